@@ -1,0 +1,88 @@
+#include "platform/FileSystem.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace platform {
+
+namespace {
+
+std::string ExecutablePath() {
+    char buffer[4096];
+    const ssize_t length = readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
+    if (length <= 0) {
+        return std::string();
+    }
+    return std::string(buffer, static_cast<size_t>(length));
+}
+
+}  // namespace
+
+std::string ExecutableFolder() {
+    const std::string path = ExecutablePath();
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string ExecutableBaseName() {
+    std::string name = ExecutablePath();
+    const size_t slash = name.rfind('/');
+    if (slash != std::string::npos) {
+        name.erase(0, slash + 1);
+    }
+    const size_t dot = name.rfind('.');
+    if (dot != std::string::npos && dot > 0) {
+        name.erase(dot);
+    }
+    return name;
+}
+
+bool DirectoryExists(const std::string& path) {
+    struct stat info {};
+    return !path.empty() && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool FileExists(const std::string& path) {
+    struct stat info {};
+    return !path.empty() && stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool MakeDirectories(const std::string& path) {
+    if (path.empty()) {
+        return false;
+    }
+    for (size_t slash = path.find('/', 1); slash != std::string::npos;
+         slash = path.find('/', slash + 1)) {
+        const std::string parent = path.substr(0, slash);
+        if (mkdir(parent.c_str(), 0700) != 0 && errno != EEXIST) {
+            return false;
+        }
+    }
+    if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
+        return false;
+    }
+    return DirectoryExists(path);
+}
+
+std::string DocumentsFolder() {
+    std::string folder;
+    const char* xdg = std::getenv("XDG_DOCUMENTS_DIR");
+    if (xdg != nullptr && xdg[0] == '/') {
+        folder = xdg;
+    } else {
+        const char* home = std::getenv("HOME");
+        if (home == nullptr || home[0] != '/') {
+            return std::string();
+        }
+        folder = std::string(home) + "/Documents";
+    }
+    while (folder.size() > 1 && folder.back() == '/') {
+        folder.pop_back();
+    }
+    return MakeDirectories(folder) ? folder : std::string();
+}
+
+}  // namespace platform

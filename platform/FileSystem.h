@@ -1,0 +1,19 @@
+// Paths of the process and folders on disk. Stateless; any thread.
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// Folder of /proc/self/exe, ending in "/"; empty when it cannot be read.
+std::string ExecutableFolder();
+// Base name of the executable without its extension.
+std::string ExecutableBaseName();
+// $XDG_DOCUMENTS_DIR, else $HOME/Documents; created when missing. Empty on failure.
+std::string DocumentsFolder();
+bool DirectoryExists(const std::string& path);
+bool FileExists(const std::string& path);
+// Creates the folder and its missing parents (mode 0700). True when it exists afterwards.
+bool MakeDirectories(const std::string& path);
+
+}  // namespace platform
