@@ -43,7 +43,7 @@ struct FrameworkEntryTable {
     void SetInitFunction(FrameworkInitFunction f) { Write(kInitOffset, f); }
     void SetCreateFunction(FrameworkCreateFunction f) { Write(kCreateOffset, f); }
 
-private:
+  private:
     template <typename F>
     F Read(size_t offset) const {
         F f = nullptr;

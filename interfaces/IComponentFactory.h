@@ -7,7 +7,7 @@
 #include "interfaces/IUnknown.h"
 
 class IComponentFactory : public IUnknown {
-public:
+  public:
     virtual HRESULT CreateComponent(const QXGUID& clsid, const QXGUID& iid, IUnknown* outer,
                                     void** out) = 0;
 };

@@ -6,7 +6,7 @@
 #include "interfaces/IUnknown.h"
 
 class IConfigCenter : public IUnknown {
-public:
+  public:
     virtual int32_t GetInt(const char* key, int32_t fallback) = 0;
     virtual HRESULT SetInt(const char* key, int32_t value) = 0;
     // Copies the value with its terminator; E_FAIL when missing or it does not fit.

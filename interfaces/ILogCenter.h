@@ -11,30 +11,30 @@ constexpr uint32_t kLogLevelInfo = 2;
 constexpr uint32_t kLogLevelSilent = 3;
 
 class ILogRecord {
-public:
+  public:
     virtual void Format(const char* format, ...) __attribute__((format(printf, 2, 3))) = 0;
     virtual void FormatV(const char* format, va_list args) = 0;
     virtual void FormatW(const wchar_t* format, ...) = 0;
     // Completes the line and frees the record.
     virtual void Release() = 0;
 
-protected:
+  protected:
     virtual ~ILogRecord() = default;
 };
 
 class ILogger {
-public:
+  public:
     virtual uint32_t GetModuleLevel(uint32_t module) = 0;
     // Null when the level is filtered out or memory is short.
     virtual ILogRecord* BeginRecord(uint32_t module, uint32_t level, const char* unit,
                                     uint32_t line) = 0;
 
-protected:
+  protected:
     virtual ~ILogger() = default;
 };
 
 class ILogCenter : public IUnknown {
-public:
+  public:
     virtual ILogger* GetLogger() = 0;
     // Returns the module id, 0 on failure.
     virtual uint32_t RegisterModule(const char* name, uint32_t flag, uint32_t level,

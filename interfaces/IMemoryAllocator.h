@@ -5,7 +5,7 @@
 #include "interfaces/IUnknown.h"
 
 class IMemoryBuffer {
-public:
+  public:
     virtual uint32_t AddRef() = 0;
     virtual uint32_t Release() = 0;
     // Copies `length` bytes to the start of the buffer; E_INVALIDARG past its capacity.
@@ -14,12 +14,12 @@ public:
     virtual uint32_t GetLength() const = 0;
     virtual uint32_t GetCapacity() const = 0;
 
-protected:
+  protected:
     virtual ~IMemoryBuffer() = default;
 };
 
 class IMemoryAllocator : public IUnknown {
-public:
+  public:
     // A buffer of at least `size` bytes with length 0, or null when memory is exhausted.
     virtual IMemoryBuffer* Allocate(uint32_t size) = 0;
 };

@@ -40,7 +40,7 @@ struct SessionEventRecord {
 };
 
 class ISessionManager2 : public IUnknown {
-public:
+  public:
     // address: "TCP:<ipv4>:<port>". Returns a non-zero session id at once (0 for an address
     // it cannot use); the connection is made on the session's own thread.
     virtual uint16_t CreateSession(const char* address, uint32_t flags, uint32_t mode,

@@ -5,11 +5,11 @@
 #include "interfaces/QXTypes.h"
 
 class IUnknown {
-public:
+  public:
     virtual HRESULT QueryInterface(const QXGUID& iid, void** out) = 0;
     virtual uint32_t AddRef() = 0;
     virtual uint32_t Release() = 0;
 
-protected:
+  protected:
     virtual ~IUnknown() = default;
 };

@@ -14,8 +14,12 @@ constexpr HRESULT E_NOINTERFACE = static_cast<HRESULT>(0x80004002u);
 constexpr HRESULT E_POINTER = static_cast<HRESULT>(0x80004003u);
 constexpr HRESULT E_OUTOFMEMORY = static_cast<HRESULT>(0x8007000Eu);
 constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057u);
+// CreateComponent or the framework's create function: no such class.
+constexpr HRESULT REGDB_E_CLASSNOTREG = static_cast<HRESULT>(0x80040154u);
 
-inline bool QXSucceeded(HRESULT hr) { return hr >= 0; }
+inline bool QXSucceeded(HRESULT hr) {
+    return hr >= 0;
+}
 
 // A 16-byte class or interface id.
 struct QXGUID {
@@ -28,4 +32,6 @@ struct QXGUID {
 inline bool operator==(const QXGUID& a, const QXGUID& b) {
     return std::memcmp(&a, &b, sizeof(QXGUID)) == 0;
 }
-inline bool operator!=(const QXGUID& a, const QXGUID& b) { return !(a == b); }
+inline bool operator!=(const QXGUID& a, const QXGUID& b) {
+    return !(a == b);
+}

@@ -16,20 +16,30 @@ namespace platform {
 
 namespace {
 
-std::vector<std::string> MergedEnvironment(const std::vector<std::string>& additions) {
+// True when `change` ("NAME=value" or a bare "NAME") names the variable `name`.
+bool NamesVariable(const std::string& change, const std::string& name) {
+    return change.compare(0, name.size(), name) == 0 &&
+           (change.size() == name.size() || change[name.size()] == '=');
+}
+
+std::vector<std::string> MergedEnvironment(const std::vector<std::string>& changes) {
     std::vector<std::string> merged;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         const std::string current(*entry);
         const std::string name = current.substr(0, current.find('='));
-        bool replaced = false;
-        for (const std::string& addition : additions) {
-            replaced = replaced || addition.compare(0, name.size() + 1, name + "=") == 0;
+        bool changed = false;
+        for (const std::string& change : changes) {
+            changed = changed || NamesVariable(change, name);
         }
-        if (!replaced) {
+        if (!changed) {
             merged.push_back(current);
         }
     }
-    merged.insert(merged.end(), additions.begin(), additions.end());
+    for (const std::string& change : changes) {
+        if (change.find('=') != std::string::npos) {
+            merged.push_back(change);
+        }
+    }
     return merged;
 }
 

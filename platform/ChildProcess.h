@@ -11,14 +11,15 @@
 namespace platform {
 
 class ChildProcess {
-public:
+  public:
     ChildProcess() = default;
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     // args[0] is the program's name as the child sees it. `environment` entries "NAME=value"
-    // are added to (or replace those of) this process's environment.
+    // are added to (or replace those of) this process's environment; an entry "NAME" without
+    // "=" removes that variable from the child's environment.
     bool Start(const std::string& path, const std::vector<std::string>& args,
                const std::vector<std::string>& environment = {});
     // True once the child has ended within timeoutMs (timeoutMs < 0: without limit);
@@ -29,7 +30,7 @@ public:
     pid_t Pid() const { return pid_; }
     int ExitCode() const { return exitCode_; }
 
-private:
+  private:
     pid_t pid_ = -1;
     int pidfd_ = -1;
     bool exited_ = false;

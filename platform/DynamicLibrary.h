@@ -6,7 +6,7 @@
 namespace platform {
 
 class DynamicLibrary {
-public:
+  public:
     DynamicLibrary() = default;
     ~DynamicLibrary() { Close(); }
     DynamicLibrary(const DynamicLibrary&) = delete;
@@ -19,7 +19,7 @@ public:
     bool IsOpen() const { return handle_ != nullptr; }
     const std::string& LastError() const { return lastError_; }
 
-private:
+  private:
     void* handle_ = nullptr;
     std::string lastError_;
 };

@@ -10,7 +10,7 @@
 namespace platform {
 
 class Event {
-public:
+  public:
     explicit Event(bool signalled = false) : signalled_(signalled) {}
     Event(const Event&) = delete;
     Event& operator=(const Event&) = delete;
@@ -22,7 +22,7 @@ public:
     // True when signalled within `timeoutMs`.
     bool WaitFor(uint32_t timeoutMs);
 
-private:
+  private:
     Mutex mutex_;
     std::condition_variable cv_;
     bool signalled_ GUARDED_BY(mutex_);

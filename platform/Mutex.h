@@ -9,23 +9,23 @@
 namespace platform {
 
 class CAPABILITY("mutex") Mutex {
-public:
+  public:
     void Lock() ACQUIRE() { mutex_.lock(); }
     void Unlock() RELEASE() { mutex_.unlock(); }
     std::mutex& Native() { return mutex_; }
 
-private:
+  private:
     std::mutex mutex_;
 };
 
 class SCOPED_CAPABILITY MutexLock {
-public:
+  public:
     explicit MutexLock(Mutex& mutex) ACQUIRE(mutex) : mutex_(mutex) { mutex_.Lock(); }
     ~MutexLock() RELEASE() { mutex_.Unlock(); }
     MutexLock(const MutexLock&) = delete;
     MutexLock& operator=(const MutexLock&) = delete;
 
-private:
+  private:
     Mutex& mutex_;
 };
 

@@ -11,7 +11,7 @@
 namespace platform {
 
 class NamedSemaphore {
-public:
+  public:
     NamedSemaphore() = default;
     ~NamedSemaphore() { Close(); }
     NamedSemaphore(const NamedSemaphore&) = delete;
@@ -26,7 +26,7 @@ public:
     bool IsOpen() const { return semaphore_ != nullptr; }
     bool Created() const { return created_; }
 
-private:
+  private:
     sem_t* semaphore_ = nullptr;
     std::string name_;
     bool created_ = false;

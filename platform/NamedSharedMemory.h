@@ -13,7 +13,7 @@
 namespace platform {
 
 class NamedSharedMemory {
-public:
+  public:
     NamedSharedMemory() = default;
     ~NamedSharedMemory() { Close(); }
     NamedSharedMemory(const NamedSharedMemory&) = delete;
@@ -26,7 +26,7 @@ public:
     bool IsOpen() const { return data_ != nullptr; }
     bool Created() const { return created_; }
 
-private:
+  private:
     uint8_t* data_ = nullptr;
     size_t size_ = 0;
     std::string name_;

@@ -13,7 +13,9 @@ struct sigaction g_previousInt {};
 struct sigaction g_previousTerm {};
 }  // namespace
 
-QuitSignal::QuitSignal() { sem_init(&semaphore_, 0, 0); }
+QuitSignal::QuitSignal() {
+    sem_init(&semaphore_, 0, 0);
+}
 
 QuitSignal::~QuitSignal() {
     if (handlersInstalled_) {
@@ -42,7 +44,9 @@ void QuitSignal::OnSignal(int /*signal*/) {
     }
 }
 
-void QuitSignal::Post() { sem_post(&semaphore_); }
+void QuitSignal::Post() {
+    sem_post(&semaphore_);
+}
 
 void QuitSignal::Wait() {
     while (sem_wait(&semaphore_) != 0 && errno == EINTR) {

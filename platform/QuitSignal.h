@@ -8,7 +8,7 @@
 namespace platform {
 
 class QuitSignal {
-public:
+  public:
     QuitSignal();
     ~QuitSignal();
     QuitSignal(const QuitSignal&) = delete;
@@ -20,7 +20,7 @@ public:
     // Blocks until Post has been called at least once.
     void Wait();
 
-private:
+  private:
     static void OnSignal(int signal);
 
     sem_t semaphore_{};

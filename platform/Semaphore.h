@@ -10,7 +10,7 @@
 namespace platform {
 
 class Semaphore {
-public:
+  public:
     Semaphore(uint32_t initial, uint32_t maximum) : count_(initial), maximum_(maximum) {}
     Semaphore(const Semaphore&) = delete;
     Semaphore& operator=(const Semaphore&) = delete;
@@ -21,7 +21,7 @@ public:
     bool WaitFor(uint32_t timeoutMs);
     void Wait();
 
-private:
+  private:
     Mutex mutex_;
     std::condition_variable cv_;
     uint32_t count_ GUARDED_BY(mutex_);

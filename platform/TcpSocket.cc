@@ -33,7 +33,7 @@ int RemainingMs(int timeoutMs, uint64_t startUs) {
     }
     const uint64_t elapsedMs = (MonotonicMicros() - startUs) / 1000u;
     return elapsedMs >= static_cast<uint64_t>(timeoutMs) ? 0
-                                                          : timeoutMs - static_cast<int>(elapsedMs);
+                                                         : timeoutMs - static_cast<int>(elapsedMs);
 }
 
 // Waits until `fd` shows `events`. kOk, kTimeout, kCancelled or kError.
@@ -99,11 +99,17 @@ IoResult TcpSocket::Connect(const char* ipv4, uint32_t port, int timeoutMs,
     return IoResult::kOk;
 }
 
-bool TcpSocket::SendAll(const void* data, size_t length) {
+bool TcpSocket::SendAll(const void* data, size_t length, int timeoutMs) {
     const char* bytes = static_cast<const char*>(data);
+    const uint64_t startUs = MonotonicMicros();
+    const int flags = timeoutMs < 0 ? MSG_NOSIGNAL : MSG_NOSIGNAL | MSG_DONTWAIT;
     while (length > 0) {
-        const ssize_t sent = send(fd_, bytes, length, MSG_NOSIGNAL);
-        if (sent < 0 && errno == EINTR) {
+        if (timeoutMs >= 0 &&
+            WaitFor(fd_, POLLOUT, RemainingMs(timeoutMs, startUs), nullptr) != IoResult::kOk) {
+            return false;
+        }
+        const ssize_t sent = send(fd_, bytes, length, flags);
+        if (sent < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
             continue;
         }
         if (sent <= 0) {

@@ -13,7 +13,7 @@ class WakeupFd;
 enum class IoResult { kOk, kClosed, kTimeout, kCancelled, kError };
 
 class TcpSocket {
-public:
+  public:
     TcpSocket() = default;
     explicit TcpSocket(int fd) : fd_(fd) {}
     ~TcpSocket() { Close(); }
@@ -25,8 +25,9 @@ public:
     // Connects to ipv4:port (port must fit 16 bits). timeoutMs < 0 waits without limit.
     IoResult Connect(const char* ipv4, uint32_t port, int timeoutMs,
                      const WakeupFd* cancel = nullptr);
-    // Writes every byte; false when the peer is gone.
-    bool SendAll(const void* data, size_t length);
+    // Writes every byte; false when the peer is gone, or when timeoutMs >= 0 and the peer
+    // has not taken every byte within that time (the stream is then cut mid-message).
+    bool SendAll(const void* data, size_t length, int timeoutMs = -1);
     // Reads exactly `length` bytes. kClosed when the peer closed before the first byte or in
     // the middle. timeoutMs < 0 waits without limit.
     IoResult ReadExact(void* data, size_t length, int timeoutMs, const WakeupFd* cancel = nullptr);
@@ -36,12 +37,12 @@ public:
     bool IsOpen() const { return fd_ >= 0; }
     void SetNoDelay();
 
-private:
+  private:
     int fd_ = -1;
 };
 
 class TcpListener {
-public:
+  public:
     TcpListener() = default;
     ~TcpListener() { Close(); }
     TcpListener(const TcpListener&) = delete;
@@ -54,7 +55,7 @@ public:
     TcpSocket Accept(int timeoutMs, const WakeupFd* cancel = nullptr);
     void Close();
 
-private:
+  private:
     int fd_ = -1;
     uint16_t port_ = 0;
 };

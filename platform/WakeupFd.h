@@ -5,7 +5,7 @@
 namespace platform {
 
 class WakeupFd {
-public:
+  public:
     WakeupFd();
     ~WakeupFd();
     WakeupFd(const WakeupFd&) = delete;
@@ -15,7 +15,7 @@ public:
     void Signal();
     int Fd() const { return fd_; }
 
-private:
+  private:
     int fd_ = -1;
 };
 

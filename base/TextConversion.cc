@@ -1,0 +1,100 @@
+#include "base/TextConversion.h"
+
+#include <cstdint>
+#include <string>
+
+namespace KESTREL {
+
+namespace {
+
+bool AppendUtf8(uint32_t code, std::string* out) {
+    if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+        return false;
+    }
+    if (code < 0x80) {
+        out->push_back(static_cast<char>(code));
+    } else if (code < 0x800) {
+        out->push_back(static_cast<char>(0xC0 | (code >> 6)));
+        out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else if (code < 0x10000) {
+        out->push_back(static_cast<char>(0xE0 | (code >> 12)));
+        out->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else {
+        out->push_back(static_cast<char>(0xF0 | (code >> 18)));
+        out->push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+        out->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    }
+    return true;
+}
+
+// Decodes one UTF-8 sequence at `text`; advances it. False for a malformed, overlong or
+// surrogate sequence.
+bool DecodeUtf8(const unsigned char*& text, uint32_t* code) {
+    const unsigned char lead = *text++;
+    int extra = 0;
+    uint32_t minimum = 0;
+    if (lead < 0x80) {
+        *code = lead;
+        return true;
+    } else if ((lead & 0xE0) == 0xC0) {
+        extra = 1, minimum = 0x80, *code = lead & 0x1F;
+    } else if ((lead & 0xF0) == 0xE0) {
+        extra = 2, minimum = 0x800, *code = lead & 0x0F;
+    } else if ((lead & 0xF8) == 0xF0) {
+        extra = 3, minimum = 0x10000, *code = lead & 0x07;
+    } else {
+        return false;
+    }
+    for (int i = 0; i < extra; ++i, ++text) {
+        if ((*text & 0xC0) != 0x80) {
+            return false;
+        }
+        *code = (*code << 6) | (*text & 0x3F);
+    }
+    return *code >= minimum && *code <= 0x10FFFF && !(*code >= 0xD800 && *code <= 0xDFFF);
+}
+
+template <typename Char>
+size_t CopyOut(const std::basic_string<Char>& text, Char* out, size_t capacity) {
+    if (out == nullptr || capacity <= text.size() + 1) {
+        return 0;
+    }
+    text.copy(out, text.size());
+    out[text.size()] = Char(0);
+    return text.size();
+}
+
+}  // namespace
+
+size_t WideToAnsi(const wchar_t* text, char* out, size_t capacity) {
+    if (text == nullptr) {
+        return 0;
+    }
+    std::string converted;
+    for (; *text != L'\0'; ++text) {
+        if (!AppendUtf8(static_cast<uint32_t>(*text), &converted)) {
+            return 0;
+        }
+    }
+    return CopyOut(converted, out, capacity);
+}
+
+size_t Utf8ToWide(const char* text, wchar_t* out, size_t capacity) {
+    if (text == nullptr) {
+        return 0;
+    }
+    std::wstring converted;
+    const unsigned char* cursor = reinterpret_cast<const unsigned char*>(text);
+    while (*cursor != 0) {
+        uint32_t code = 0;
+        if (!DecodeUtf8(cursor, &code)) {
+            return 0;
+        }
+        converted.push_back(static_cast<wchar_t>(code));
+    }
+    return CopyOut(converted, out, capacity);
+}
+
+}  // namespace KESTREL

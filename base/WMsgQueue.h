@@ -1,0 +1,102 @@
+// KESTREL::WMsgQueue<T>: a bounded first-in, first-out queue of T pointers in a ring of
+// maxCount + 1 slots. Any number of threads push; one consumer pops, waiting with a deadline
+// on a condition variable that wakes on a push or on Close. mutex_ guards the ring, indices,
+// count and closed flag. A refused item stays with its caller.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "platform/Mutex.h"
+
+namespace KESTREL {
+
+enum class QueueWait { kItem, kTimeout, kClosed };
+
+template <typename T>
+class WMsgQueue {
+  public:
+    explicit WMsgQueue(size_t maxCount) : maxCount_(maxCount), ring_(maxCount + 1, nullptr) {}
+    virtual ~WMsgQueue() { Close(); }
+    WMsgQueue(const WMsgQueue&) = delete;
+    WMsgQueue& operator=(const WMsgQueue&) = delete;
+
+    // False when closed or when maxCount items are waiting.
+    bool Push(T* item) {
+        {
+            platform::MutexLock lock(mutex_);
+            if (closed_ || count_ >= maxCount_) {
+                return false;
+            }
+            ring_[writeIndex_] = item;
+            writeIndex_ = Next(writeIndex_);
+            ++count_;
+        }
+        cv_.notify_one();
+        return true;
+    }
+
+    // Waits up to timeoutMs for an item. kClosed once Close has been called.
+    QueueWait Pop(T** item, uint32_t timeoutMs) {
+        std::unique_lock<std::mutex> lock(mutex_.Native());
+        const bool ready =
+            cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                         [this]() NO_THREAD_SAFETY_ANALYSIS { return closed_ || count_ > 0; });
+        return TakeLocked(ready, item);
+    }
+
+    // Wakes the consumer; later pushes are refused and pops return kClosed.
+    void Close() {
+        {
+            platform::MutexLock lock(mutex_);
+            closed_ = true;
+        }
+        cv_.notify_all();
+    }
+
+    size_t Count() {
+        platform::MutexLock lock(mutex_);
+        return count_;
+    }
+
+    // Empties a closed queue into `sink`, for the owner to give the items back.
+    template <typename Sink>
+    void Drain(Sink&& sink) {
+        platform::MutexLock lock(mutex_);
+        while (count_ > 0) {
+            sink(ring_[readIndex_]);
+            readIndex_ = Next(readIndex_);
+            --count_;
+        }
+    }
+
+  private:
+    size_t Next(size_t index) const { return index + 1 > maxCount_ ? 0 : index + 1; }
+
+    QueueWait TakeLocked(bool ready, T** item) NO_THREAD_SAFETY_ANALYSIS {
+        if (closed_) {
+            return QueueWait::kClosed;
+        }
+        if (!ready) {
+            return QueueWait::kTimeout;
+        }
+        *item = ring_[readIndex_];
+        readIndex_ = Next(readIndex_);
+        --count_;
+        return QueueWait::kItem;
+    }
+
+    const size_t maxCount_;
+    platform::Mutex mutex_;
+    std::condition_variable cv_;
+    std::vector<T*> ring_ GUARDED_BY(mutex_);
+    size_t readIndex_ GUARDED_BY(mutex_) = 0;
+    size_t writeIndex_ GUARDED_BY(mutex_) = 0;
+    size_t count_ GUARDED_BY(mutex_) = 0;
+    bool closed_ GUARDED_BY(mutex_) = false;
+};
+
+}  // namespace KESTREL

@@ -1,0 +1,52 @@
+// KESTREL::WThread: a joinable thread with a virtual body. Start and stop are called from the
+// owner's thread, never from the thread itself; the body watches StopRequested() or
+// StopEvent(). A derived class must call StopThread in its own destructor, before its members
+// go away; the base destructor only joins as a last resort.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <thread>
+
+#include "platform/Event.h"
+
+namespace KESTREL {
+
+class WThread {
+  public:
+    WThread() = default;
+    virtual ~WThread();
+    WThread(const WThread&) = delete;
+    WThread& operator=(const WThread&) = delete;
+
+    // True when a thread exists afterwards. With waitStarted, returns once the new thread
+    // runs (at most 15000 ms). `parameter` is kept for the body (Parameter()).
+    virtual bool StartThread(bool waitStarted = false, void* parameter = nullptr);
+    // SignalStop, then join.
+    virtual void StopThread();
+    virtual void SignalStop();
+    virtual int32_t ThreadProcEx() { return 0; }
+
+    uint32_t GetThreadId() const { return threadId_.load(); }
+    bool IsRunning() const { return thread_.joinable(); }
+    int32_t GetExitCode() const { return exitCode_.load(); }
+
+  protected:
+    bool StopRequested() const { return stopRequested_.load(); }
+    platform::Event& StopEvent() { return stopEvent_; }
+    void* Parameter() const { return parameter_; }
+
+  private:
+    void Run();
+    void Join();
+
+    std::atomic<int32_t> exitCode_{0};
+    std::atomic<bool> stopRequested_{false};
+    std::atomic<uint32_t> threadId_{0};
+    void* parameter_ = nullptr;
+    std::thread thread_;
+    platform::Event stopEvent_;
+    platform::Event startedEvent_;
+};
+
+}  // namespace KESTREL

@@ -1,0 +1,12 @@
+#include "platform/ThreadId.h"
+
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace platform {
+
+uint32_t CurrentThreadId() {
+    return static_cast<uint32_t>(syscall(SYS_gettid));
+}
+
+}  // namespace platform
