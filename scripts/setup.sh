@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build needs (only when missing), then configures and builds
+# everything into build/. Usage: scripts/setup.sh [build-dir [extra cmake args...]]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+PACKAGES=(
+  build-essential cmake pkg-config clang clang-format
+  libtinyxml-dev librtmp-dev libavcodec-dev libavutil-dev libswresample-dev
+  libyuv-dev libx264-dev libgtest-dev libgmock-dev libbenchmark-dev
+  nginx-light libnginx-mod-rtmp ffmpeg
+)
+
+missing=()
+for package in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" \
+    || missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+BUILD_DIR="${1:-build}"
+shift || true
+cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" > "$BUILD_DIR.configure.log" 2>&1 \
+  || { cat "$BUILD_DIR.configure.log"; exit 1; }
+cmake --build "$BUILD_DIR" -j"$(nproc)"

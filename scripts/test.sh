@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Builds and runs every test through ctest, then runs them again under AddressSanitizer and
+# under ThreadSanitizer (clang builds in build-asan/ and build-tsan/).
+# Usage: scripts/test.sh [--quick]   (--quick: the plain build only)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+JOBS="$(nproc)"
+scripts/setup.sh build
+(cd build && ctest -j"$JOBS" --output-on-failure)
+
+if [ "${1:-}" = "--quick" ]; then
+  exit 0
+fi
+
+for sanitizer in address thread; do
+  dir="build-${sanitizer:0:1}san"
+  CC=clang CXX=clang++ scripts/setup.sh "$dir" -DSC_SANITIZE="$sanitizer" -DCMAKE_BUILD_TYPE=Debug
+  echo "== tests under ${sanitizer} sanitizer =="
+  (cd "$dir" && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+     UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+     TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+     ctest -j"$JOBS" --output-on-failure)
+done
