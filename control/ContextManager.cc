@@ -8,8 +8,37 @@
 
 namespace streammanager {
 
+namespace {
+
+// Reads a parameter into a scratch value and copies it, cut to the field's width, only when
+// its val is present.
+template <typename Field>
+void ReadSeparate(const TiXmlElement* cmd, const char* name, Field* field) {
+    int32_t value = 0;
+    if (GetIntParam(cmd, name, &value)) {
+        *field = static_cast<Field>(value);
+    }
+}
+
+WaveFormat ReadWaveFormat(const TiXmlElement* cmd) {
+    WaveFormat format;
+    ReadSeparate(cmd, "WaveFormatTag", &format.formatTag);
+    ReadSeparate(cmd, "WaveChannels", &format.channels);
+    ReadSeparate(cmd, "WaveSamplesPerSec", &format.samplesPerSec);
+    ReadSeparate(cmd, "WaveBitsPerSample", &format.bitsPerSample);
+    ReadSeparate(cmd, "WaveSize", &format.extraSize);
+    ReadSeparate(cmd, "WaveBlockAlign", &format.blockAlign);
+    ReadSeparate(cmd, "WaveAvgBytesPerSec", &format.avgBytesPerSec);
+    return format;
+}
+
+}  // namespace
+
 ContextManager::~ContextManager() {
     SC_TRACE("streammanager::ContextManager::~ContextManager");
+    while (!contexts_.empty()) {
+        contexts_.erase(contexts_.begin());
+    }
 }
 
 void ContextManager::Attach(IUnknown* framework, ISessionManager2* sessionManager,
@@ -65,30 +94,138 @@ int32_t ContextManager::OnKeepAlive(uint16_t session) {
     return 0;
 }
 
-// The handlers below answer nothing until their media parts exist.
-int32_t ContextManager::OnRecordParam(uint16_t, TiXmlElement*) {
-    return 0;
+std::shared_ptr<Context> ContextManager::GetContext(int32_t handle) {
+    auto it = contexts_.find(handle);
+    if (it == contexts_.end()) {
+        SC_LOG("GetContext failed, context not exist, handle: %d .\n", handle);
+        return nullptr;
+    }
+    return it->second;
 }
-int32_t ContextManager::OnRecordOperation(uint16_t, TiXmlElement*) {
-    return 0;
+
+bool ContextManager::DeleteContextByHandle(int32_t handle) {
+    SC_TRACE("streammanager::ContextManager::DeleteContextByHandle");
+    auto it = contexts_.find(handle);
+    const bool found = it != contexts_.end();
+    if (found) {
+        it->second->StopAllInputs();
+        if (it->second->GetOutput()) {
+            it->second->GetOutput()->StopAllPushers();
+        }
+        contexts_.erase(it);
+    }
+    SC_LOG("DeleteContextByHandle end.\n");
+    return found;
 }
-int32_t ContextManager::OnRecordTime(uint16_t, TiXmlElement*) {
-    return 0;
+
+int32_t ContextManager::OnCreateContext(uint16_t session, TiXmlElement* cmd) {
+    SC_TRACE("streammanager::ContextManager::CreateContext");
+    auto context = std::make_shared<Context>();
+    const WaveFormat format = ReadWaveFormat(cmd);
+    const int32_t handle = ++lastContextHandle_;
+    if (context->Init(handle, streamManager_, framework_, sessionManager_, memoryAllocator_,
+                      port_, format) == E_FAIL) {
+        CreateContextResponse(session, handle, kResultContextInitFailed);
+        SC_LOG("context init failed!!!!");
+        return 0;
+    }
+    {
+        KESTREL::WAutoLock lock(&lock_);
+        contexts_[handle] = context;
+    }
+    CreateContextResponse(session, handle, kResultOk);
+    return 1;
 }
-int32_t ContextManager::OnCreateContext(uint16_t, TiXmlElement*) {
-    return 0;
+
+void ContextManager::CreateContextResponse(uint16_t session, int32_t handle, uint16_t result) {
+    SC_TRACE("streammanager::ContextManager::CreateContextResponse");
+    TiXmlElement response("cmd");
+    SetCommandId(&response, kCmdCreateContext + kResponseOffset);
+    AddParam(&response, "ContextID", handle);
+    AddParam(&response, "Result", result);
+    SendResponse(session, &response);
+    if (GetContext(handle) && result != 0) {
+        DeleteContextByHandle(handle);
+    }
 }
-int32_t ContextManager::OnCreateInput(uint16_t, TiXmlElement*) {
-    return 0;
+
+int32_t ContextManager::OnCreateInput(uint16_t session, TiXmlElement* cmd) {
+    SC_TRACE("streammanager::ContextManager::CreateInput");
+    int32_t contextId = -1, userId = -1, mediaType = -1, mediaId = -1, inputHandle = -1;
+    GetIntParam(cmd, "ContextID", &contextId);
+    GetIntParam(cmd, "UserID", &userId);
+    GetIntParam(cmd, "MediaType", &mediaType);
+    GetIntParam(cmd, "MediaID", &mediaId);
+    InputStreamKey key;
+    key.userId = static_cast<uint32_t>(userId);
+    key.mediaId = static_cast<uint8_t>(mediaId);
+    key.mediaType = MapMediaType(static_cast<uint8_t>(mediaType), key.mediaId);
+    uint16_t result = kResultNoSuchContext;
+    if (std::shared_ptr<Context> context = GetContext(contextId)) {
+        result = context->CreateInput(&key, &inputHandle);
+    } else {
+        SC_LOG("context(%d) create input faield context not exist.\n", contextId);
+    }
+    CreateInputResponse(session, contextId, inputHandle, userId, mediaType, mediaId, result);
+    return 1;
 }
-int32_t ContextManager::OnRemoveInput(uint16_t, TiXmlElement*) {
-    return 0;
+
+void ContextManager::CreateInputResponse(uint16_t session, int32_t contextId,
+                                         int32_t inputHandle, int32_t userId, int32_t mediaType,
+                                         int32_t mediaId, uint16_t result) {
+    SC_TRACE("streammanager::ContextManager::CreateInputResponse");
+    TiXmlElement response("cmd");
+    SetCommandId(&response, kCmdCreateInput + kResponseOffset);
+    AddParam(&response, "Result", result);
+    AddParam(&response, "ContextID", contextId);
+    AddParam(&response, "InputHandle", inputHandle);
+    AddParam(&response, "UserID", userId);
+    AddParam(&response, "MediaType", mediaType);
+    AddParam(&response, "MediaID", mediaId);
+    SendResponse(session, &response);
 }
-int32_t ContextManager::OnSetOutParam(uint16_t, TiXmlElement*) {
-    return 0;
+
+int32_t ContextManager::OnRemoveInput(uint16_t session, TiXmlElement* cmd) {
+    SC_TRACE("streammanager::ContextManager::RemoveInput");
+    int32_t contextId = -1, inputId = -1;
+    GetIntParam(cmd, "ContextID", &contextId);
+    GetIntParam(cmd, "InputID", &inputId);
+    uint16_t result = kResultOk;
+    if (std::shared_ptr<Context> context = GetContext(contextId)) {
+        const uint16_t removed = context->RemoveInput(inputId);
+        SC_LOG("context(%d) remove input(%d) result: %d .\n", contextId, inputId, removed);
+    } else {
+        result = kResultNoSuchContext;
+        SC_LOG("context(%d) remove input(%d) not find context, result: %d .\n", contextId,
+               inputId, result);
+    }
+    RemoveInputResponse(session, contextId, inputId, result);
+    return result == kResultOk ? 1 : 0;
 }
-int32_t ContextManager::OnDestoryContext(uint16_t, TiXmlElement*) {
-    return 0;
+
+void ContextManager::RemoveInputResponse(uint16_t session, int32_t contextId,
+                                         int32_t inputHandle, uint16_t result) {
+    SC_TRACE("streammanager::ContextManager::RemoveInputResponse");
+    TiXmlElement response("cmd");
+    SetCommandId(&response, kCmdRemoveInput + kResponseOffset);
+    AddParam(&response, "ContextID", contextId);
+    AddParam(&response, "InputHandle", inputHandle);
+    AddParam(&response, "Result", result);
+    SendResponse(session, &response);
 }
+
+int32_t ContextManager::OnDestoryContext(uint16_t /*session*/, TiXmlElement* cmd) {
+    SC_TRACE("streammanager::ContextManager::DestoryContext");
+    int32_t contextId = -1;
+    GetIntParam(cmd, "ContextID", &contextId);
+    DeleteContextByHandle(contextId);
+    return 1;
+}
+
+// The recording and output handlers answer nothing until their parts exist.
+int32_t ContextManager::OnRecordParam(uint16_t, TiXmlElement*) { return 0; }
+int32_t ContextManager::OnRecordOperation(uint16_t, TiXmlElement*) { return 0; }
+int32_t ContextManager::OnRecordTime(uint16_t, TiXmlElement*) { return 0; }
+int32_t ContextManager::OnSetOutParam(uint16_t, TiXmlElement*) { return 0; }
 
 }  // namespace streammanager

