@@ -1,0 +1,35 @@
+// The qxhost command line:
+//   qxhost [--exe PATH] [--port N] [--wait MS] [--file FILE] [--env NAME=VALUE]... [COMMAND]...
+// Commands are sent in the order given; a --file's lines take the place of the option.
+// Stateless parsing; any thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qxhost {
+
+struct ToolOptions {
+    std::string exePath;  // empty: the StreamCourier beside qxhost
+    uint16_t port = 0;    // 0: any free port
+    int waitMs = 1000;    // how long to wait for responses after the last command
+    std::vector<std::string> environment;
+    std::vector<std::string> commands;
+    bool help = false;
+};
+
+// Parses the arguments after the program name. On failure returns false with `error` set.
+bool ParseToolOptions(const std::vector<std::string>& args, ToolOptions* options,
+                      std::string* error);
+
+// One command file's commands: a command a line; blank lines and lines starting with "#" are
+// skipped. `keepalive` lines are expanded.
+std::vector<std::string> CommandsFromLines(const std::string& text);
+
+// `keepalive` stands for the KeepAlive command; any other text is sent as it is.
+std::string ExpandCommand(const std::string& command);
+
+const char* ToolUsage();
+
+}  // namespace qxhost
