@@ -4,12 +4,14 @@
 // count and closed flag. A refused item stays with its caller.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
+#include "platform/Clock.h"
 #include "platform/Mutex.h"
 
 namespace KESTREL {
@@ -34,13 +36,19 @@ class WMsgQueue {
             ring_[writeIndex_] = item;
             writeIndex_ = Next(writeIndex_);
             ++count_;
+            pending_.store(count_, std::memory_order_release);
         }
         cv_.notify_one();
         return true;
     }
 
-    // Waits up to timeoutMs for an item. kClosed once Close has been called.
-    QueueWait Pop(T** item, uint32_t timeoutMs) {
+    // Waits up to timeoutMs for an item. kClosed once Close has been called. With spinUs, the
+    // consumer first watches the queue for that long before it sleeps: a consumer that has just
+    // handled an item catches the next one of a quick exchange without a thread wake-up.
+    QueueWait Pop(T** item, uint32_t timeoutMs, uint32_t spinUs = 0) {
+        if (spinUs > 0) {
+            SpinForItem(spinUs);
+        }
         std::unique_lock<std::mutex> lock(mutex_.Native());
         const bool ready =
             cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
@@ -71,9 +79,20 @@ class WMsgQueue {
             readIndex_ = Next(readIndex_);
             --count_;
         }
+        pending_.store(0, std::memory_order_release);
     }
 
   private:
+    void SpinForItem(uint32_t spinUs) const {
+        const uint64_t deadline = platform::MonotonicMicros() + spinUs;
+        while (pending_.load(std::memory_order_acquire) == 0 &&
+               platform::MonotonicMicros() < deadline) {
+#if defined(__x86_64__) || defined(__i386__)
+            __builtin_ia32_pause();
+#endif
+        }
+    }
+
     size_t Next(size_t index) const { return index + 1 > maxCount_ ? 0 : index + 1; }
 
     QueueWait TakeLocked(bool ready, T** item) NO_THREAD_SAFETY_ANALYSIS {
@@ -86,6 +105,7 @@ class WMsgQueue {
         *item = ring_[readIndex_];
         readIndex_ = Next(readIndex_);
         --count_;
+        pending_.store(count_, std::memory_order_release);
         return QueueWait::kItem;
     }
 
@@ -97,6 +117,7 @@ class WMsgQueue {
     size_t writeIndex_ GUARDED_BY(mutex_) = 0;
     size_t count_ GUARDED_BY(mutex_) = 0;
     bool closed_ GUARDED_BY(mutex_) = false;
+    std::atomic<size_t> pending_{0};  // count_, readable without the lock
 };
 
 }  // namespace KESTREL

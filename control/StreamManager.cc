@@ -17,6 +17,8 @@ namespace streammanager {
 
 namespace {
 constexpr uint32_t kPumpWaitMs = 100;
+// After handling a notification the pump watches the queue this long before it sleeps.
+constexpr uint32_t kPumpSpinUs = 50;
 constexpr uint32_t kSessionKind = 5;
 }  // namespace
 
@@ -127,9 +129,12 @@ void StreamManager::OnSessionNotify(uint32_t notifyId, uint32_t arg, uint32_t se
 
 int32_t StreamManager::ThreadProcEx() {
     heartbeat_.Restart(platform::TickCountMs());
+    bool busy = false;
     while (!stopFlag_.load()) {
         QXMessage* message = nullptr;
-        const KESTREL::QueueWait waited = messageQueue_.Pop(&message, kPumpWaitMs);
+        const KESTREL::QueueWait waited =
+            messageQueue_.Pop(&message, kPumpWaitMs, busy ? kPumpSpinUs : 0);
+        busy = waited == KESTREL::QueueWait::kItem;
         if (waited == KESTREL::QueueWait::kClosed) {
             break;
         }

@@ -67,6 +67,7 @@ class HostSimulator {
     int ExitCode() const { return process_.ExitCode(); }
     bool IsRunning() const { return process_.IsRunning(); }
     void Signal(int signal) { process_.Signal(signal); }
+    pid_t Pid() const { return process_.Pid(); }
 
   private:
     // Declared so that the session closes before the child is killed.

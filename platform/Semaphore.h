@@ -18,8 +18,9 @@ class Semaphore {
     // False (and no change) when the count would pass the maximum.
     bool Release(uint32_t count = 1);
     // True when a unit was taken within `timeoutMs`.
-    bool WaitFor(uint32_t timeoutMs);
-    void Wait();
+    // The waits hold mutex_ through a std::unique_lock, which the analysis cannot follow.
+    bool WaitFor(uint32_t timeoutMs) NO_THREAD_SAFETY_ANALYSIS;
+    void Wait() NO_THREAD_SAFETY_ANALYSIS;
 
   private:
     Mutex mutex_;

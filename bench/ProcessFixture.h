@@ -1,0 +1,27 @@
+// A running StreamCourier with an open host session, for benchmarks. Logs go to a scratch
+// HOME. Used by one benchmark thread.
+#pragma once
+
+#include <string>
+
+#include "host/HostSimulator.h"
+
+namespace bench {
+
+class ProcessFixture {
+public:
+    ProcessFixture();
+    ~ProcessFixture();
+    bool ok() const { return ok_; }
+    qxhost::HostSimulator& host() { return host_; }
+    // Resident memory in KiB and CPU time (user + system) in clock ticks, from /proc.
+    long ResidentKib() const;
+    long CpuTicks() const;
+
+private:
+    std::string home_;
+    qxhost::HostSimulator host_;
+    bool ok_ = false;
+};
+
+}  // namespace bench
