@@ -54,9 +54,10 @@ bool Session::Connect() {
 
 void Session::ReadMessages() {
     for (;;) {
-        std::unique_ptr<SessionEvent> event = ReadMessage();
+        bool peerClosed = false;
+        std::unique_ptr<SessionEvent> event = ReadMessage(&peerClosed);
         if (event == nullptr) {
-            EndConnection();
+            EndConnection(peerClosed);
             return;
         }
         if (!Deliver(std::move(event))) {
@@ -67,9 +68,11 @@ void Session::ReadMessages() {
 
 // Null when the peer closed, the connection broke, the frame was cut short, or the length
 // prefix is over the limit (a protocol violation that ends the session).
-std::unique_ptr<SessionEvent> Session::ReadMessage() {
+std::unique_ptr<SessionEvent> Session::ReadMessage(bool* peerClosed) {
     unsigned char header[4];
-    if (socket_.ReadExact(header, sizeof(header), kWaitForever) != platform::IoResult::kOk) {
+    const platform::IoResult read = socket_.ReadExact(header, sizeof(header), kWaitForever);
+    if (read != platform::IoResult::kOk) {
+        *peerClosed = read == platform::IoResult::kClosed;
         return nullptr;
     }
     const uint32_t length = DecodeFrameLength(header);
@@ -84,12 +87,14 @@ std::unique_ptr<SessionEvent> Session::ReadMessage() {
     return event;
 }
 
-void Session::EndConnection() {
-    {
-        platform::MutexLock lock(mutex_);
-        connected_ = false;
+void Session::EndConnection(bool peerClosed) {
+    if (!peerClosed) {
+        {
+            platform::MutexLock lock(mutex_);
+            connected_ = false;
+        }
+        socket_.Shutdown();
     }
-    socket_.Shutdown();
     DeliverEvent(kSessionClosed);
 }
 

@@ -58,8 +58,10 @@ class Session {
     void Run();
     bool Connect();
     void ReadMessages();
-    std::unique_ptr<SessionEvent> ReadMessage();
-    void EndConnection();
+    std::unique_ptr<SessionEvent> ReadMessage(bool* peerClosed);
+    // A peer that only closed its sending side can still read the answers to what it sent, so
+    // the socket stays writable then; a broken stream or a protocol violation closes it.
+    void EndConnection(bool peerClosed);
     bool DeliverEvent(uint32_t type);
     // Queues the record (after waiting for room) and calls the program back. False when the
     // session is stopping; the record is then dropped.

@@ -32,11 +32,11 @@ struct SessionParams {
 // Owned by the session manager; handed back with ReleaseEvent. For kSessionData, `data` holds
 // `length` payload bytes followed by a zero byte.
 struct SessionEventRecord {
-    uint32_t type;
-    uint16_t session;
-    uint16_t padding;
-    char* data;
-    uint32_t length;
+    uint32_t type = 0;
+    uint16_t session = 0;
+    uint16_t padding = 0;
+    char* data = nullptr;
+    uint32_t length = 0;
 };
 
 class ISessionManager2 : public IUnknown {
