@@ -3,6 +3,7 @@
 #include <new>
 
 #include "framework/LogRecord.h"
+#include "platform/FileSystem.h"
 
 namespace framework {
 
@@ -42,16 +43,7 @@ std::string Logger::UnitName(const char* unit) {
     if (unit == nullptr) {
         return std::string();
     }
-    std::string name(unit);
-    const size_t slash = name.find_last_of("/\\");
-    if (slash != std::string::npos) {
-        name.erase(0, slash + 1);
-    }
-    const size_t dot = name.rfind('.');
-    if (dot != std::string::npos && dot > 0) {
-        name.erase(dot);
-    }
-    return name;
+    return platform::BaseNameWithoutExtension(unit);
 }
 
 }  // namespace framework

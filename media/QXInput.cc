@@ -2,16 +2,12 @@
 
 #include "base/Log.h"
 #include "interfaces/QXTypes.h"
+#include "media/StreamChannel.h"
 
 namespace streammanager {
 
 namespace {
 constexpr uint32_t kVideoHeaderBytes = 8;
-
-uint32_t ReadLittle32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 }  // namespace
 
 bool ParseEncodedVideoHeader(uint8_t mediaType, const uint8_t* data, uint32_t length,
@@ -19,8 +15,8 @@ bool ParseEncodedVideoHeader(uint8_t mediaType, const uint8_t* data, uint32_t le
     if (length < kVideoHeaderBytes) {
         return false;
     }
-    const uint32_t w0 = ReadLittle32(data);
-    const uint32_t w1 = ReadLittle32(data + 4);
+    const uint32_t w0 = LoadLittle32(data);
+    const uint32_t w1 = LoadLittle32(data + 4);
     header->headerLength = kVideoHeaderBytes + (w1 >> 29);
     if (length < header->headerLength) {
         return false;

@@ -27,9 +27,11 @@ std::string ExecutableFolder() {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-std::string ExecutableBaseName() {
-    std::string name = ExecutablePath();
-    const size_t slash = name.rfind('/');
+std::string ExecutableBaseName() { return BaseNameWithoutExtension(ExecutablePath()); }
+
+std::string BaseNameWithoutExtension(const std::string& path) {
+    std::string name = path;
+    const size_t slash = name.find_last_of("/\\");
     if (slash != std::string::npos) {
         name.erase(0, slash + 1);
     }

@@ -9,6 +9,8 @@ namespace platform {
 std::string ExecutableFolder();
 // Base name of the executable without its extension.
 std::string ExecutableBaseName();
+// "dir/name.ext" (either slash) → "name".
+std::string BaseNameWithoutExtension(const std::string& path);
 // $XDG_DOCUMENTS_DIR, else $HOME/Documents; created when missing. Empty on failure.
 std::string DocumentsFolder();
 bool DirectoryExists(const std::string& path);
