@@ -26,6 +26,7 @@ fi
 
 BUILD_DIR="${1:-build}"
 shift || true
-cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" > "$BUILD_DIR.configure.log" 2>&1 \
-  || { cat "$BUILD_DIR.configure.log"; exit 1; }
+mkdir -p "$BUILD_DIR"
+cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" > "$BUILD_DIR/configure.log" 2>&1 \
+  || { cat "$BUILD_DIR/configure.log"; exit 1; }
 cmake --build "$BUILD_DIR" -j"$(nproc)"
