@@ -93,7 +93,9 @@ class WMsgQueue {
         }
     }
 
-    size_t Next(size_t index) const { return index + 1 > maxCount_ ? 0 : index + 1; }
+    size_t Next(size_t index) const {
+        return index + 1 > maxCount_ ? 0 : index + 1;
+    }
 
     QueueWait TakeLocked(bool ready, T** item) NO_THREAD_SAFETY_ANALYSIS {
         if (closed_) {

@@ -9,7 +9,7 @@
 namespace bench {
 
 class ProcessFixture {
-public:
+  public:
     ProcessFixture();
     ~ProcessFixture();
     bool ok() const { return ok_; }
@@ -18,7 +18,7 @@ public:
     long ResidentKib() const;
     long CpuTicks() const;
 
-private:
+  private:
     std::string home_;
     qxhost::HostSimulator host_;
     bool ok_ = false;

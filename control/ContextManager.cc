@@ -123,8 +123,8 @@ int32_t ContextManager::OnCreateContext(uint16_t session, TiXmlElement* cmd) {
     auto context = std::make_shared<Context>();
     const WaveFormat format = ReadWaveFormat(cmd);
     const int32_t handle = ++lastContextHandle_;
-    if (context->Init(handle, streamManager_, framework_, sessionManager_, memoryAllocator_,
-                      port_, format) == E_FAIL) {
+    if (context->Init(handle, streamManager_, framework_, sessionManager_, memoryAllocator_, port_,
+                      format) == E_FAIL) {
         CreateContextResponse(session, handle, kResultContextInitFailed);
         SC_LOG("context init failed!!!!");
         return 0;
@@ -170,9 +170,9 @@ int32_t ContextManager::OnCreateInput(uint16_t session, TiXmlElement* cmd) {
     return 1;
 }
 
-void ContextManager::CreateInputResponse(uint16_t session, int32_t contextId,
-                                         int32_t inputHandle, int32_t userId, int32_t mediaType,
-                                         int32_t mediaId, uint16_t result) {
+void ContextManager::CreateInputResponse(uint16_t session, int32_t contextId, int32_t inputHandle,
+                                         int32_t userId, int32_t mediaType, int32_t mediaId,
+                                         uint16_t result) {
     SC_TRACE("streammanager::ContextManager::CreateInputResponse");
     TiXmlElement response("cmd");
     SetCommandId(&response, kCmdCreateInput + kResponseOffset);
@@ -196,15 +196,15 @@ int32_t ContextManager::OnRemoveInput(uint16_t session, TiXmlElement* cmd) {
         SC_LOG("context(%d) remove input(%d) result: %d .\n", contextId, inputId, removed);
     } else {
         result = kResultNoSuchContext;
-        SC_LOG("context(%d) remove input(%d) not find context, result: %d .\n", contextId,
-               inputId, result);
+        SC_LOG("context(%d) remove input(%d) not find context, result: %d .\n", contextId, inputId,
+               result);
     }
     RemoveInputResponse(session, contextId, inputId, result);
     return result == kResultOk ? 1 : 0;
 }
 
-void ContextManager::RemoveInputResponse(uint16_t session, int32_t contextId,
-                                         int32_t inputHandle, uint16_t result) {
+void ContextManager::RemoveInputResponse(uint16_t session, int32_t contextId, int32_t inputHandle,
+                                         uint16_t result) {
     SC_TRACE("streammanager::ContextManager::RemoveInputResponse");
     TiXmlElement response("cmd");
     SetCommandId(&response, kCmdRemoveInput + kResponseOffset);
@@ -223,9 +223,17 @@ int32_t ContextManager::OnDestoryContext(uint16_t /*session*/, TiXmlElement* cmd
 }
 
 // The recording and output handlers answer nothing until their parts exist.
-int32_t ContextManager::OnRecordParam(uint16_t, TiXmlElement*) { return 0; }
-int32_t ContextManager::OnRecordOperation(uint16_t, TiXmlElement*) { return 0; }
-int32_t ContextManager::OnRecordTime(uint16_t, TiXmlElement*) { return 0; }
-int32_t ContextManager::OnSetOutParam(uint16_t, TiXmlElement*) { return 0; }
+int32_t ContextManager::OnRecordParam(uint16_t, TiXmlElement*) {
+    return 0;
+}
+int32_t ContextManager::OnRecordOperation(uint16_t, TiXmlElement*) {
+    return 0;
+}
+int32_t ContextManager::OnRecordTime(uint16_t, TiXmlElement*) {
+    return 0;
+}
+int32_t ContextManager::OnSetOutParam(uint16_t, TiXmlElement*) {
+    return 0;
+}
 
 }  // namespace streammanager

@@ -50,8 +50,7 @@ class ContextManager {
     int32_t OnKeepAlive(uint16_t session);
     void CreateContextResponse(uint16_t session, int32_t handle, uint16_t result);
     void CreateInputResponse(uint16_t session, int32_t contextId, int32_t inputHandle,
-                             int32_t userId, int32_t mediaType, int32_t mediaId,
-                             uint16_t result);
+                             int32_t userId, int32_t mediaType, int32_t mediaId, uint16_t result);
     void RemoveInputResponse(uint16_t session, int32_t contextId, int32_t inputHandle,
                              uint16_t result);
 

@@ -11,7 +11,7 @@
 #include "media/IPlaySyncTime.h"
 
 class CAVPlaySyncTime final : public IPlaySyncTime {
-public:
+  public:
     using TickSource = uint32_t (*)();
 
     explicit CAVPlaySyncTime(TickSource tick = nullptr);
@@ -24,7 +24,7 @@ public:
     uint32_t GetAnchorTick() override;
     int32_t Reset() override;
 
-private:
+  private:
     const TickSource tick_;
     KESTREL::WLock lock_;
     uint32_t baseTime_ GUARDED_BY(lock_) = 0;

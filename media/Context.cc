@@ -111,8 +111,8 @@ int32_t Context::UnBookInput(int32_t inputHandle) {
     KESTREL::WAutoLock lock(&lock_);
     auto it = inputs_.find(inputHandle);
     if (it == inputs_.end()) {
-        SC_LOG("Context::UnBookInput, Find input handle [%d] failed, context = %d.\n",
-               inputHandle, handle_);
+        SC_LOG("Context::UnBookInput, Find input handle [%d] failed, context = %d.\n", inputHandle,
+               handle_);
         return E_FAIL;
     }
     return static_cast<uint16_t>(it->second->SetSink(nullptr));

@@ -33,7 +33,7 @@ enum ContextResult : uint16_t {
 };
 
 class Context : public IStreamDataTarget {
-public:
+  public:
     Context() = default;
     virtual ~Context();
     Context(const Context&) = delete;
@@ -59,7 +59,7 @@ public:
     void OnStreamData(uint8_t type, uint8_t mediaId, const uint8_t* data, uint32_t length,
                       uint32_t userId, uint16_t valueA, uint16_t valueB) override;
 
-private:
+  private:
     std::shared_ptr<QXProtocol> Protocol() const { return std::atomic_load(&protocol_); }
 
     // Given by Init.

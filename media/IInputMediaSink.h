@@ -10,10 +10,10 @@
 namespace streammanager {
 
 class IInputMediaSink {
-public:
+  public:
     virtual ~IInputMediaSink() = default;
-    virtual int32_t OnMediaData(int32_t inputHandle, const MediaDataDesc* desc,
-                                const uint8_t* data, uint32_t length) = 0;
+    virtual int32_t OnMediaData(int32_t inputHandle, const MediaDataDesc* desc, const uint8_t* data,
+                                uint32_t length) = 0;
     virtual int32_t SetSyncTimer(int32_t inputHandle, IPlaySyncTime* clock) = 0;
 };
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 class IPlaySyncTime {
-public:
+  public:
     virtual int32_t SetTime(uint32_t time) = 0;
     virtual uint32_t GetTime() = 0;
     virtual int32_t SetSpeed(double speed) = 0;
@@ -12,6 +12,6 @@ public:
     virtual uint32_t GetAnchorTick() = 0;
     virtual int32_t Reset() = 0;
 
-protected:
+  protected:
     ~IPlaySyncTime() = default;
 };

@@ -8,12 +8,11 @@
 namespace streammanager {
 
 class IStreamDataTarget {
-public:
-    virtual void OnStreamData(uint8_t type, uint8_t mediaId, const uint8_t* data,
-                              uint32_t length, uint32_t userId, uint16_t valueA,
-                              uint16_t valueB) = 0;
+  public:
+    virtual void OnStreamData(uint8_t type, uint8_t mediaId, const uint8_t* data, uint32_t length,
+                              uint32_t userId, uint16_t valueA, uint16_t valueB) = 0;
 
-protected:
+  protected:
     ~IStreamDataTarget() = default;
 };
 

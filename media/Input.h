@@ -21,7 +21,7 @@
 namespace streammanager {
 
 class Input {
-public:
+  public:
     explicit Input(int32_t inputHandle) : inputHandle_(inputHandle) {}
     virtual ~Input();
     Input(const Input&) = delete;
@@ -39,10 +39,10 @@ public:
     // Frames held while no sink is attached (for tests and diagnostics).
     size_t CachedFrameCount();
 
-protected:
+  protected:
     void DeliverMediaData(const MediaDataDesc& desc, const uint8_t* data, uint32_t length);
 
-private:
+  private:
     struct CachedVideoData {
         KESTREL::WFlexBuffer* buffer;
         MediaDataDesc desc;

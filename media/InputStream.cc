@@ -72,8 +72,8 @@ void InputStream::TakeEntry() {
     if (index >= kStreamEntryCount) {
         index = 0;
     }
-    const StreamEntry entry =
-        LoadStreamEntry(base_ + kStreamEntriesOffset + index * kStreamEntryBytes);
+    const StreamEntry entry = LoadStreamEntry(base_ + kStreamEntriesOffset +
+                                              static_cast<size_t>(index) * kStreamEntryBytes);
     StoreLittle32(base_, index + 1);
     if (static_cast<uint64_t>(entry.offset) + entry.length > dataSize_) {
         NoteDropped(entry);

@@ -22,7 +22,7 @@
 namespace streammanager {
 
 class InputStream : public KESTREL::WThread {
-public:
+  public:
     InputStream(uint8_t channel, int32_t port) : channel_(channel), port_(port) {}
     ~InputStream() override;
 
@@ -42,7 +42,7 @@ public:
     // Entries that pointed past the data area and were dropped.
     uint64_t DroppedEntries() const { return dropped_.load(); }
 
-private:
+  private:
     void TakeEntry();
     void Deliver(const StreamEntry& entry, const uint8_t* unit);
     void NoteDropped(const StreamEntry& entry);

@@ -12,7 +12,7 @@
 namespace streammanager {
 
 class InputStreamManager {
-public:
+  public:
     InputStreamManager() = default;
     // Unregisters from the receivers in the order 6, 5, 3, 2, 1 and lets them go.
     ~InputStreamManager();
@@ -24,7 +24,7 @@ public:
     int32_t Init(IStreamDataTarget* target, int32_t port);
     const std::shared_ptr<InputStream>& Receiver(size_t slot) const { return receivers_[slot]; }
 
-private:
+  private:
     IStreamDataTarget* target_ = nullptr;
     std::array<std::shared_ptr<InputStream>, 5> receivers_;
 };

@@ -20,6 +20,8 @@ int32_t Output::OnMediaData(int32_t /*inputHandle*/, const MediaDataDesc* /*desc
     return 0;
 }
 
-int32_t Output::SetSyncTimer(int32_t /*inputHandle*/, IPlaySyncTime* /*clock*/) { return 0; }
+int32_t Output::SetSyncTimer(int32_t /*inputHandle*/, IPlaySyncTime* /*clock*/) {
+    return 0;
+}
 
 }  // namespace streammanager

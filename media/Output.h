@@ -16,7 +16,7 @@ namespace streammanager {
 class Context;
 
 class Output : public IInputMediaSink {
-public:
+  public:
     Output() = default;
     ~Output() override = default;
     Output(const Output&) = delete;
@@ -33,7 +33,7 @@ public:
                         uint32_t length) override;
     int32_t SetSyncTimer(int32_t inputHandle, IPlaySyncTime* clock) override;
 
-private:
+  private:
     // Passed by argument; not owned.
     Context* context_ = nullptr;
     IMemoryAllocator* memoryAllocator_ = nullptr;

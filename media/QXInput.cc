@@ -43,8 +43,7 @@ QXInput::QXInput(int32_t contextId, int32_t inputHandle, QXProtocol* protocol,
 }
 
 QXInput::~QXInput() {
-    SC_LOG("QXInput::~QXInput, Destroy qx input: %d, context: %d.\n", GetInputHandle(),
-           contextId_);
+    SC_LOG("QXInput::~QXInput, Destroy qx input: %d, context: %d.\n", GetInputHandle(), contextId_);
 }
 
 uint16_t QXInput::BookStream() {
@@ -85,8 +84,7 @@ int32_t QXInput::OnMediaData(uint8_t mediaType, const uint8_t* data, uint32_t le
     } else if (IsEncodedVideo(mediaType)) {
         EncodedVideoHeader header;
         if (ParseEncodedVideoHeader(mediaType, data, length, &header)) {
-            DeliverMediaData(header.desc, data + header.headerLength,
-                             length - header.headerLength);
+            DeliverMediaData(header.desc, data + header.headerLength, length - header.headerLength);
         }
     } else if (IsRawPicture(mediaType)) {
         desc.fourcc[0] = 'I', desc.fourcc[1] = '4', desc.fourcc[2] = '2', desc.fourcc[3] = '0';

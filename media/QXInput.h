@@ -25,12 +25,12 @@ bool ParseEncodedVideoHeader(uint8_t mediaType, const uint8_t* data, uint32_t le
                              EncodedVideoHeader* header);
 
 class QXInput final : public Input, public IQXMediaSink {
-public:
+  public:
     using TickSource = uint32_t (*)();
 
     // A null protocol is logged; BookStream then answers 30000.
-    QXInput(int32_t contextId, int32_t inputHandle, QXProtocol* protocol,
-            const InputStreamKey& key, TickSource tick = &platform::TickCountMs);
+    QXInput(int32_t contextId, int32_t inputHandle, QXProtocol* protocol, const InputStreamKey& key,
+            TickSource tick = &platform::TickCountMs);
     ~QXInput() override;
 
     IPlaySyncTime* GetSyncTimer() override { return syncTimer_.load(); }
@@ -39,12 +39,12 @@ public:
     uint8_t GetMediaType() override { return key_.mediaType; }
     const InputStreamKey* GetStreamKey() override { return &key_; }
 
-    int32_t OnMediaData(uint8_t mediaType, const uint8_t* data, uint32_t length,
-                        uint16_t valueA, uint16_t valueB) override;
+    int32_t OnMediaData(uint8_t mediaType, const uint8_t* data, uint32_t length, uint16_t valueA,
+                        uint16_t valueB) override;
     int32_t SetSyncTimer(IPlaySyncTime* clock) override;
     int32_t ResetFrameCount() override;
 
-private:
+  private:
     const int32_t contextId_;
     QXProtocol* const protocol_;
     const InputStreamKey key_;

@@ -6,7 +6,9 @@
 
 namespace streammanager {
 
-QXProtocol::~QXProtocol() { SC_LOG("Destroy QXProtocol by context: %d \n", contextId_); }
+QXProtocol::~QXProtocol() {
+    SC_LOG("Destroy QXProtocol by context: %d \n", contextId_);
+}
 
 int32_t QXProtocol::Init(int32_t contextId, IUnknown* factory, void* sessionManager) {
     if (factory == nullptr || sessionManager == nullptr) {
@@ -67,9 +69,8 @@ void QXProtocol::RemoveInputStream(const InputStreamKey* key) {
            static_cast<int>(key->userId));
 }
 
-void QXProtocol::OnStreamData(uint8_t type, uint8_t mediaId, const uint8_t* data,
-                              uint32_t length, uint32_t userId, uint16_t valueA,
-                              uint16_t valueB) {
+void QXProtocol::OnStreamData(uint8_t type, uint8_t mediaId, const uint8_t* data, uint32_t length,
+                              uint32_t userId, uint16_t valueA, uint16_t valueB) {
     if (type != kMediaAudio && type != kMediaEncodedVideo && !IsRawPicture(type)) {
         return;
     }

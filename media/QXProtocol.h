@@ -26,7 +26,7 @@ enum ProtocolResult : uint16_t {
 };
 
 class QXProtocol {
-public:
+  public:
     QXProtocol() = default;
     ~QXProtocol();
     QXProtocol(const QXProtocol&) = delete;
@@ -41,7 +41,7 @@ public:
     // Calls ResetFrameCount on every booked sink.
     void ResetFrameCounts();
 
-private:
+  private:
     struct Booking {
         InputStreamKey key;
         IQXMediaSink* sink;

@@ -16,14 +16,14 @@
 namespace streammanager {
 
 class ReceiverRegistry {
-public:
+  public:
     static ReceiverRegistry& Instance();
 
     // The running receiver of channel and port, started if needed (a failed start leaves it
     // without a thread; the next Acquire tries again).
     std::shared_ptr<InputStream> Acquire(uint8_t channel, int32_t port);
 
-private:
+  private:
     using Key = std::pair<uint8_t, int32_t>;
     void Destroy(const Key& key, InputStream* receiver);
 

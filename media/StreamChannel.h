@@ -14,8 +14,8 @@ constexpr uint32_t kStreamEntryCount = 1000;
 constexpr uint32_t kStreamEntryBytes = 20;
 constexpr uint32_t kStreamEntriesOffset = 8;
 constexpr uint32_t kStreamIndexBytes = kStreamEntriesOffset + kStreamEntryCount * kStreamEntryBytes;
-constexpr uint32_t kSmallChannelDataBytes = 2048000;    // channel 1
-constexpr uint32_t kLargeChannelDataBytes = 67108864;   // channels 2, 3, 5, 6
+constexpr uint32_t kSmallChannelDataBytes = 2048000;   // channel 1
+constexpr uint32_t kLargeChannelDataBytes = 67108864;  // channels 2, 3, 5, 6
 constexpr uint32_t kStreamSemaphoreMaximum = 100000;
 
 inline uint32_t ChannelDataBytes(uint8_t channel) {

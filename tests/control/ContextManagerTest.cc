@@ -91,10 +91,12 @@ namespace {
 // Stand-ins: a context only checks that it is given these objects.
 int g_framework = 0, g_streamManager = 0;
 
-int32_t TestPort() { return 40000 + static_cast<int32_t>(getpid() % 20000); }
+int32_t TestPort() {
+    return 40000 + static_cast<int32_t>(getpid() % 20000);
+}
 
 class ContextCommands : public ::testing::Test {
-protected:
+  protected:
     void AttachFramework(bool present) {
         manager.Attach(present ? reinterpret_cast<IUnknown*>(&g_framework) : nullptr, &session,
                        reinterpret_cast<StreamManager*>(&g_streamManager), nullptr, TestPort());

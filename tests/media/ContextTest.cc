@@ -10,10 +10,12 @@ namespace {
 // Stand-ins for the framework objects: the context only checks that they are given.
 int g_framework = 0, g_sessionManager = 0, g_streamManager = 0;
 
-int32_t TestPort() { return 20000 + static_cast<int32_t>(getpid() % 20000); }
+int32_t TestPort() {
+    return 20000 + static_cast<int32_t>(getpid() % 20000);
+}
 
 class ContextTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_EQ(0, context.Init(10001, reinterpret_cast<StreamManager*>(&g_streamManager),
                                   reinterpret_cast<IUnknown*>(&g_framework), &g_sessionManager,

@@ -9,7 +9,9 @@
 namespace streammanager {
 namespace {
 
-uint32_t FixedTick() { return 4242; }
+uint32_t FixedTick() {
+    return 4242;
+}
 
 // An encoded unit: the 8-byte header (W0, W1), `extension` bytes, then the payload.
 std::string EncodedUnit(uint32_t w0, uint32_t timestamp, const std::string& payload,
@@ -25,7 +27,7 @@ constexpr uint32_t kKey = 0x05A0A011;    // codec 1, key frame, 1280x720
 constexpr uint32_t kDelta = 0x05A0A001;  // codec 1, 1280x720
 
 class QXInputTest : public ::testing::Test {
-protected:
+  protected:
     void Deliver(uint8_t type, const std::string& unit, uint16_t a = 0, uint16_t b = 0) {
         input.OnMediaData(type, reinterpret_cast<const uint8_t*>(unit.data()),
                           static_cast<uint32_t>(unit.size()), a, b);
@@ -64,8 +66,8 @@ TEST(EncodedVideoHeader, UnitShorterThanItsHeaderIsRefused) {
     const std::string shortUnit = EncodedUnit(kKey, 1, "", 5).substr(0, 12);
     EXPECT_FALSE(ParseEncodedVideoHeader(2, reinterpret_cast<const uint8_t*>(shortUnit.data()),
                                          static_cast<uint32_t>(shortUnit.size()), &header));
-    EXPECT_FALSE(ParseEncodedVideoHeader(2, reinterpret_cast<const uint8_t*>("1234567"), 7,
-                                         &header));
+    EXPECT_FALSE(
+        ParseEncodedVideoHeader(2, reinterpret_cast<const uint8_t*>("1234567"), 7, &header));
 }
 
 TEST_F(QXInputTest, LiveUnitsPassWithTheirPayloadOnly) {

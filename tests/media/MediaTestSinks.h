@@ -13,7 +13,7 @@ namespace streammanager {
 
 // Records what the protocol hands to an input-side sink.
 class RecordingQXSink : public IQXMediaSink {
-public:
+  public:
     int32_t OnMediaData(uint8_t mediaType, const uint8_t* data, uint32_t length, uint16_t,
                         uint16_t) override {
         types.push_back(mediaType);
@@ -38,7 +38,7 @@ public:
 
 // Records what an input hands to its sink (the output side). Thread-safe.
 class RecordingInputSink : public IInputMediaSink {
-public:
+  public:
     struct Unit {
         int32_t inputHandle;
         MediaDataDesc desc;
@@ -47,8 +47,8 @@ public:
     int32_t OnMediaData(int32_t inputHandle, const MediaDataDesc* desc, const uint8_t* data,
                         uint32_t length) override {
         std::lock_guard<std::mutex> lock(mutex);
-        units.push_back(Unit{inputHandle, *desc, std::string(reinterpret_cast<const char*>(data),
-                                                             length)});
+        units.push_back(
+            Unit{inputHandle, *desc, std::string(reinterpret_cast<const char*>(data), length)});
         count.fetch_add(1);
         return 0;
     }

@@ -7,10 +7,12 @@
 namespace {
 
 uint32_t g_tick = 0;
-uint32_t FakeTick() { return g_tick; }
+uint32_t FakeTick() {
+    return g_tick;
+}
 
 class PlaySyncTime : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { g_tick = 1000; }
     CAVPlaySyncTime clock{&FakeTick};
 };

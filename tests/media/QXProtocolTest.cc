@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "tests/media/MediaTestSinks.h"
 #include "media/QXProtocol.h"
+#include "tests/media/MediaTestSinks.h"
 
 namespace streammanager {
 namespace {
