@@ -4,12 +4,10 @@
 #include <sstream>
 
 #include "host/CommandBuilder.h"
+#include "host/MediaOptions.h"
 
 namespace qxhost {
 
-namespace {
-
-// Reads a whole decimal number in [minimum, maximum].
 bool ParseNumber(const std::string& text, long minimum, long maximum, long* value) {
     if (text.empty() || text.size() > 10) {
         return false;
@@ -27,6 +25,8 @@ bool ParseNumber(const std::string& text, long minimum, long maximum, long* valu
     *value = result;
     return true;
 }
+
+namespace {
 
 std::string Trimmed(const std::string& text) {
     const char* blanks = " \t\r\n";
@@ -73,6 +73,18 @@ bool ApplyOption(const std::string& name, const std::string& value, ToolOptions*
             return false;
         }
         options->environment.push_back(value);
+    } else if (name == "--media-seconds") {
+        if (!ParseNumber(value, 0, 86400, &number)) {
+            *error = "--media-seconds needs a number of seconds";
+            return false;
+        }
+        options->mediaSeconds = static_cast<int>(number);
+    } else if (IsMediaOption(name)) {
+        FeedSettings settings;
+        if (!ParseMediaOption(name, value, &settings, error)) {
+            return false;
+        }
+        options->media.push_back(settings);
     } else if (!ReadCommandFile(value, &options->commands)) {
         *error = "cannot read the command file " + value;
         return false;
@@ -82,7 +94,7 @@ bool ApplyOption(const std::string& name, const std::string& value, ToolOptions*
 
 bool TakesValue(const std::string& arg) {
     return arg == "--exe" || arg == "--port" || arg == "--wait" || arg == "--env" ||
-           arg == "--file";
+           arg == "--file" || arg == "--media-seconds" || IsMediaOption(arg);
 }
 
 }  // namespace
@@ -130,15 +142,25 @@ std::string ExpandCommand(const std::string& command) {
 
 const char* ToolUsage() {
     return "usage: qxhost [--exe PATH] [--port N] [--wait MS] [--file FILE] [--env NAME=VALUE]...\n"
-           "              [COMMAND]...\n"
-           "Listens on 127.0.0.1, starts StreamCourier -port N, sends each COMMAND (XML text,\n"
-           "or 'keepalive'), prints '-> sent' and '<- received' lines, waits MS milliseconds\n"
-           "(default 1000) for responses after the last command, closes the session and\n"
-           "prints StreamCourier's exit code.\n"
+           "              [--video K=V,...]... [--h264 K=V,...]... [--audio K=V,...]...\n"
+           "              [--media-seconds N] [COMMAND]...\n"
+           "Listens on 127.0.0.1, creates the shared memory of the media streams, starts\n"
+           "StreamCourier -port N, sends each COMMAND (XML text, or 'keepalive'), prints\n"
+           "'-> sent' and '<- received' lines, writes the media streams for N seconds (with a\n"
+           "KeepAlive every 3 s), waits MS milliseconds (default 1000) for responses, closes\n"
+           "the session and prints StreamCourier's exit code.\n"
            "  --exe PATH    the program to start (default: StreamCourier beside qxhost)\n"
            "  --port N      the port to listen on (default 0: any free port)\n"
            "  --file FILE   commands, one a line; blank lines and '#' lines are skipped\n"
-           "  --env N=V     sets an environment variable for the program\n";
+           "  --env N=V     sets an environment variable for the program\n"
+           "  --video K=V,...  raw I420 test pictures: channel=3,user=N,size=640x360,rate=30,\n"
+           "                   media=0,type=3\n"
+           "  --h264 K=V,...   H.264 test pictures: channel=2,user=N,size=640x360,rate=30,\n"
+           "                   bitrate=800 (kbit/s),keyint=(2 s of pictures),media=0,type=2\n"
+           "  --audio K=V,...  PCM tone: channel=1,user=N,rate=50 (blocks a second),hz=440,\n"
+           "                   samplerate=16000,audiochannels=1,media=0,type=1\n"
+           "                   (user is required; each also takes count=N and seconds=N)\n"
+           "  --media-seconds N  how long the media streams are written (default 5)\n";
 }
 
 }  // namespace qxhost

@@ -1,12 +1,17 @@
 // The qxhost command line:
-//   qxhost [--exe PATH] [--port N] [--wait MS] [--file FILE] [--env NAME=VALUE]... [COMMAND]...
-// Commands are sent in the order given; a --file's lines take the place of the option.
+//   qxhost [--exe PATH] [--port N] [--wait MS] [--file FILE] [--env NAME=VALUE]...
+//          [--video K=V,...]... [--h264 K=V,...]... [--audio K=V,...]... [--media-seconds N]
+//          [COMMAND]...
+// Commands are sent in the order given; a --file's lines take the place of the option. Media
+// streams (see MediaOptions.h) are written once the commands were sent.
 // Stateless parsing; any thread.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "host/StreamFeed.h"
 
 namespace qxhost {
 
@@ -16,6 +21,8 @@ struct ToolOptions {
     int waitMs = 1000;    // how long to wait for responses after the last command
     std::vector<std::string> environment;
     std::vector<std::string> commands;
+    std::vector<FeedSettings> media;
+    int mediaSeconds = 5;  // how long media is written after the commands
     bool help = false;
 };
 
@@ -31,5 +38,8 @@ std::vector<std::string> CommandsFromLines(const std::string& text);
 std::string ExpandCommand(const std::string& command);
 
 const char* ToolUsage();
+
+// Reads a whole decimal number in [minimum, maximum].
+bool ParseNumber(const std::string& text, long minimum, long maximum, long* value);
 
 }  // namespace qxhost

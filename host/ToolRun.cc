@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include "host/CommandBuilder.h"
 #include "host/HostSimulator.h"
+#include "host/MediaFeeder.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 
@@ -14,6 +16,9 @@ constexpr int kAcceptTimeoutMs = 10000;
 constexpr int kExitTimeoutMs = 5000;
 // How long responses to a command are awaited before the next command goes out.
 constexpr int kBetweenCommandsMs = 100;
+// While media is written, a KeepAlive goes out this often, as the meeting client sends them,
+// so that StreamCourier does not take the session for lost.
+constexpr int kKeepAliveMs = 3000;
 
 // Prints what arrives within windowMs. False when the session ended meanwhile.
 bool ShowResponses(HostSimulator& host, int windowMs, std::ostream& out) {
@@ -40,11 +45,12 @@ bool ShowResponses(HostSimulator& host, int windowMs, std::ostream& out) {
     }
 }
 
-// Sends every command, showing responses as they come. False when one could not be delivered.
-bool Exchange(HostSimulator& host, const ToolOptions& options, std::ostream& out,
+// Sends every command, showing responses as they come, for lastWindowMs after the last one.
+// False when one could not be delivered.
+bool Exchange(HostSimulator& host, const ToolOptions& options, int lastWindowMs, std::ostream& out,
               std::ostream& err) {
     if (options.commands.empty()) {
-        ShowResponses(host, options.waitMs, out);
+        ShowResponses(host, lastWindowMs, out);
         return true;
     }
     for (size_t i = 0; i < options.commands.size(); ++i) {
@@ -55,13 +61,79 @@ bool Exchange(HostSimulator& host, const ToolOptions& options, std::ostream& out
         }
         out << "-> " << command << std::endl;
         const bool last = i + 1 == options.commands.size();
-        const int windowMs = last ? options.waitMs : std::min(options.waitMs, kBetweenCommandsMs);
+        const int windowMs = last ? lastWindowMs : std::min(options.waitMs, kBetweenCommandsMs);
         if (!ShowResponses(host, windowMs, out) && !last) {
             err << "qxhost: the session ended before every command was sent" << std::endl;
             return false;
         }
     }
     return true;
+}
+
+// Sets up the media streams and creates their shared objects, before the program starts, so
+// the host owns them.
+bool OpenMedia(const ToolOptions& options, MediaFeeder* feeder, std::ostream& err) {
+    std::string error;
+    for (const FeedSettings& settings : options.media) {
+        if (!feeder->AddStream(settings, &error)) {
+            err << "qxhost: media stream " << feeder->StreamCount() + 1 << ": " << error
+                << std::endl;
+            return false;
+        }
+    }
+    if (!feeder->Open(&error)) {
+        err << "qxhost: " << error << std::endl;
+        return false;
+    }
+    return true;
+}
+
+const char* KindName(FeedKind kind) {
+    switch (kind) {
+        case FeedKind::kPicture:
+            return "video";
+        case FeedKind::kH264:
+            return "h264";
+        case FeedKind::kTone:
+            return "audio";
+    }
+    return "?";
+}
+
+// Shows responses for durationMs, sending a KeepAlive every kKeepAliveMs. False when the
+// session ended meanwhile.
+bool KeepSessionAlive(HostSimulator& host, int durationMs, std::ostream& out) {
+    for (int elapsedMs = 0; elapsedMs < durationMs; elapsedMs += kKeepAliveMs) {
+        if (elapsedMs > 0) {
+            const std::string keepAlive = CommandBuilder::KeepAlive();
+            if (!host.Send(keepAlive)) {
+                return false;
+            }
+            out << "-> " << keepAlive << std::endl;
+        }
+        if (!ShowResponses(host, std::min(kKeepAliveMs, durationMs - elapsedMs), out)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Writes the media for the chosen time while keeping the session alive, then shows the
+// counts. False when the session ended meanwhile.
+bool FeedMedia(HostSimulator& host, const ToolOptions& options, MediaFeeder& feeder,
+               std::ostream& out) {
+    feeder.Start();
+    out << "writing media for " << options.mediaSeconds << " s" << std::endl;
+    const bool open = KeepSessionAlive(host, options.mediaSeconds * 1000, out);
+    feeder.Stop();
+    for (size_t i = 0; i < feeder.StreamCount(); ++i) {
+        const FeedSettings& settings = feeder.Settings(i);
+        const FeedCounts counts = feeder.Counts(i);
+        out << "media: " << KindName(settings.kind) << " channel " << int{settings.channel}
+            << " user " << settings.userId << ": " << counts.written << " written, "
+            << counts.refused << " refused" << std::endl;
+    }
+    return open;
 }
 
 // Waits for the program to end and reports its exit code. True when it exited with 0.
@@ -83,6 +155,12 @@ int RunTool(const ToolOptions& options, std::ostream& out, std::ostream& err) {
         err << "qxhost: cannot listen on 127.0.0.1:" << options.port << std::endl;
         return 1;
     }
+    // Its shared objects are created before the program starts and unlinked when this
+    // returns, after the program exited.
+    MediaFeeder feeder(host.Port());
+    if (!OpenMedia(options, &feeder, err)) {
+        return 1;
+    }
     const std::string exe =
         options.exePath.empty() ? platform::ExecutableFolder() + "StreamCourier" : options.exePath;
     if (!host.StartProcess(exe, options.environment)) {
@@ -97,7 +175,12 @@ int RunTool(const ToolOptions& options, std::ostream& out, std::ostream& err) {
         return 1;
     }
     out << "session open" << std::endl;
-    const bool delivered = Exchange(host, options, out, err);
+    const bool media = !options.media.empty();
+    const int lastWindowMs = media ? std::min(options.waitMs, kBetweenCommandsMs) : options.waitMs;
+    const bool delivered = Exchange(host, options, lastWindowMs, out, err);
+    if (delivered && media && FeedMedia(host, options, feeder, out)) {
+        ShowResponses(host, options.waitMs, out);
+    }
     host.CloseSession();
     out << "session closed by qxhost" << std::endl;
     const bool exitedCleanly = ReportExit(host, out, err);

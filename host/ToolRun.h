@@ -1,6 +1,7 @@
-// One run of the qxhost tool: listens, starts StreamCourier, accepts its session, sends the
-// commands and shows the exchange, then closes the session and reports how the program ended.
-// Runs on the caller's thread; owns its HostSimulator for the length of the call.
+// One run of the qxhost tool: listens, creates the media streams' shared objects, starts
+// StreamCourier, accepts its session, sends the commands and shows the exchange, writes the
+// media for a while, then closes the session and reports how the program ended. Runs on the
+// caller's thread; owns its HostSimulator and MediaFeeder for the length of the call.
 #pragma once
 
 #include <ostream>

@@ -1,0 +1,23 @@
+// The media options of the qxhost command line, each a comma-separated list of key=value:
+//   --video channel=3,user=7,size=640x360,rate=30[,media=0][,type=3]
+//   --h264  channel=2,user=7,size=640x360,rate=30,bitrate=800[,keyint=60]
+//   --audio channel=1,user=7,rate=50,hz=440[,samplerate=16000][,audiochannels=1]
+// Every kind also takes count=N (units) and seconds=N (its own duration). `user` is required;
+// the rest defaults as shown (keyint: two seconds of pictures). Stateless parsing; any thread.
+#pragma once
+
+#include <string>
+
+#include "host/StreamFeed.h"
+
+namespace qxhost {
+
+// True when `option` is one of --video, --h264, --audio.
+bool IsMediaOption(const std::string& option);
+
+// Parses the value of a media option into `settings`. On failure returns false with `error`
+// set.
+bool ParseMediaOption(const std::string& option, const std::string& value, FeedSettings* settings,
+                      std::string* error);
+
+}  // namespace qxhost

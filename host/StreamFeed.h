@@ -1,0 +1,97 @@
+// One stream a MediaFeeder writes: its settings, its generators (test pictures, the H.264
+// encoder or the tone) and its loop, which makes unit k ahead of time and writes it when it is
+// due, k / rate seconds after the start, by waiting on the feeder's stop event until then.
+//
+// The feeder's thread creates and prepares it; then only the stream's own thread runs it. The
+// counters are atomic and may be read from any thread. A channel's writer is shared by the
+// streams on that channel; SharedWriter::lock guards it, held only around each Write.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/H264Encoder.h"
+#include "host/StreamWriter.h"
+#include "host/TestPattern.h"
+#include "host/ToneGenerator.h"
+#include "platform/Event.h"
+#include "platform/Mutex.h"
+
+namespace qxhost {
+
+enum class FeedKind {
+    kPicture,  // raw I420 test pictures (types 3 and 6); width and height in values A and B
+    kH264,     // H.264 units of the test pictures behind their 8-byte header (type 2)
+    kTone,     // PCM blocks of a sine tone (type 1)
+};
+
+struct FeedSettings {
+    FeedKind kind = FeedKind::kPicture;
+    uint8_t channel = 3;
+    uint8_t type = 3;  // the host's type; with mediaId 240 or 253 the receiver maps it
+    uint8_t mediaId = 0;
+    uint32_t userId = 0;
+    uint32_t rate = 30;  // units a second (pictures, or tone blocks of 1 / rate s)
+    uint16_t width = 640;
+    uint16_t height = 360;
+    uint32_t bitrateKbps = 800;  // kH264
+    uint32_t keyInterval = 0;    // kH264; 0: a key frame every two seconds
+    double toneHz = 440.0;       // kTone
+    uint32_t sampleRate = 16000;
+    uint16_t audioChannels = 1;
+    uint64_t count = 0;       // units to make (written or refused); 0: no limit
+    uint32_t durationMs = 0;  // how long to write; 0: until stopped
+};
+
+struct SharedWriter {
+    SharedWriter(uint8_t channel, int32_t port) : writer(channel, port) {}
+    platform::Mutex lock;
+    StreamWriter writer GUARDED_BY(lock);
+};
+
+class StreamFeed {
+  public:
+    explicit StreamFeed(const FeedSettings& settings) : settings_(settings) {}
+    StreamFeed(const StreamFeed&) = delete;
+    StreamFeed& operator=(const StreamFeed&) = delete;
+
+    // Checks the settings against the channel and sets up the generators. On failure returns
+    // false with `error` set.
+    bool Prepare(std::string* error);
+    // Writes until the count or the duration is reached or `stop` is set.
+    void Run(SharedWriter* channel, platform::Event* stop);
+
+    const FeedSettings& Settings() const { return settings_; }
+    uint64_t Written() const { return written_.load(); }
+    // Units the writer refused (the receiver was behind) or the encoder could not make.
+    uint64_t Refused() const { return refused_.load(); }
+
+  private:
+    bool CheckSettings(std::string* error) const;
+    // The byte length of one unit, before the generators exist.
+    uint64_t UnitBytesBound() const;
+    // Makes unit `index` into unit_; false when the encoder failed.
+    bool MakeUnit(uint64_t index, uint32_t timestampMs);
+    WriteResult WriteUnit(SharedWriter* channel);
+    // Waits until `dueMicros`; false when stopped first.
+    static bool WaitUntil(uint64_t dueMicros, platform::Event* stop);
+
+    // Passed by argument.
+    const FeedSettings settings_;
+
+    // Made by Prepare, used by the stream's thread.
+    std::unique_ptr<TestPattern> pattern_;
+    std::unique_ptr<H264Encoder> encoder_;
+    std::unique_ptr<ToneGenerator> tone_;
+    std::vector<uint8_t> unit_;
+    EncodedUnit encoded_;
+
+    // Others.
+    std::atomic<uint64_t> written_{0};
+    std::atomic<uint64_t> refused_{0};
+};
+
+}  // namespace qxhost

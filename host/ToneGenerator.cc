@@ -1,0 +1,42 @@
+#include "host/ToneGenerator.h"
+
+#include <cmath>
+
+namespace qxhost {
+
+namespace {
+constexpr double kTwoPi = 6.283185307179586;
+}  // namespace
+
+uint64_t ToneGenerator::BlockStart(uint64_t block) const {
+    if (format_.blocksPerSecond == 0) {
+        return 0;
+    }
+    return block * format_.sampleRate / format_.blocksPerSecond;
+}
+
+uint32_t ToneGenerator::NextBlockFrames() const {
+    return static_cast<uint32_t>(BlockStart(blocks_ + 1) - BlockStart(blocks_));
+}
+
+void ToneGenerator::NextBlock(std::vector<uint8_t>* block) {
+    const uint64_t first = BlockStart(blocks_);
+    const uint32_t frames = NextBlockFrames();
+    const uint16_t channels = format_.channels == 0 ? 1 : format_.channels;
+    block->resize(static_cast<size_t>(frames) * channels * 2);
+    uint8_t* out = block->data();
+    for (uint32_t i = 0; i < frames; ++i) {
+        // The phase from the sample's index since the start, kept in one turn for precision.
+        const double turns =
+            std::fmod(format_.frequency * static_cast<double>(first + i), format_.sampleRate);
+        const double value = format_.amplitude * std::sin(kTwoPi * turns / format_.sampleRate);
+        const auto sample = static_cast<uint16_t>(static_cast<int16_t>(std::lround(value)));
+        for (uint16_t c = 0; c < channels; ++c) {
+            *out++ = static_cast<uint8_t>(sample);
+            *out++ = static_cast<uint8_t>(sample >> 8);
+        }
+    }
+    ++blocks_;
+}
+
+}  // namespace qxhost

@@ -1,0 +1,254 @@
+// The receiving path end to end on real shared memory and semaphores: the host simulator's
+// StreamWriter writes, the process-wide receivers read, contexts and inputs deliver to counting
+// sinks.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "host/StreamWriter.h"
+#include "media/Context.h"
+#include "media/ReceiverRegistry.h"
+
+namespace streammanager {
+namespace {
+
+int g_framework = 0, g_sessionManager = 0, g_streamManager = 0;
+
+// Each test binary uses its own ports, away from the other suites'.
+int32_t NextPort() {
+    static std::atomic<int32_t> next{30000 + static_cast<int32_t>(getpid() % 5000) * 4};
+    return next++;
+}
+
+// Counts units and keeps their first bytes; wakes a waiting test at a count.
+class CountingSink : public IInputMediaSink {
+  public:
+    int32_t OnMediaData(int32_t, const MediaDataDesc* desc, const uint8_t* data,
+                        uint32_t length) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        descs_.push_back(*desc);
+        uint32_t sequence = 0;
+        if (length >= 4) {
+            std::memcpy(&sequence, data, 4);
+        }
+        sequences_.push_back(sequence);
+        lengths_.push_back(length);
+        changed_.notify_all();
+        return 0;
+    }
+    int32_t SetSyncTimer(int32_t, IPlaySyncTime*) override { return 0; }
+
+    bool WaitFor(size_t count) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(20),
+                                 [&] { return sequences_.size() >= count; });
+    }
+    std::vector<uint32_t> Sequences() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return sequences_;
+    }
+    std::vector<MediaDataDesc> Descs() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return descs_;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<MediaDataDesc> descs_;
+    std::vector<uint32_t> sequences_;
+    std::vector<uint32_t> lengths_;
+};
+
+std::unique_ptr<Context> MakeContext(int32_t port, int32_t handle = 10001) {
+    auto context = std::make_unique<Context>();
+    EXPECT_EQ(0, context->Init(handle, reinterpret_cast<StreamManager*>(&g_streamManager),
+                               reinterpret_cast<IUnknown*>(&g_framework), &g_sessionManager,
+                               nullptr, port, WaveFormat()));
+    return context;
+}
+
+// Books (user, type, mediaId) in `context` and attaches `sink`; returns the input handle.
+int32_t Attach(Context& context, uint32_t user, uint8_t type, uint8_t mediaId,
+               IInputMediaSink* sink) {
+    InputStreamKey key{user, 0, type, mediaId};
+    int32_t handle = -1;
+    EXPECT_EQ(0, context.CreateInput(&key, &handle));
+    context.FindInput(handle)->SetSink(sink);
+    return handle;
+}
+
+// Writes a unit whose first four bytes are its sequence number, retrying while the ring is
+// full (the receiver catches up on its own thread).
+void WriteSequenced(qxhost::StreamWriter& writer, uint8_t type, uint8_t mediaId, uint32_t user,
+                    uint32_t sequence, uint32_t length, uint16_t a = 0, uint16_t b = 0) {
+    std::vector<uint8_t> unit(length, static_cast<uint8_t>(sequence));
+    std::memcpy(unit.data(), &sequence, 4);
+    qxhost::WriteResult result;
+    while ((result = writer.Write(type, mediaId, user, a, b, unit.data(), length)) ==
+           qxhost::WriteResult::kFull) {
+        std::this_thread::yield();
+    }
+    ASSERT_EQ(qxhost::WriteResult::kWritten, result);
+}
+
+std::vector<uint32_t> Range(uint32_t count) {
+    std::vector<uint32_t> values(count);
+    for (uint32_t i = 0; i < count; ++i) {
+        values[i] = i;
+    }
+    return values;
+}
+
+TEST(ReceiverPath, EveryUnitArrivesInOrderAcrossTheIndexWrap) {
+    const int32_t port = NextPort();
+    qxhost::StreamWriter writer(3, port);
+    ASSERT_TRUE(writer.Open());
+    auto context = MakeContext(port);
+    CountingSink sink;
+    Attach(*context, 7, kMediaRawPicture, 0, &sink);
+    constexpr uint32_t kUnits = 2500;  // the index wraps twice
+    for (uint32_t i = 0; i < kUnits; ++i) {
+        WriteSequenced(writer, 3, 0, 7, i, 64, 8, 4);
+    }
+    ASSERT_TRUE(sink.WaitFor(kUnits));
+    EXPECT_EQ(Range(kUnits), sink.Sequences());
+    const MediaDataDesc desc = sink.Descs().back();
+    EXPECT_EQ(kMediaRawPicture, desc.mediaType);
+    EXPECT_EQ(8, desc.width);
+    EXPECT_EQ(4, desc.height);
+}
+
+TEST(ReceiverPath, UnitsOfOtherKeysAndBadEntriesAreDroppedAndCounted) {
+    const int32_t port = NextPort();
+    qxhost::StreamWriter writer(1, port);
+    ASSERT_TRUE(writer.Open());
+    auto context = MakeContext(port);
+    CountingSink sink;
+    Attach(*context, 7, kMediaAudio, 3, &sink);
+    WriteSequenced(writer, 1, 3, 8, 100, 32);    // another user
+    WriteSequenced(writer, 1, 240, 7, 101, 32);  // media id 240 makes it another key
+    WriteSequenced(writer, 9, 3, 7, 102, 32);    // unknown type
+    StreamEntry past;
+    past.type = 1;
+    past.mediaId = 3;
+    past.userId = 7;
+    past.offset = writer.DataBytes() - 10;
+    past.length = 11;  // one byte past the end of the data area
+    ASSERT_EQ(qxhost::WriteResult::kWritten, writer.WriteEntry(past));
+    past.offset = 0xFFFFFFF0u;
+    past.length = 0x20;  // wraps 32 bits
+    ASSERT_EQ(qxhost::WriteResult::kWritten, writer.WriteEntry(past));
+    WriteSequenced(writer, 1, 3, 7, 103, 32);  // the booked key
+    ASSERT_TRUE(sink.WaitFor(1));
+    EXPECT_EQ(std::vector<uint32_t>{103}, sink.Sequences());
+    EXPECT_EQ(2u, ReceiverRegistry::Instance().Acquire(1, port)->DroppedEntries());
+}
+
+TEST(ReceiverPath, TwoContextsEachReceiveEveryUnitOfTheirKeys) {
+    const int32_t port = NextPort();
+    qxhost::StreamWriter writer(6, port);
+    ASSERT_TRUE(writer.Open());
+    auto first = MakeContext(port, 10001);
+    auto second = MakeContext(port, 10002);
+    CountingSink firstSink, secondSink, secondOther;
+    Attach(*first, 7, kMediaRawPicture6, 0, &firstSink);
+    Attach(*second, 7, kMediaRawPicture6, 0, &secondSink);
+    Attach(*second, 8, kMediaRawPicture6, 0, &secondOther);
+    constexpr uint32_t kUnits = 1200;
+    for (uint32_t i = 0; i < kUnits; ++i) {
+        WriteSequenced(writer, 6, 0, 7 + (i % 2), i, 128, 16, 8);
+    }
+    ASSERT_TRUE(firstSink.WaitFor(kUnits / 2));
+    ASSERT_TRUE(secondSink.WaitFor(kUnits / 2));
+    ASSERT_TRUE(secondOther.WaitFor(kUnits / 2));
+    std::vector<uint32_t> even, odd;
+    for (uint32_t i = 0; i < kUnits; ++i) {
+        (i % 2 == 0 ? even : odd).push_back(i);
+    }
+    EXPECT_EQ(even, firstSink.Sequences());
+    EXPECT_EQ(even, secondSink.Sequences());
+    EXPECT_EQ(odd, secondOther.Sequences());
+}
+
+TEST(ReceiverPath, EncodedVideoShorterThanItsHeaderIsDropped) {
+    const int32_t port = NextPort();
+    qxhost::StreamWriter writer(2, port);
+    ASSERT_TRUE(writer.Open());
+    auto context = MakeContext(port);
+    CountingSink sink;
+    Attach(*context, 7, kMediaEncodedVideo, 0, &sink);
+    const uint8_t shortUnit[6] = {0x11, 0xA0, 0xA0, 0x05, 0, 0};
+    ASSERT_EQ(qxhost::WriteResult::kWritten, writer.Write(2, 0, 7, 0, 0, shortUnit, 6));
+    // A key frame of 1280x720 with 3 extension bytes and a 4-byte payload.
+    const uint32_t w0 = 0x05A0A011, w1 = 1234u | (3u << 29);
+    uint8_t unit[8 + 3 + 4] = {};
+    std::memcpy(unit, &w0, 4);
+    std::memcpy(unit + 4, &w1, 4);
+    const uint32_t sequence = 77;
+    std::memcpy(unit + 11, &sequence, 4);
+    ASSERT_EQ(qxhost::WriteResult::kWritten, writer.Write(2, 0, 7, 0, 0, unit, sizeof(unit)));
+    ASSERT_TRUE(sink.WaitFor(1));
+    EXPECT_EQ(std::vector<uint32_t>{77}, sink.Sequences());
+    const MediaDataDesc desc = sink.Descs()[0];
+    EXPECT_EQ(1280, desc.width);
+    EXPECT_EQ(720, desc.height);
+    EXPECT_EQ(1234u, desc.timestamp);
+    EXPECT_EQ(1, desc.keyFrame);
+}
+
+// Contexts and inputs come and go on one thread while the host writes at full speed on two
+// channels: no crash, no deadlock, no use after free (run under the sanitizers too).
+TEST(ReceiverPath, ContextsAndInputsChurnWhileTheHostWrites) {
+    const int32_t port = NextPort();
+    std::atomic<bool> stop{false};
+    std::atomic<uint64_t> written{0};
+    auto writeAtFullSpeed = [&](uint8_t channel, uint8_t type) {
+        qxhost::StreamWriter writer(channel, port);
+        ASSERT_TRUE(writer.Open());
+        std::vector<uint8_t> unit(512, 1);
+        for (uint32_t i = 0; !stop.load(); ++i) {
+            std::memcpy(unit.data(), &i, 4);
+            if (writer.Write(type, 0, 1 + i % 3, 16, 8, unit.data(), 512) ==
+                qxhost::WriteResult::kWritten) {
+                written.fetch_add(1);
+            } else {
+                std::this_thread::yield();
+            }
+        }
+    };
+    std::thread audio(writeAtFullSpeed, 1, 1);
+    std::thread pictures(writeAtFullSpeed, 3, 3);
+    CountingSink sink;
+    for (int round = 0; round < 30; ++round) {
+        auto context = MakeContext(port, 10001 + round);
+        std::vector<int32_t> handles;
+        for (uint32_t user = 1; user <= 3; ++user) {
+            handles.push_back(Attach(*context, user, kMediaAudio, 0, &sink));
+            handles.push_back(Attach(*context, user, kMediaRawPicture, 0, &sink));
+        }
+        if (round % 3 == 0) {
+            context->RemoveInput(handles[0]);
+            context->FindInput(handles[1])->SetSink(nullptr);
+        }
+        if (round % 2 == 0) {
+            context->StopAllInputs();
+        }
+    }
+    stop.store(true);
+    audio.join();
+    pictures.join();
+    EXPECT_GT(written.load(), 0u);
+}
+
+}  // namespace
+}  // namespace streammanager
