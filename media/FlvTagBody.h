@@ -1,0 +1,39 @@
+// The bodies of the RTMP messages a pusher sends, byte for byte: the onMetaData data message
+// (AMF0), the AVC and AAC sequence headers and the two-byte (audio) and nine-byte (video) FLV
+// tag headers put before each unit's data. Stateless; any thread.
+#pragma once
+
+#include <cstdint>
+
+namespace streammanager {
+
+class FlvTagBody {
+  public:
+    static constexpr uint32_t kMetaDataSize = 131;
+    // The metadata and AVC sequence header are assembled in a buffer of this size.
+    static constexpr uint32_t kHeaderBufferSize = 1024;
+    static constexpr uint32_t kAvcSequenceHeaderFixedSize = 16;
+    static constexpr uint32_t kAacSequenceHeaderSize = 4;
+    static constexpr uint32_t kAudioPrefixSize = 2;
+    static constexpr uint32_t kVideoPrefixSize = 9;
+
+    // "@setDataFrame", "onMetaData" and an object with width, height, frame rate and codec 7.
+    // Returns kMetaDataSize, or 0 when `capacity` is smaller.
+    static uint32_t WriteMetaData(int32_t width, int32_t height, int32_t frameRate, uint8_t* out,
+                                  uint32_t capacity);
+    // AVCDecoderConfigurationRecord behind the key-frame/sequence-header bytes; `sps` and `pps`
+    // start at their NAL header byte. Returns 16 + S + P, or 0 when the SPS is shorter than 4
+    // bytes, a set is empty or longer than 65535 bytes, or `capacity` is too small.
+    static uint32_t WriteAvcSequenceHeader(const uint8_t* sps, uint32_t spsLength,
+                                           const uint8_t* pps, uint32_t ppsLength, uint8_t* out,
+                                           uint32_t capacity);
+    // 0xAF 0x00 and the AudioSpecificConfig of AAC LC stereo at 48000 or 44100 Hz (0x00 0x00
+    // for any other rate).
+    static void WriteAacSequenceHeader(uint32_t sampleRate, uint8_t out[kAacSequenceHeaderSize]);
+    // 0xAF 0x01: AAC raw frame follows.
+    static void WriteAudioPrefix(uint8_t out[kAudioPrefixSize]);
+    // Frame type and codec, NAL unit marker, composition time 0 and the NAL length N.
+    static void WriteVideoPrefix(bool keyFrame, uint32_t nalLength, uint8_t out[kVideoPrefixSize]);
+};
+
+}  // namespace streammanager

@@ -1,0 +1,43 @@
+#include "platform/BrokenPipeGuard.h"
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <ctime>
+
+namespace platform {
+
+namespace {
+
+sigset_t BrokenPipeSet() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGPIPE);
+    return set;
+}
+
+}  // namespace
+
+BrokenPipeGuard::BrokenPipeGuard() {
+    const sigset_t pipe = BrokenPipeSet();
+    sigset_t old;
+    sigemptyset(&old);
+    pthread_sigmask(SIG_BLOCK, &pipe, &old);
+    wasBlocked_ = sigismember(&old, SIGPIPE) == 1;
+}
+
+BrokenPipeGuard::~BrokenPipeGuard() {
+    if (wasBlocked_) {
+        return;
+    }
+    const sigset_t pipe = BrokenPipeSet();
+    sigset_t pending;
+    sigemptyset(&pending);
+    if (sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1) {
+        const timespec now{};
+        sigtimedwait(&pipe, nullptr, &now);
+    }
+    pthread_sigmask(SIG_UNBLOCK, &pipe, nullptr);
+}
+
+}  // namespace platform

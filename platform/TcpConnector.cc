@@ -1,0 +1,134 @@
+#include "platform/TcpConnector.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace platform {
+
+namespace {
+
+// The first IPv4 address of `host`, or false with the cause in *error.
+bool Resolve(const std::string& host, int port, sockaddr_in* address, int* error) {
+    *address = sockaddr_in{};
+    address->sin_family = AF_INET;
+    address->sin_port = htons(static_cast<uint16_t>(port));
+    if (inet_pton(AF_INET, host.c_str(), &address->sin_addr) == 1) {
+        return true;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) {
+        *error = EHOSTUNREACH;
+        return false;
+    }
+    address->sin_addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
+    freeaddrinfo(found);
+    return true;
+}
+
+void SetTimeout(int fd, int option, int timeoutMs) {
+    timeval value{};
+    value.tv_sec = timeoutMs / 1000;
+    value.tv_usec = static_cast<suseconds_t>(timeoutMs % 1000) * 1000;
+    setsockopt(fd, SOL_SOCKET, option, &value, sizeof(value));
+}
+
+}  // namespace
+
+int TcpConnector::Connect(const std::string& host, int port, int connectTimeoutMs,
+                          int ioTimeoutMs) {
+    Release();
+    lastError_ = 0;
+    sockaddr_in address{};
+    if (port <= 0 || port > 65535) {
+        lastError_ = EINVAL;
+        return -1;
+    }
+    if (!Resolve(host, port, &address, &lastError_)) {
+        return -1;
+    }
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) {
+        lastError_ = errno;
+        return -1;
+    }
+    {
+        MutexLock lock(mutex_);
+        if (aborted_) {
+            close(fd);
+            lastError_ = ECANCELED;
+            return -1;
+        }
+        watchedFd_ = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    }
+    int error = 0;
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+        error = errno == EINPROGRESS ? WaitConnected(fd, connectTimeoutMs) : errno;
+    }
+    if (error != 0) {
+        close(fd);
+        Release();
+        lastError_ = error;
+        return -1;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    const int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
+    if (ioTimeoutMs > 0) {
+        SetTimeout(fd, SO_RCVTIMEO, ioTimeoutMs);
+        SetTimeout(fd, SO_SNDTIMEO, ioTimeoutMs);
+    }
+    return fd;
+}
+
+int TcpConnector::WaitConnected(int fd, int timeoutMs) {
+    pollfd fds[2] = {{fd, POLLOUT, 0}, {wakeup_.Fd(), POLLIN, 0}};
+    int ready = 0;
+    do {
+        ready = poll(fds, wakeup_.IsValid() ? 2 : 1, timeoutMs);
+    } while (ready < 0 && errno == EINTR);
+    if (ready < 0) {
+        return errno;
+    }
+    if (ready == 0) {
+        return ETIMEDOUT;
+    }
+    if ((fds[1].revents & POLLIN) != 0) {
+        return ECANCELED;
+    }
+    int error = 0;
+    socklen_t length = sizeof(error);
+    if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+        return errno;
+    }
+    return error;
+}
+
+void TcpConnector::Release() {
+    MutexLock lock(mutex_);
+    if (watchedFd_ >= 0) {
+        close(watchedFd_);
+        watchedFd_ = -1;
+    }
+}
+
+void TcpConnector::Abort() {
+    MutexLock lock(mutex_);
+    aborted_ = true;
+    wakeup_.Signal();
+    if (watchedFd_ >= 0) {
+        shutdown(watchedFd_, SHUT_RDWR);
+    }
+}
+
+}  // namespace platform
