@@ -8,7 +8,7 @@
 #include "interfaces/QXTypes.h"
 #include "media/AacEncoder.h"
 #include "tests/audio/FakeAacCodec.h"
-#include "tests/audio/LogCapture.h"
+#include "tests/support/LogRecorder.h"
 
 namespace streammanager {
 namespace {
@@ -42,7 +42,7 @@ class AacEncoderFrames : public ::testing::Test {
         return result == S_OK ? outLength : 99;
     }
 
-    audiotest::LogCapture log;
+    sctest::LogRecorder log;
     WaveFormat format;
     uint32_t pcmSize = 0;
     FakeAacCodec* fake = nullptr;
@@ -92,7 +92,7 @@ TEST_F(AacEncoderFrames, BlockLargerThanAFrameFailsAndChangesNothing) {
     EXPECT_EQ(-1, Feed(1024, 1));
     EXPECT_EQ(99, Feed(4097, 2));
     EXPECT_EQ(E_FAIL, result);
-    EXPECT_EQ(Lines{"EncodeAacData failed i_length(4097) > m_out_pcm_size(4096).\n"}, log.Lines());
+    EXPECT_EQ(Lines{"EncodeAacData failed i_length(4097) > m_out_pcm_size(4096).\n"}, log.Texts());
     EXPECT_EQ(-1, Feed(1024, 3));
     EXPECT_EQ(-1, Feed(1024, 4));
     EXPECT_EQ(FakeAacCodec::kFrameBytes, Feed(1024, 5));
@@ -107,7 +107,7 @@ TEST_F(AacEncoderFrames, FailedEncodeKeepsThePcmAndAnOverflowDropsOnlyWhatWaited
         EXPECT_EQ(E_FAIL, encoder->EncodeAacData(block.data(), 4096, output, &outLength));
         EXPECT_EQ(-1, outLength);
     }
-    EXPECT_EQ(Lines(4, "faacEncEncode failed.\n"), log.Lines());
+    EXPECT_EQ(Lines(4, "faacEncEncode failed.\n"), log.Texts());
     fake->failEncode = false;
     // The buffer is full: the fifth block replaces what waited.
     EXPECT_EQ(FakeAacCodec::kFrameBytes, Feed(4096, 5));
@@ -124,7 +124,7 @@ TEST_F(AacEncoderFrames, AfterAFailedEncodeTheWaitingFrameGoesOutNext) {
 }
 
 TEST(AacEncoderLifecycle, CallsOutsideInitAndUninitFailWithTheirLogLines) {
-    audiotest::LogCapture log;
+    sctest::LogRecorder log;
     auto codec = std::make_unique<FakeAacCodec>();
     FakeAacCodec* fake = codec.get();
     AacEncoder encoder(4096, std::move(codec));
@@ -150,7 +150,7 @@ TEST(AacEncoderLifecycle, CallsOutsideInitAndUninitFailWithTheirLogLines) {
     EXPECT_EQ(nullptr, encoder.GetResampleBuffer());
     EXPECT_EQ((Lines{"EncodeAacData failed.\n", "AacEncoder Init failed, is Init already.\n",
                      "EncodeAacData failed.\n"}),
-              log.Lines());
+              log.Texts());
 
     // After Uninit it starts afresh.
     EXPECT_EQ(S_OK, encoder.Init(&format, &pcmSize));
@@ -160,13 +160,13 @@ TEST(AacEncoderLifecycle, CallsOutsideInitAndUninitFailWithTheirLogLines) {
 }
 
 TEST(AacEncoderLifecycle, InitFailsWhenTheCoderDoesNotOpenOrTheFormatIsMissing) {
-    audiotest::LogCapture log;
+    sctest::LogRecorder log;
     auto codec = std::make_unique<FakeAacCodec>();
     codec->openResult = false;
     AacEncoder encoder(4096, std::move(codec));
     WaveFormat format;
     EXPECT_EQ(E_FAIL, encoder.Init(&format, nullptr));
-    EXPECT_EQ(Lines{"faacEncOpen failed.\n"}, log.Lines());
+    EXPECT_EQ(Lines{"faacEncOpen failed.\n"}, log.Texts());
     EXPECT_EQ(E_FAIL, encoder.Uninit());
     EXPECT_EQ(E_FAIL, encoder.Init(nullptr, nullptr));
 }

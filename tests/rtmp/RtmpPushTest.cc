@@ -14,7 +14,7 @@
 #include "platform/Clock.h"
 #include "platform/Event.h"
 #include "platform/TcpSocket.h"
-#include "tests/rtmp/LogRecorder.h"
+#include "tests/support/LogRecorder.h"
 #include "tests/rtmp/MediaTool.h"
 #include "tests/rtmp/NginxServer.h"
 #include "tests/rtmp/TestAacEncoder.h"
@@ -136,7 +136,7 @@ class RtmpPushTest : public ::testing::Test {
         EXPECT_TRUE(video && audio) << probe;
     }
 
-    rtmptest::LogRecorder log_;
+    sctest::LogRecorder log_;
     framework::MemoryAllocator* allocator_ = new framework::MemoryAllocator();
     rtmptest::NginxServer server_;
 };
@@ -258,7 +258,7 @@ TEST_F(RtmpPushTest, RefusedConnectionIsRetriedEveryTwoSecondsUntilStopped) {
     std::unique_ptr<RtmpPusher> pusher = StartPusher(url, 10003);
     const std::string failed = "Context: 10003 rtmp connect Other CDN failed.\n";
     ASSERT_TRUE(log_.WaitFor(failed, 3, 10000));
-    const std::vector<rtmptest::LogRecorder::Line> attempts = log_.Matching(failed);
+    const std::vector<sctest::LogRecorder::Line> attempts = log_.Matching(failed);
     EXPECT_GE(attempts[1].micros - attempts[0].micros, 2000000u);
     EXPECT_GE(attempts[2].micros - attempts[1].micros, 2000000u);
 

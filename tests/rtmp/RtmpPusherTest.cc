@@ -15,7 +15,7 @@
 #include "platform/Clock.h"
 #include "tests/rtmp/CountingAllocator.h"
 #include "tests/rtmp/FakeRtmpConnection.h"
-#include "tests/rtmp/LogRecorder.h"
+#include "tests/support/LogRecorder.h"
 
 namespace {
 
@@ -110,7 +110,7 @@ class RtmpPusherTest : public ::testing::Test {
         }
     }
 
-    rtmptest::LogRecorder log_;
+    sctest::LogRecorder log_;
     rtmptest::CountingAllocator allocator_;
     std::shared_ptr<rtmptest::FakeRtmpLink> link_ = std::make_shared<rtmptest::FakeRtmpLink>();
     std::atomic<uint32_t> ticks_{5000};

@@ -16,7 +16,7 @@
 #include "base/Log.h"
 #include "platform/Clock.h"
 
-namespace rtmptest {
+namespace sctest {
 
 class LogRecorder : private ILogger {
   public:
@@ -36,6 +36,15 @@ class LogRecorder : private ILogger {
     LogRecorder(const LogRecorder&) = delete;
     LogRecorder& operator=(const LogRecorder&) = delete;
 
+    // Every line's text, in the order they were written.
+    std::vector<std::string> Texts() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::vector<std::string> texts;
+        for (const Line& line : lines_) {
+            texts.push_back(line.text);
+        }
+        return texts;
+    }
     // The lines that contain `fragment`, in the order they were written.
     std::vector<Line> Matching(const std::string& fragment) {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -105,4 +114,4 @@ class LogRecorder : private ILogger {
     std::vector<Line> lines_;
 };
 
-}  // namespace rtmptest
+}  // namespace sctest
