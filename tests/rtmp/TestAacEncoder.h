@@ -1,37 +1,30 @@
-// Real AAC for the push tests: FFmpeg's encoder (AAC LC, 48 kHz, stereo, 128 kbit/s) coding a
-// tone, each frame handed out with a 7-byte ADTS header as the program's own encoder writes it.
+// Real AAC for the push tests: the program's own AacEncoder (AAC LC, 48 kHz, stereo,
+// 128 kbit/s) coding the host simulator's tone, each frame with its 7-byte ADTS header.
 // Owned and used by one thread.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
-struct AVCodecContext;
-struct AVFrame;
-struct AVPacket;
+#include "host/ToneGenerator.h"
+#include "media/AacEncoder.h"
 
 namespace rtmptest {
 
 class TestAacEncoder {
   public:
-    static constexpr int kSampleRate = 48000;
-    static constexpr int kChannels = 2;
-    static constexpr int kFrameSamples = 1024;
-
     TestAacEncoder();
-    ~TestAacEncoder();
-    TestAacEncoder(const TestAacEncoder&) = delete;
-    TestAacEncoder& operator=(const TestAacEncoder&) = delete;
+    ~TestAacEncoder() { encoder_.Uninit(); }
 
-    bool IsOpen() const { return context_ != nullptr; }
+    bool IsOpen() const { return open_; }
     // The next ADTS frame (feeding the coder as much tone as it needs first).
     bool Encode(std::vector<uint8_t>* frame);
 
   private:
-    AVCodecContext* context_ = nullptr;
-    AVFrame* frame_ = nullptr;
-    AVPacket* packet_ = nullptr;
-    int64_t samples_ = 0;
+    streammanager::AacEncoder encoder_;
+    qxhost::ToneGenerator tone_;
+    std::vector<uint8_t> block_;
+    bool open_ = false;
 };
 
 }  // namespace rtmptest
