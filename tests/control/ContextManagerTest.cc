@@ -31,62 +31,12 @@ class RecordingSessionManager : public ISessionManager2 {
     std::vector<std::pair<uint16_t, std::string>> sent;
 };
 
-class Dispatch : public ::testing::Test {
-  protected:
-    Dispatch() { manager.Attach(nullptr, &session, nullptr, nullptr, 5000); }
-
-    int32_t Deliver(const std::string& text, uint16_t sessionId = 7) {
-        TiXmlElement cmd("cmd");
-        uint16_t command = 0;
-        if (!ParseCommand(&cmd, text.c_str(), static_cast<uint32_t>(text.size())) ||
-            !GetCommandId(&cmd, &command)) {
-            return -1;
-        }
-        return manager.OnMessage(command, &cmd, sessionId);
-    }
-
-    RecordingSessionManager session;
-    ContextManager manager;
-};
-
-TEST_F(Dispatch, KeepAliveIsAnsweredOnItsSession) {
-    Deliver("<cmd id=\"4105\"/>", 9);
-    ASSERT_EQ(1u, session.sent.size());
-    EXPECT_EQ(9, session.sent[0].first);
-    EXPECT_EQ("<cmd id=\"4361\" />", session.sent[0].second);
-}
-
-TEST_F(Dispatch, OnlyTheLowSixteenBitsOfTheIdCount) {
-    Deliver("<cmd id=\"69641\"/>");  // 4105 + 65536
-    ASSERT_EQ(1u, session.sent.size());
-    EXPECT_EQ("<cmd id=\"4361\" />", session.sent[0].second);
-}
-
-TEST_F(Dispatch, UnhandledNumbersAnswerNothing) {
-    for (const char* text : {"<cmd id=\"4097\"/>", "<cmd id=\"4353\"/>", "<cmd id=\"0\"/>",
-                             "<cmd id=\"5000\"/>", "<cmd id=\"4104\"/>", "<cmd id=\"x\"/>"}) {
-        Deliver(text);
-    }
-    EXPECT_TRUE(session.sent.empty());
-}
-
-TEST_F(Dispatch, SessionZeroRunsTheHandlerButSendsNothing) {
-    Deliver("<cmd id=\"4105\"/>", 0);
-    EXPECT_TRUE(session.sent.empty());
-}
-
 TEST(DispatchWithoutSession, DoesNothing) {
     ContextManager manager;
     TiXmlElement cmd("cmd");
     EXPECT_EQ(0, manager.OnMessage(4105, &cmd, 1));
     EXPECT_EQ(0, manager.SendResponse(1, &cmd));
 }
-
-}  // namespace
-}  // namespace streammanager
-
-namespace streammanager {
-namespace {
 
 // Stand-ins: a context only checks that it is given these objects.
 int g_framework = 0, g_streamManager = 0;
@@ -101,18 +51,25 @@ class ContextCommands : public ::testing::Test {
         manager.Attach(present ? reinterpret_cast<IUnknown*>(&g_framework) : nullptr, &session,
                        reinterpret_cast<StreamManager*>(&g_streamManager), nullptr, TestPort());
     }
-    std::string Exchange(const std::string& text) {
+    // Hands `text` to the dispatcher as if from `sessionId`; returns the answer sent, if any.
+    std::string Exchange(const std::string& text, uint16_t sessionId = 3) {
         session.sent.clear();
         TiXmlElement cmd("cmd");
         uint16_t command = 0;
         EXPECT_TRUE(ParseCommand(&cmd, text.c_str(), static_cast<uint32_t>(text.size())));
         EXPECT_TRUE(GetCommandId(&cmd, &command));
-        manager.OnMessage(command, &cmd, 3);
+        manager.OnMessage(command, &cmd, sessionId);
         return session.sent.empty() ? std::string() : session.sent.back().second;
     }
     RecordingSessionManager session;
     ContextManager manager;
 };
+
+TEST_F(ContextCommands, SessionZeroRunsTheHandlerButSendsNothing) {
+    AttachFramework(true);
+    EXPECT_EQ("", Exchange("<cmd id=\"4100\"/>", 0));
+    EXPECT_NE(nullptr, manager.GetContext(10001));
+}
 
 TEST_F(ContextCommands, HandlesAreNeverReusedAcrossFailures) {
     AttachFramework(false);  // the context cannot initialise

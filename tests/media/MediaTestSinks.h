@@ -1,7 +1,11 @@
 // Recording sinks for the media tests.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -61,7 +65,24 @@ class RecordingInputSink : public IInputMediaSink {
         std::lock_guard<std::mutex> lock(mutex);
         return units;
     }
+    // True once `total` units arrived (within 20 s).
+    bool WaitFor(size_t total) {
+        std::unique_lock<std::mutex> lock(mutex);
+        return changed.wait_for(lock, std::chrono::seconds(20),
+                                [&] { return units.size() >= total; });
+    }
+    // The first four bytes of each payload, where the tests put a sequence number.
+    std::vector<uint32_t> Sequences() {
+        std::vector<uint32_t> sequences;
+        for (const Unit& unit : Units()) {
+            uint32_t sequence = 0;
+            std::memcpy(&sequence, unit.payload.data(), std::min<size_t>(4, unit.payload.size()));
+            sequences.push_back(sequence);
+        }
+        return sequences;
+    }
     std::mutex mutex;
+    std::condition_variable changed;
     std::vector<Unit> units;
     IPlaySyncTime* clock = nullptr;
     std::atomic<uint64_t> count{0};
