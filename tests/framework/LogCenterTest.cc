@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,22 +31,16 @@ struct LogFile {
     std::vector<std::string> lines;
 };
 
-// The log files in `folder`; each file's lines without their "\n".
 std::vector<LogFile> ReadLogFiles(const std::string& folder) {
     std::vector<LogFile> files;
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
-        LogFile file{entry.path().filename().string(), {}};
         std::ifstream in(entry.path());
-        std::stringstream text;
-        text << in.rdbuf();
-        const std::string content = text.str();
-        EXPECT_TRUE(content.empty() || content.back() == '\n');
-        std::stringstream lines(content);
-        for (std::string line; std::getline(lines, line);) {
-            file.lines.push_back(line);
+        files.push_back({entry.path().filename().string(), {}});
+        for (std::string line; std::getline(in, line);) {
+            EXPECT_FALSE(in.eof()) << "unfinished line";
+            files.back().lines.push_back(line);
         }
-        files.push_back(file);
     }
     return files;
 }
@@ -80,6 +73,7 @@ class LogCenterTest : public testing::Test {
 TEST_F(LogCenterTest, WritesOneFormattedLineToTheDatedFileInAFolderItMakes) {
     const std::vector<LogFile> files = WriteOne("control/StreamManager.cc", [](ILogRecord* r) {
         r->Format("hello %d", 7);
+        r->FormatW(L" w=%ls", L"\u00e9\u4e2d\U0001F600");
         r->Format(" and %s\n", "more");
     });
     ASSERT_EQ(files.size(), 1u);
@@ -91,16 +85,11 @@ TEST_F(LogCenterTest, WritesOneFormattedLineToTheDatedFileInAFolderItMakes) {
     EXPECT_EQ(match.str(4), "2");
     EXPECT_EQ(match.str(5), "StreamManager");
     EXPECT_EQ(match.str(6), "42");
-    EXPECT_EQ(match.str(7), "hello 7 and more");
-}
+    EXPECT_EQ(match.str(7), "hello 7 w=\xc3\xa9\xe4\xb8\xad\xf0\x9f\x98\x80 and more");
 
-TEST_F(LogCenterTest, WideTextIsWrittenAsUtf8) {
-    const std::vector<LogFile> files = WriteOne(
-        "Unit", [](ILogRecord* r) { r->FormatW(L"w=%ls %d", L"\u00e9\u4e2d\U0001F600", 5); });
-    ASSERT_EQ(files.size(), 1u);
-    std::smatch match;
-    ASSERT_TRUE(std::regex_match(files[0].lines.at(0), match, kLine));
-    EXPECT_EQ(match.str(7), "w=\xc3\xa9\xe4\xb8\xad\xf0\x9f\x98\x80 5");
+    EXPECT_EQ(Logger::UnitName("media\\Output.cc"), "Output");
+    EXPECT_EQ(Logger::UnitName("dir.d/Name"), "Name");
+    EXPECT_EQ(Logger::UnitName(nullptr), "");
 }
 
 TEST_F(LogCenterTest, LongTextIsCut) {
@@ -115,57 +104,35 @@ TEST_F(LogCenterTest, LongTextIsCut) {
     EXPECT_EQ(line.substr(text + 9), std::string(framework::LogRecord::kMaxTextBytes, 'x'));
 }
 
-TEST_F(LogCenterTest, UnitIsTheBaseNameWithoutExtension) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"/abs/media/QXInput.cpp", "QXInput"},
-        {"media\\Output.cc", "Output"},
-        {"dir.d/Name", "Name"},
-        {nullptr, ""},
-    };
-    for (const auto& [unit, expected] : cases) {
-        EXPECT_EQ(Logger::UnitName(unit), expected) << (unit != nullptr ? unit : "(null)");
-    }
-}
-
 TEST_F(LogCenterTest, FiltersByModuleAndLevel) {
     RefPtr<LogCenter> silent = MakeCenter(kLogLevelSilent);
     const uint32_t quiet = silent->RegisterModule("Quiet", 0, 0, 0);
-    EXPECT_EQ(silent->GetLogger()->GetModuleLevel(quiet), kLogLevelSilent);
     EXPECT_EQ(silent->GetLogger()->BeginRecord(quiet, kLogLevelInfo, "Unit", 1), nullptr);
 
     RefPtr<LogCenter> center = MakeCenter(kLogLevelInfo);
     ILogger* logger = center->GetLogger();
     const uint32_t module = center->RegisterModule("Control", 0, 0, 0);
-    EXPECT_NE(module, 0u);
     EXPECT_EQ(center->RegisterModule("Control", 0, 0, 0), module);
     EXPECT_NE(center->RegisterModule("Media", 0, 0, 0), module);
-    EXPECT_EQ(center->RegisterModule(nullptr, 0, 0, 0), 0u);
     EXPECT_EQ(center->RegisterModule("", 0, 0, 0), 0u);
-    EXPECT_EQ(logger->GetModuleLevel(module), kLogLevelInfo);
     EXPECT_EQ(logger->BeginRecord(module, kLogLevelInfo - 1, "Unit", 1), nullptr);
-    EXPECT_EQ(logger->GetModuleLevel(999), kLogLevelSilent);
     EXPECT_EQ(logger->BeginRecord(999, kLogLevelInfo, "Unit", 1), nullptr);
-
     EXPECT_FALSE(std::filesystem::exists(LogFolder()));  // nothing was written
 }
 
 TEST_F(LogCenterTest, FolderThatCannotBeMadeDropsLinesQuietly) {
     std::ofstream(temp_.Path() + "/Wyn") << "a file where the folder should be";
-    const std::vector<LogFile> files = WriteOne("Unit", [](ILogRecord* r) { r->Format("lost"); });
-    EXPECT_TRUE(files.empty());
+    EXPECT_TRUE(WriteOne("Unit", [](ILogRecord* r) { r->Format("lost"); }).empty());
 }
 
 TEST_F(LogCenterTest, LinesFromManyThreadsStayWhole) {
-    constexpr int kThreads = 4;
-    constexpr int kLinesEach = 250;
     {
         RefPtr<LogCenter> center = MakeCenter(kLogLevelInfo);
         std::vector<std::thread> threads;
-        threads.reserve(kThreads);
-        for (int t = 0; t < kThreads; ++t) {
+        for (int t = 0; t < 4; ++t) {
             threads.emplace_back([&center, t] {
                 const uint32_t module = center->RegisterModule("Worker", 0, 0, 0);
-                for (int i = 0; i < kLinesEach; ++i) {
+                for (int i = 0; i < 250; ++i) {
                     ILogRecord* record =
                         center->GetLogger()->BeginRecord(module, kLogLevelInfo, "Worker.cc", t);
                     record->Format("thread %d line %d %s", t, i, std::string(100, 'p').c_str());
@@ -179,7 +146,7 @@ TEST_F(LogCenterTest, LinesFromManyThreadsStayWhole) {
     }
     const std::vector<LogFile> files = ReadLogFiles(LogFolder());
     ASSERT_EQ(files.size(), 1u);
-    EXPECT_EQ(files[0].lines.size(), static_cast<size_t>(kThreads * kLinesEach));
+    EXPECT_EQ(files[0].lines.size(), 1000u);
     for (const std::string& line : files[0].lines) {
         ASSERT_TRUE(std::regex_match(line, kLine)) << line;
     }

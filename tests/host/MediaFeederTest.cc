@@ -2,22 +2,18 @@
 // channel, counts of what was written and refused, and threads that end on Stop.
 #include <gtest/gtest.h>
 
-#include <tuple>
-
 #include "host/MediaFeeder.h"
-#include "host/ToolOptions.h"
 #include "media/QXInput.h"
 #include "tests/host/ChannelReader.h"
 
 namespace qxhost {
 namespace {
 
-using streammanager::StreamEntry;
-
 constexpr uint32_t kWaitMs = 5000;
 
-FeedSettings Pictures(uint8_t channel, uint32_t user, uint64_t count) {
+FeedSettings Feed(FeedKind kind, uint8_t channel, uint32_t user, uint64_t count) {
     FeedSettings settings;
+    settings.kind = kind;
     settings.channel = channel;
     settings.userId = user;
     settings.width = 64;
@@ -31,26 +27,23 @@ TEST(MediaFeederTest, StreamsSharingAChannelEachArriveWholeAndInOrder) {
     const int32_t port = TestPort(40);
     MediaFeeder feeder(port);
     std::string error;
-    FeedSettings tone = Pictures(3, 8, 20);
-    tone.kind = FeedKind::kTone;
+    FeedSettings tone = Feed(FeedKind::kTone, 3, 8, 20);
     tone.type = 1;
     tone.mediaId = 240;
-    FeedSettings h264 = Pictures(3, 9, 20);
-    h264.kind = FeedKind::kH264;
+    FeedSettings h264 = Feed(FeedKind::kH264, 3, 9, 20);
     h264.type = 2;
-    ASSERT_TRUE(feeder.AddStream(Pictures(3, 7, 20), &error)) << error;
-    ASSERT_TRUE(feeder.AddStream(tone, &error)) << error;
-    ASSERT_TRUE(feeder.AddStream(h264, &error)) << error;
+    for (const FeedSettings& stream : {Feed(FeedKind::kPicture, 3, 7, 20), tone, h264}) {
+        ASSERT_TRUE(feeder.AddStream(stream, &error)) << error;
+    }
     ASSERT_TRUE(feeder.Open(&error)) << error;
     ChannelReader reader(3, port);
     ASSERT_TRUE(reader.Open());
-    EXPECT_FALSE(reader.Created());
     ASSERT_TRUE(feeder.Start());
     ASSERT_TRUE(feeder.WaitFinished(kWaitMs));
 
     const TestPattern pattern(64, 32);
     uint32_t next[3] = {0, 0, 0};
-    StreamEntry entry;
+    streammanager::StreamEntry entry;
     std::vector<uint8_t> unit;
     for (int i = 0; i < 60; ++i) {
         ASSERT_TRUE(reader.Take(kWaitMs, &entry, &unit));
@@ -60,12 +53,9 @@ TEST(MediaFeederTest, StreamsSharingAChannelEachArriveWholeAndInOrder) {
             uint32_t number = 0;
             ASSERT_TRUE(pattern.ReadNumber(unit.data(), &number));
             EXPECT_EQ(number, next[0]);
-            EXPECT_EQ(entry.type, 3);
-            EXPECT_EQ(entry.valueA, 64);
-            EXPECT_EQ(entry.valueB, 32);
+            EXPECT_EQ(std::tie(entry.type, entry.valueA, entry.valueB), std::make_tuple(3, 64, 32));
         } else if (stream == 1) {
-            EXPECT_EQ(entry.type, 1);
-            EXPECT_EQ(entry.mediaId, 240);
+            EXPECT_EQ(std::tie(entry.type, entry.mediaId), std::make_tuple(1, 240));
             EXPECT_EQ(unit.size(), 16000u / 1000 * 2);  // 1 ms of 16 kHz mono
         } else {
             streammanager::EncodedVideoHeader header;
@@ -87,7 +77,7 @@ TEST(MediaFeederTest, StreamsSharingAChannelEachArriveWholeAndInOrder) {
 TEST(MediaFeederTest, UnitsThatFindTheRingFullAreCountedAsRefusedAndOversizedStreamsAreNot) {
     MediaFeeder feeder(TestPort(41));
     std::string error;
-    FeedSettings settings = Pictures(5, 7, 1005);
+    FeedSettings settings = Feed(FeedKind::kPicture, 5, 7, 1005);
     settings.width = 16;
     settings.height = 16;
     settings.rate = 100000;
@@ -107,60 +97,15 @@ TEST(MediaFeederTest, UnitsThatFindTheRingFullAreCountedAsRefusedAndOversizedStr
 TEST(MediaFeederTest, StopEndsEndlessStreamsAndJoinsTheirThreads) {
     MediaFeeder feeder(TestPort(42));
     std::string error;
-    FeedSettings slow = Pictures(6, 7, 0);
+    FeedSettings slow = Feed(FeedKind::kPicture, 6, 7, 0);
     slow.rate = 1;
-    FeedSettings tone = Pictures(1, 7, 0);
-    tone.kind = FeedKind::kTone;
     ASSERT_TRUE(feeder.AddStream(slow, &error)) << error;
-    ASSERT_TRUE(feeder.AddStream(tone, &error)) << error;
+    ASSERT_TRUE(feeder.AddStream(Feed(FeedKind::kTone, 1, 7, 0), &error)) << error;
     ASSERT_TRUE(feeder.Open(&error)) << error;
     ASSERT_TRUE(feeder.Start());
     EXPECT_FALSE(feeder.Start());
     feeder.Stop();
     EXPECT_TRUE(feeder.WaitFinished(0));
-    feeder.Stop();
-}
-
-TEST(MediaOptionsTest, ToolLineTakesMediaStreamsWithTheirDefaults) {
-    ToolOptions options;
-    std::string error;
-    ASSERT_TRUE(
-        ParseToolOptions({"--video", "channel=6,user=7,size=1280x720,rate=25,media=3,type=6",
-                          "--h264", "user=8,bitrate=1200,keyint=10,count=50", "--audio",
-                          "user=9,hz=1000,audiochannels=2", "--media-seconds", "3", "keepalive"},
-                         &options, &error))
-        << error;
-    ASSERT_EQ(options.media.size(), 3u);
-    EXPECT_EQ(options.mediaSeconds, 3);
-    EXPECT_EQ(options.commands.size(), 1u);
-    const FeedSettings& v = options.media[0];
-    EXPECT_EQ(std::tie(v.kind, v.channel, v.type, v.mediaId, v.width, v.height, v.rate),
-              std::make_tuple(FeedKind::kPicture, 6, 6, 3, 1280, 720, 25u));
-    const FeedSettings& h = options.media[1];
-    EXPECT_EQ(std::tie(h.kind, h.channel, h.type, h.bitrateKbps, h.keyInterval, h.count),
-              std::make_tuple(FeedKind::kH264, 2, 2, 1200u, 10u, 50u));
-    const FeedSettings& a = options.media[2];
-    EXPECT_EQ(std::tie(a.kind, a.channel, a.type, a.rate, a.toneHz, a.sampleRate, a.audioChannels),
-              std::make_tuple(FeedKind::kTone, 1, 1, 50u, 1000.0, 16000u, 2));
-}
-
-TEST(MediaOptionsTest, RefusesMissingUsersBadValuesAndKeysOfAnotherKind) {
-    for (const std::vector<std::string>& args :
-         std::vector<std::vector<std::string>>{{"--video", "size=640x360"},
-                                               {"--video", "user=7,size=640"},
-                                               {"--video", "user=7,size=0x360"},
-                                               {"--video", "user=7,rate=0"},
-                                               {"--video", "user=7,bitrate=800"},
-                                               {"--audio", "user=7,size=16x16"},
-                                               {"--h264", "user=7,colour=red"},
-                                               {"--h264", "user=7,channel"},
-                                               {"--audio"},
-                                               {"--media-seconds", "soon"}}) {
-        ToolOptions options;
-        std::string error;
-        EXPECT_FALSE(ParseToolOptions(args, &options, &error)) << args[0] << " " << args.back();
-        EXPECT_FALSE(error.empty());
-    }
 }
 
 }  // namespace
