@@ -1,53 +1,85 @@
-// A real RTMP server for one test: nginx with the RTMP module, on a free loopback port, with
-// its configuration, log and pid file in a fresh temporary folder (application "live", live
-// streams, no recording). Start waits until the port accepts; Stop and Kill end the process by
-// its pid, and the destructor stops a server that still runs. It can be started again on the
-// same port. Owned and used by one thread.
+// A real RTMP server for one test: nginx with the RTMP module on a free loopback port
+// (application "live", live streams, no recording), with its configuration, log and pid file in
+// a fresh temporary folder. Start waits until the port accepts; after Kill it can be started
+// again on the same port. The ChildProcess kills a server still running when it goes, before
+// the folder is removed. Owned and used by one thread.
 #pragma once
 
+#include <csignal>
 #include <cstdint>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 
 #include "platform/ChildProcess.h"
+#include "platform/Clock.h"
+#include "platform/TcpSocket.h"
 #include "platform/TempFolder.h"
 
 namespace rtmptest {
 
 class NginxServer {
   public:
-    static constexpr const char* kNginx = "/usr/sbin/nginx";
-    static constexpr const char* kRtmpModule = "/usr/lib/nginx/modules/ngx_rtmp_module.so";
+    // A loopback port nobody listens on at the moment of the call (0 if none was found).
+    static uint16_t FreePort() {
+        platform::TcpListener listener;
+        return listener.Listen("127.0.0.1", 0) ? listener.Port() : 0;
+    }
 
-    NginxServer();
-    ~NginxServer();
-    NginxServer(const NginxServer&) = delete;
-    NginxServer& operator=(const NginxServer&) = delete;
-
-    // Starts nginx and waits (at most timeoutMs) until its port accepts connections.
-    bool Start(int timeoutMs = 10000);
-    // Asks nginx to end (SIGTERM), killing it if it has not within a few seconds.
-    void Stop();
+    bool Start(int timeoutMs = 10000) {
+        const std::string& folder = Folder();
+        std::ofstream(folder + "/nginx.conf")
+            << "load_module /usr/lib/nginx/modules/ngx_rtmp_module.so;\n"
+            << "daemon off; master_process off; worker_processes 1;\n"
+            << "error_log " << folder << "/error.log info; pid " << folder << "/nginx.pid;\n"
+            << "events { worker_connections 256; }\n"
+            << "rtmp { server { listen 127.0.0.1:" << port_
+            << "; application live { live on; record off; } } }\n";
+        process_ = std::make_unique<platform::ChildProcess>();
+        return port_ != 0 &&
+               process_->Start("/usr/sbin/nginx",
+                               {"nginx", "-p", folder + "/", "-c", folder + "/nginx.conf"}) &&
+               WaitUntil(timeoutMs, [this] {
+                   platform::TcpSocket probe;
+                   return probe.Connect("127.0.0.1", port_, kProbeMs) == platform::IoResult::kOk;
+               });
+    }
     // Ends nginx at once, as a crashed server would.
-    void Kill();
-    bool IsRunning() const { return process_ != nullptr && process_->IsRunning(); }
-
-    uint16_t Port() const { return port_; }
-    std::string Url(const std::string& streamKey) const;
+    void Kill() {
+        process_->Signal(SIGKILL);
+        process_->WaitExit(-1);
+    }
+    std::string Url(const std::string& streamKey) const {
+        return "rtmp://127.0.0.1:" + std::to_string(port_) + "/live/" + streamKey;
+    }
     const std::string& Folder() const { return folder_.Path(); }
     // True once nginx's error log (level info) holds `text`, within timeoutMs.
-    bool WaitForLog(const std::string& text, int timeoutMs);
-    std::string ReadLog() const;
-
-    // A loopback port nobody listens on at the moment of the call.
-    static uint16_t FreePort();
+    bool WaitForLog(const std::string& text, int timeoutMs) {
+        return WaitUntil(timeoutMs, [&] {
+            std::stringstream log;
+            log << std::ifstream(Folder() + "/error.log").rdbuf();
+            return log.str().find(text) != std::string::npos;
+        });
+    }
 
   private:
-    bool WriteConfiguration() const;
-    bool WaitAccepting(int timeoutMs);
+    static constexpr int kProbeMs = 20;
+
+    // Checks every kProbeMs, the pauses being waits for nginx to fail and exit.
+    template <typename Check>
+    bool WaitUntil(int timeoutMs, Check check) {
+        const uint64_t deadline = platform::MonotonicMicros() + uint64_t{1000} * timeoutMs;
+        while (!check()) {
+            if (platform::MonotonicMicros() >= deadline || process_->WaitExit(kProbeMs)) {
+                return false;
+            }
+        }
+        return true;
+    }
 
     platform::TempFolder folder_{"sc-nginx"};
-    uint16_t port_ = 0;
+    uint16_t port_ = FreePort();
     std::unique_ptr<platform::ChildProcess> process_;
 };
 
