@@ -3,124 +3,114 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "interfaces/QXTypes.h"
 #include "media/AacEncoder.h"
-#include "tests/audio/FakeAacCodec.h"
 #include "tests/support/LogRecorder.h"
 
 namespace streammanager {
 namespace {
 
-using audiotest::FakeAacCodec;
 using Lines = std::vector<std::string>;
 
-// A block of `bytes` bytes whose 16-bit samples all hold `tag`.
-std::vector<uint8_t> Block(uint32_t bytes, int16_t tag) {
-    std::vector<uint8_t> block(bytes);
-    for (uint32_t i = 0; i + 1 < bytes; i += 2) {
-        std::memcpy(&block[i], &tag, 2);
-    }
-    return block;
-}
+// Takes frames of 2048 samples and gives a fixed frame size, or fails when told to.
+class FakeAacCodec : public AacCodec {
+  public:
+    static constexpr int32_t kFrameBytes = 100;
 
-class AacEncoderFrames : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        auto codec = std::make_unique<FakeAacCodec>();
-        fake = codec.get();
-        encoder =
-            std::make_unique<AacEncoder>(AacEncoder::kDefaultResampleBufferSize, std::move(codec));
-        ASSERT_EQ(S_OK, encoder->Init(&format, &pcmSize));
+    bool Open(const AacSettings& settings, uint32_t* inputSamples,
+              uint32_t* maxOutputBytes) override {
+        this->settings = settings;
+        ++opens;
+        *inputSamples = 2048;
+        *maxOutputBytes = 1543;
+        return openResult;
     }
-    // Feeds one block; returns the out length (or 99 when the call failed).
-    int32_t Feed(uint32_t bytes, int16_t tag) {
-        const std::vector<uint8_t> block = Block(bytes, tag);
-        int32_t outLength = 99;
-        result = encoder->EncodeAacData(block.data(), bytes, output, &outLength);
-        return result == S_OK ? outLength : 99;
+    int32_t Encode(const int16_t* samples, uint32_t count, uint8_t*, uint32_t) override {
+        if (failEncode) {
+            return -1;
+        }
+        frames.emplace_back(samples[0], samples[count - 1]);
+        return kFrameBytes;
     }
+    void Close() override {}
 
-    sctest::LogRecorder log;
-    WaveFormat format;
-    uint32_t pcmSize = 0;
-    FakeAacCodec* fake = nullptr;
-    std::unique_ptr<AacEncoder> encoder;
-    uint8_t output[2048];
-    int32_t result = S_OK;
+    AacSettings settings;
+    bool openResult = true;
+    bool failEncode = false;
+    int opens = 0;
+    std::vector<std::pair<int16_t, int16_t>> frames;  // first and last sample of each
 };
 
-TEST_F(AacEncoderFrames, OpensTheCoderForLc48kHzStereoAt128kbitAndReportsTheFrameSize) {
-    EXPECT_EQ(4096u, pcmSize);
-    EXPECT_EQ(48000u, fake->Settings().sampleRate);
-    EXPECT_EQ(2u, fake->Settings().channels);
-    EXPECT_EQ(128000u, fake->Settings().bitRate);
-    EXPECT_TRUE(fake->Settings().useTns);
-    EXPECT_TRUE(fake->Settings().allowMidSide);
-    EXPECT_NE(nullptr, encoder->GetResampleBuffer());
-    EXPECT_EQ(4096u, encoder->GetResampleBufferSize());
-}
+constexpr int32_t kFrame = FakeAacCodec::kFrameBytes, kUntouched = 99;
 
-TEST_F(AacEncoderFrames, WholeFrameBlocksGiveOneFrameEveryCall) {
-    for (int16_t tag = 1; tag <= 5; ++tag) {
-        EXPECT_EQ(FakeAacCodec::kFrameBytes, Feed(4096, tag));
+struct Step {
+    uint32_t bytes;
+    int32_t outLength;  // kUntouched: refused, the out length left alone
+    int times = 1;
+    bool coderFails = false;
+};
+
+struct Scenario {
+    const char* name;
+    std::vector<Step> steps;  // the samples of call i all hold i + 1
+    std::vector<std::pair<int16_t, int16_t>> frames;
+    Lines log;
+};
+
+TEST(AacEncoderFrames, BlocksAreGatheredIntoFramesOf4096Bytes) {
+    const std::string coderFailed = "faacEncEncode failed.\n";
+    const Scenario scenarios[] = {
+        {"whole frames", {{4096, kFrame, 3}}, {{1, 1}, {2, 2}, {3, 3}}, {}},
+        {"quarter frames",
+         {{1024, -1, 3}, {1024, kFrame}, {1024, -1, 3}, {1024, kFrame}},
+         {{1, 4}, {5, 8}},
+         {}},
+        {"uneven blocks",
+         {{3000, -1}, {3000, kFrame}, {2000, -1}, {192, kFrame}},
+         {{1, 2}, {2, 4}},
+         {}},
+        {"4097 bytes change nothing",
+         {{1024, -1}, {4097, kUntouched}, {1024, -1, 2}, {1024, kFrame}},
+         {{1, 5}},
+         {"EncodeAacData failed i_length(4097) > m_out_pcm_size(4096).\n"}},
+        {"a failed frame goes out next",
+         {{4096, -1, 1, true}, {1024, kFrame}},
+         {{1, 1}},
+         {coderFailed}},
+        {"an overflow drops only what waited",
+         {{4096, -1, 4, true}, {4096, kFrame}, {1024, -1}},
+         {{5, 5}},
+         Lines(4, coderFailed)},
+    };
+    for (const Scenario& scenario : scenarios) {
+        SCOPED_TRACE(scenario.name);
+        sctest::LogRecorder log;
+        auto codec = std::make_unique<FakeAacCodec>();
+        FakeAacCodec* fake = codec.get();
+        AacEncoder encoder(AacEncoder::kDefaultResampleBufferSize, std::move(codec));
+        WaveFormat format;
+        uint32_t pcmSize = 0;
+        ASSERT_EQ(S_OK, encoder.Init(&format, &pcmSize));
+        ASSERT_EQ(4096u, pcmSize);
+        int16_t call = 0;
+        for (const Step& step : scenario.steps) {
+            for (int i = 0; i < step.times; ++i) {
+                const std::vector<int16_t> block((step.bytes + 1) / 2, ++call);
+                uint8_t output[2048];
+                int32_t outLength = kUntouched;
+                fake->failEncode = step.coderFails;
+                EXPECT_EQ(step.coderFails || step.outLength == kUntouched ? E_FAIL : S_OK,
+                          encoder.EncodeAacData(reinterpret_cast<const uint8_t*>(block.data()),
+                                                step.bytes, output, &outLength));
+                EXPECT_EQ(step.outLength, outLength) << "call " << call;
+            }
+        }
+        EXPECT_EQ(scenario.frames, fake->frames);
+        EXPECT_EQ(scenario.log, log.Texts());
     }
-    EXPECT_EQ((std::vector<int16_t>{1, 2, 3, 4, 5}), fake->firstSamples);
-}
-
-TEST_F(AacEncoderFrames, QuarterFrameBlocksGiveAFrameEveryFourthCall) {
-    const int32_t expected[] = {-1, -1, -1, FakeAacCodec::kFrameBytes};
-    for (int16_t tag = 1; tag <= 8; ++tag) {
-        EXPECT_EQ(expected[(tag - 1) % 4], Feed(1024, tag)) << "block " << tag;
-    }
-    // Each frame is four blocks in order.
-    EXPECT_EQ((std::vector<int16_t>{1, 5}), fake->firstSamples);
-    EXPECT_EQ((std::vector<int16_t>{4, 8}), fake->lastSamples);
-}
-
-TEST_F(AacEncoderFrames, UnevenBlocksCarryTheRestIntoTheNextFrame) {
-    EXPECT_EQ(-1, Feed(3000, 1));
-    EXPECT_EQ(FakeAacCodec::kFrameBytes, Feed(3000, 2));  // 6000 waiting → one frame, 1904 left
-    EXPECT_EQ(-1, Feed(2000, 3));                         // 3904
-    EXPECT_EQ(FakeAacCodec::kFrameBytes, Feed(192, 4));   // 4096
-    EXPECT_EQ((std::vector<int16_t>{1, 2}), fake->firstSamples);
-    EXPECT_EQ((std::vector<int16_t>{2, 4}), fake->lastSamples);
-}
-
-TEST_F(AacEncoderFrames, BlockLargerThanAFrameFailsAndChangesNothing) {
-    EXPECT_EQ(-1, Feed(1024, 1));
-    EXPECT_EQ(99, Feed(4097, 2));
-    EXPECT_EQ(E_FAIL, result);
-    EXPECT_EQ(Lines{"EncodeAacData failed i_length(4097) > m_out_pcm_size(4096).\n"}, log.Texts());
-    EXPECT_EQ(-1, Feed(1024, 3));
-    EXPECT_EQ(-1, Feed(1024, 4));
-    EXPECT_EQ(FakeAacCodec::kFrameBytes, Feed(1024, 5));
-    EXPECT_EQ((std::vector<int16_t>{1}), fake->firstSamples);
-}
-
-TEST_F(AacEncoderFrames, FailedEncodeKeepsThePcmAndAnOverflowDropsOnlyWhatWaited) {
-    fake->failEncode = true;
-    for (int16_t tag = 1; tag <= 4; ++tag) {  // fills all four frames of the buffer
-        int32_t outLength = 99;
-        const auto block = Block(4096, tag);
-        EXPECT_EQ(E_FAIL, encoder->EncodeAacData(block.data(), 4096, output, &outLength));
-        EXPECT_EQ(-1, outLength);
-    }
-    EXPECT_EQ(Lines(4, "faacEncEncode failed.\n"), log.Texts());
-    fake->failEncode = false;
-    // The buffer is full: the fifth block replaces what waited.
-    EXPECT_EQ(FakeAacCodec::kFrameBytes, Feed(4096, 5));
-    EXPECT_EQ((std::vector<int16_t>{5}), fake->firstSamples);
-    EXPECT_EQ(-1, Feed(1024, 6));  // nothing of the first four is left
-}
-
-TEST_F(AacEncoderFrames, AfterAFailedEncodeTheWaitingFrameGoesOutNext) {
-    fake->failEncode = true;
-    EXPECT_EQ(99, Feed(4096, 1));
-    fake->failEncode = false;
-    EXPECT_EQ(FakeAacCodec::kFrameBytes, Feed(1024, 2));
-    EXPECT_EQ((std::vector<int16_t>{1}), fake->firstSamples);
 }
 
 TEST(AacEncoderLifecycle, CallsOutsideInitAndUninitFailWithTheirLogLines) {
@@ -134,32 +124,31 @@ TEST(AacEncoderLifecycle, CallsOutsideInitAndUninitFailWithTheirLogLines) {
     EXPECT_EQ(E_FAIL, encoder.EncodeAacData(pcm, sizeof(pcm), output, &outLength));
     EXPECT_EQ(7, outLength);
     EXPECT_EQ(E_FAIL, encoder.Uninit());
-    EXPECT_EQ(nullptr, encoder.GetAudioResample());
 
     WaveFormat format;
     EXPECT_EQ(S_OK, encoder.Init(&format, nullptr));
+    const AacSettings& lc = fake->settings;
+    EXPECT_TRUE(lc.sampleRate == 48000 && lc.channels == 2 && lc.bitRate == 128000);
+    EXPECT_TRUE(lc.useTns && lc.allowMidSide);
+    EXPECT_EQ(4096u, encoder.GetResampleBufferSize());
     uint32_t pcmSize = 0;
     EXPECT_EQ(E_FAIL, encoder.Init(&format, &pcmSize));
     EXPECT_EQ(0u, pcmSize);
     EXPECT_EQ(1, fake->opens);
     EXPECT_EQ(S_OK, encoder.EncodeAacData(pcm, sizeof(pcm), output, &outLength));
-    EXPECT_EQ(-1, outLength);  // the second Init left the waiting PCM alone
+    EXPECT_EQ(-1, outLength);
     EXPECT_EQ(S_OK, encoder.Uninit());
     EXPECT_EQ(E_FAIL, encoder.Uninit());
     EXPECT_EQ(E_FAIL, encoder.EncodeAacData(pcm, sizeof(pcm), output, &outLength));
-    EXPECT_EQ(nullptr, encoder.GetResampleBuffer());
     EXPECT_EQ((Lines{"EncodeAacData failed.\n", "AacEncoder Init failed, is Init already.\n",
                      "EncodeAacData failed.\n"}),
               log.Texts());
 
-    // After Uninit it starts afresh.
     EXPECT_EQ(S_OK, encoder.Init(&format, &pcmSize));
     EXPECT_EQ(4096u, pcmSize);
-    EXPECT_EQ(S_OK, encoder.EncodeAacData(pcm, sizeof(pcm), output, &outLength));
-    EXPECT_EQ(-1, outLength);
 }
 
-TEST(AacEncoderLifecycle, InitFailsWhenTheCoderDoesNotOpenOrTheFormatIsMissing) {
+TEST(AacEncoderLifecycle, InitFailsOnlyWithoutACoderOrAFormat) {
     sctest::LogRecorder log;
     auto codec = std::make_unique<FakeAacCodec>();
     codec->openResult = false;
@@ -169,18 +158,15 @@ TEST(AacEncoderLifecycle, InitFailsWhenTheCoderDoesNotOpenOrTheFormatIsMissing) 
     EXPECT_EQ(Lines{"faacEncOpen failed.\n"}, log.Texts());
     EXPECT_EQ(E_FAIL, encoder.Uninit());
     EXPECT_EQ(E_FAIL, encoder.Init(nullptr, nullptr));
-}
 
-TEST(AacEncoderLifecycle, AFormatTheResamplerRefusesStillInitsButEveryConversionFails) {
-    AacEncoder encoder(4096, std::make_unique<FakeAacCodec>());
-    WaveFormat eightBit;
-    eightBit.bitsPerSample = 8;
-    eightBit.blockAlign = 1;
-    ASSERT_EQ(S_OK, encoder.Init(&eightBit, nullptr));
+    AacEncoder eightBitEncoder(4096, std::make_unique<FakeAacCodec>());
+    format.bitsPerSample = 8;
+    format.blockAlign = 1;
+    ASSERT_EQ(S_OK, eightBitEncoder.Init(&format, nullptr));
     uint8_t pcm[160] = {};
-    uint32_t size = encoder.GetResampleBufferSize();
-    EXPECT_EQ(0, encoder.GetAudioResample()->Convert(pcm, sizeof(pcm), encoder.GetResampleBuffer(),
-                                                     &size));
+    uint32_t size = eightBitEncoder.GetResampleBufferSize();
+    EXPECT_EQ(0, eightBitEncoder.GetAudioResample()->Convert(
+                     pcm, sizeof(pcm), eightBitEncoder.GetResampleBuffer(), &size));
 }
 
 }  // namespace
