@@ -469,15 +469,8 @@ bool RtmpPusher::SendAudioData(const uint8_t* data, int32_t length, uint32_t tim
     }
     uint8_t prefix[FlvTagBody::kAudioPrefixSize];
     FlvTagBody::WriteAudioPrefix(prefix);
-    RtmpMessage message;
-    message.type = kAudioMessage;
-    message.chunkStream = kAudioChunkStream;
-    message.timestamp = timestamp;
-    message.prefix = prefix;
-    message.prefixSize = sizeof(prefix);
-    message.payload = data;
-    message.payloadSize = static_cast<uint32_t>(length);
-    if (SendMessage(message) == 0) {
+    if (SendBody(kAudioMessage, kAudioChunkStream, prefix, sizeof(prefix), data, length,
+                 timestamp)) {
         return true;
     }
     SC_LOG(
@@ -495,15 +488,8 @@ bool RtmpPusher::SendVideoData(const uint8_t* data, int32_t length, uint32_t key
     }
     uint8_t prefix[FlvTagBody::kVideoPrefixSize];
     FlvTagBody::WriteVideoPrefix(keyFrame != 0, static_cast<uint32_t>(length), prefix);
-    RtmpMessage message;
-    message.type = kVideoMessage;
-    message.chunkStream = kVideoChunkStream;
-    message.timestamp = timestamp;
-    message.prefix = prefix;
-    message.prefixSize = sizeof(prefix);
-    message.payload = data;
-    message.payloadSize = static_cast<uint32_t>(length);
-    if (SendMessage(message) == 0) {
+    if (SendBody(kVideoMessage, kVideoChunkStream, prefix, sizeof(prefix), data, length,
+                 timestamp)) {
         return true;
     }
     SC_LOG(
@@ -511,6 +497,20 @@ bool RtmpPusher::SendVideoData(const uint8_t* data, int32_t length, uint32_t key
         connection_->LastError(), contextId_, cdnName_.c_str());
     ReInitRtmpPusher();
     return false;
+}
+
+bool RtmpPusher::SendBody(uint8_t type, uint32_t chunkStream, const uint8_t* prefix,
+                          uint32_t prefixSize, const uint8_t* data, int32_t length,
+                          uint32_t timestamp) {
+    RtmpMessage message;
+    message.type = type;
+    message.chunkStream = chunkStream;
+    message.timestamp = timestamp;
+    message.prefix = prefix;
+    message.prefixSize = prefixSize;
+    message.payload = data;
+    message.payloadSize = static_cast<uint32_t>(length);
+    return SendMessage(message) == 0;
 }
 
 int32_t RtmpPusher::SendPacket(uint8_t type, const uint8_t* body, uint32_t size,

@@ -121,6 +121,9 @@ class RtmpPusher : public KESTREL::WThread {
     // Message type `type` on the video chunk stream: 0, or E_FAIL.
     int32_t SendPacket(uint8_t type, const uint8_t* body, uint32_t size, uint32_t timestamp)
         REQUIRES(sendLock_);
+    // One audio or video tag body: its prefix bytes, then the unit. True when sent.
+    bool SendBody(uint8_t type, uint32_t chunkStream, const uint8_t* prefix, uint32_t prefixSize,
+                  const uint8_t* data, int32_t length, uint32_t timestamp) REQUIRES(sendLock_);
     int32_t SendMessage(const RtmpMessage& message) REQUIRES(sendLock_);
 
     // Passed by argument. The connection is used under sendLock_, except for Abort, which
