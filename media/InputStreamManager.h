@@ -22,7 +22,6 @@ class InputStreamManager {
     // Fills the empty slots and registers `target`; returns 0 even when a receiver could not
     // start.
     int32_t Init(IStreamDataTarget* target, int32_t port);
-    const std::shared_ptr<InputStream>& Receiver(size_t slot) const { return receivers_[slot]; }
 
   private:
     IStreamDataTarget* target_ = nullptr;

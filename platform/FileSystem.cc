@@ -27,10 +27,6 @@ std::string ExecutableFolder() {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-std::string ExecutableBaseName() {
-    return BaseNameWithoutExtension(ExecutablePath());
-}
-
 std::string BaseNameWithoutExtension(const std::string& path) {
     std::string name = path;
     const size_t slash = name.find_last_of("/\\");

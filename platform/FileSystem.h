@@ -7,8 +7,6 @@ namespace platform {
 
 // Folder of /proc/self/exe, ending in "/"; empty when it cannot be read.
 std::string ExecutableFolder();
-// Base name of the executable without its extension.
-std::string ExecutableBaseName();
 // "dir/name.ext" (either slash) → "name".
 std::string BaseNameWithoutExtension(const std::string& path);
 // $XDG_DOCUMENTS_DIR, else $HOME/Documents; created when missing. Empty on failure.
