@@ -2,6 +2,7 @@
 // SIGINT/SIGTERM arrives, then shuts down in order. Every exit code is 0: the host tells
 // success from failure by the session alone.
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 
 #include "app/CommandLine.h"
@@ -14,6 +15,12 @@ int main(int argc, char** argv) {
         return 0;
     }
     platform::QuitSignal quit;
+    if (!quit.IsReady()) {
+        std::fprintf(stderr, "StreamCourier: cannot make the quit semaphore\n");
+        return 0;
+    }
+    // Without the handlers SIGINT and SIGTERM end the process at once; the host session still
+    // ends it in order.
     quit.InstallSignalHandlers();
     {
         streammanager::StreamManager streamManager(port, [&quit]() { quit.Post(); });

@@ -1,6 +1,7 @@
 #include "base/FrameworkLoader.h"
 
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "base/ModuleFolder.h"
@@ -14,12 +15,12 @@ namespace {
 constexpr size_t kMaxLibraryPathChars = 256;
 
 // The loaded library and its root, kept for the life of the process (never freed, so the
-// library stays mapped while its objects live).
+// library stays mapped while its objects live). The root's reference is never released.
 struct LoadedFramework {
     KESTREL::WDynamicLibrary library;
     IUnknown* root = nullptr;
 };
-LoadedFramework* g_loaded = nullptr;
+LoadedFramework* g_loaded = nullptr;  // set once, by the first load that succeeds
 
 // Copies `text` into a zeroed buffer of `Size` characters, cut to fit.
 template <size_t Size>
@@ -40,22 +41,19 @@ HRESULT LoadFromFolder(std::string folder, uint32_t flags, const char* folderLis
     if (path.size() >= kMaxLibraryPathChars) {
         return E_FAIL;
     }
-    auto loaded = new LoadedFramework();
+    auto loaded = std::make_unique<LoadedFramework>();
     if (!loaded->library.Load(path.c_str())) {
-        delete loaded;
         return E_FAIL;
     }
     auto entry =
         reinterpret_cast<FrameworkEntryFunction>(loaded->library.GetProc(kFrameworkEntryName));
     if (entry == nullptr) {
-        delete loaded;
         return E_NOINTERFACE;
     }
     FrameworkEntryTable table;
     table.Clear();
     HRESULT hr = entry(&table);
     if (!QXSucceeded(hr) || table.InitFunction() == nullptr || table.CreateFunction() == nullptr) {
-        delete loaded;
         return QXSucceeded(hr) ? E_FAIL : hr;
     }
     char folders[kFrameworkFolderListChars];
@@ -67,11 +65,10 @@ HRESULT LoadFromFolder(std::string folder, uint32_t flags, const char* folderLis
         hr = table.CreateFunction()(&CLSID_ComponentFactory, &loaded->root);
     }
     if (!QXSucceeded(hr) || loaded->root == nullptr) {
-        delete loaded;
         return QXSucceeded(hr) ? E_FAIL : hr;
     }
-    g_loaded = loaded;
-    *root = loaded->root;
+    g_loaded = loaded.release();  // kept for the process's life, see LoadedFramework
+    *root = g_loaded->root;
     (*root)->AddRef();
     return hr;
 }

@@ -13,18 +13,20 @@ WThread::~WThread() {
 }
 
 bool WThread::StartThread(bool waitStarted, void* parameter) {
-    if (thread_.joinable()) {
+    if (thread_.Joinable()) {
         return true;
     }
     stopRequested_.store(false);
     stopEvent_.Reset();
     parameter_ = parameter != nullptr ? parameter : this;
     startedEvent_.Reset();
-    thread_ = std::thread(&WThread::Run, this);
+    if (!thread_.Start([this] { Run(); })) {
+        return false;
+    }
     if (waitStarted) {
         startedEvent_.WaitFor(kStartWaitMs);
     }
-    return thread_.joinable();
+    return true;
 }
 
 void WThread::Run() {
@@ -44,9 +46,7 @@ void WThread::StopThread() {
 }
 
 void WThread::Join() {
-    if (thread_.joinable()) {
-        thread_.join();
-    }
+    thread_.Join();
     threadId_.store(0);
 }
 

@@ -6,9 +6,9 @@
 
 #include <atomic>
 #include <cstdint>
-#include <thread>
 
 #include "platform/Event.h"
+#include "platform/Thread.h"
 
 namespace KESTREL {
 
@@ -19,8 +19,8 @@ class WThread {
     WThread(const WThread&) = delete;
     WThread& operator=(const WThread&) = delete;
 
-    // True when a thread exists afterwards. With waitStarted, returns once the new thread
-    // runs (at most 15000 ms). `parameter` is kept for the body (Parameter()).
+    // True when a thread exists afterwards; false when the system refused one. With
+    // waitStarted, returns once the new thread runs (at most 15000 ms). `parameter` is kept for the body (Parameter()).
     virtual bool StartThread(bool waitStarted = false, void* parameter = nullptr);
     // SignalStop, then join.
     virtual void StopThread();
@@ -28,7 +28,7 @@ class WThread {
     virtual int32_t ThreadProcEx() { return 0; }
 
     uint32_t GetThreadId() const { return threadId_.load(); }
-    bool IsRunning() const { return thread_.joinable(); }
+    bool IsRunning() const { return thread_.Joinable(); }
     int32_t GetExitCode() const { return exitCode_.load(); }
 
   protected:
@@ -44,7 +44,7 @@ class WThread {
     std::atomic<bool> stopRequested_{false};
     std::atomic<uint32_t> threadId_{0};
     void* parameter_ = nullptr;
-    std::thread thread_;
+    platform::Thread thread_;
     platform::Event stopEvent_;
     platform::Event startedEvent_;
 };

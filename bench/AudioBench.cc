@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "interfaces/QXTypes.h"
-#include "media/AacEncoder.h"
+#include "media/audio/AacEncoder.h"
 #include "platform/ChildProcess.h"
 #include "platform/CpuTime.h"
 #include "platform/FileSystem.h"

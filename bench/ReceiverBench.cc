@@ -29,7 +29,7 @@ namespace {
 using streammanager::IInputMediaSink;
 using streammanager::MediaDataDesc;
 
-int g_framework = 0, g_sessionManager = 0, g_streamManager = 0;
+int g_framework = 0, g_sessionManager = 0;
 
 int32_t BenchPort(int offset) {
     return 50000 + static_cast<int32_t>(getpid() % 1000) * 8 + offset;
@@ -59,8 +59,7 @@ class StampSink : public IInputMediaSink {
 struct InProcessReceiver {
     explicit InProcessReceiver(int32_t port) : writer(1, port) {
         writer.Open();
-        context.Init(10001, reinterpret_cast<streammanager::StreamManager*>(&g_streamManager),
-                     reinterpret_cast<IUnknown*>(&g_framework), &g_sessionManager, nullptr, port,
+        context.Init(10001, reinterpret_cast<IUnknown*>(&g_framework), &g_sessionManager, nullptr, port,
                      streammanager::WaveFormat());
         streammanager::InputStreamKey key{7, 0, streammanager::kMediaAudio, 0};
         int32_t handle = -1;

@@ -26,13 +26,13 @@
 #include <mutex>
 #include <vector>
 
-#include "framework/MemoryAllocator.h"
-#include "media/RtmpConnection.h"
-#include "media/RtmpPusher.h"
+#include "framework/memory/MemoryAllocator.h"
+#include "media/push/RtmpConnection.h"
+#include "media/push/RtmpPusher.h"
 #include "platform/Clock.h"
 #include "platform/Event.h"
-#include "tests/rtmp/NginxServer.h"
-#include "tests/rtmp/TestH264Encoder.h"
+#include "tests/media/push/NginxServer.h"
+#include "tests/media/push/TestH264Encoder.h"
 
 namespace {
 

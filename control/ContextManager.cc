@@ -1,10 +1,13 @@
 #include "control/ContextManager.h"
 
+#include <tinyxml.h>
+
 #include <string>
 
 #include "base/Log.h"
 #include "control/ControlProtocol.h"
 #include "control/MessageEnvelope.h"
+#include "media/Context.h"
 
 namespace streammanager {
 
@@ -42,10 +45,9 @@ ContextManager::~ContextManager() {
 }
 
 void ContextManager::Attach(IUnknown* framework, ISessionManager2* sessionManager,
-                            StreamManager* owner, IMemoryAllocator* memoryAllocator, int32_t port) {
+                            IMemoryAllocator* memoryAllocator, int32_t port) {
     framework_ = framework;
     sessionManager_ = sessionManager;
-    streamManager_ = owner;
     memoryAllocator_ = memoryAllocator;
     port_ = port;
 }
@@ -123,16 +125,13 @@ int32_t ContextManager::OnCreateContext(uint16_t session, TiXmlElement* cmd) {
     auto context = std::make_shared<Context>();
     const WaveFormat format = ReadWaveFormat(cmd);
     const int32_t handle = ++lastContextHandle_;
-    if (context->Init(handle, streamManager_, framework_, sessionManager_, memoryAllocator_, port_,
-                      format) == E_FAIL) {
+    if (context->Init(handle, framework_, sessionManager_, memoryAllocator_, port_, format) ==
+        E_FAIL) {
         CreateContextResponse(session, handle, kResultContextInitFailed);
         SC_LOG("context init failed!!!!");
         return 0;
     }
-    {
-        KESTREL::WAutoLock lock(&lock_);
-        contexts_[handle] = context;
-    }
+    contexts_[handle] = context;
     CreateContextResponse(session, handle, kResultOk);
     return 1;
 }

@@ -1,22 +1,25 @@
 // Owns the media contexts of one host session and dispatches the host's commands to their
-// handlers. Created, called and destroyed on the pump thread only, so commands run one at a
-// time; lock_ is taken only while a new context is inserted into the map.
+// handlers.
+//
+// Owns the context map (through shared owners, which a handler copies for the length of a
+// command); keeps the framework, the session manager and the memory allocator as plain
+// pointers. Owned by the StreamManager for the life of one host session.
+// Threads: made, called and destroyed on the pump thread only, so commands run one at a time
+// and the map needs no lock: no other thread ever reaches it.
 #pragma once
-
-#include <tinyxml.h>
 
 #include <cstdint>
 #include <map>
 #include <memory>
 
-#include "base/WLock.h"
 #include "interfaces/IMemoryAllocator.h"
 #include "interfaces/ISessionManager2.h"
-#include "media/Context.h"
+
+class TiXmlElement;
 
 namespace streammanager {
 
-class StreamManager;
+class Context;
 
 class ContextManager {
   public:
@@ -26,7 +29,7 @@ class ContextManager {
     ContextManager& operator=(const ContextManager&) = delete;
 
     // Filled in by the StreamManager right after construction; none is owned.
-    void Attach(IUnknown* framework, ISessionManager2* sessionManager, StreamManager* owner,
+    void Attach(IUnknown* framework, ISessionManager2* sessionManager,
                 IMemoryAllocator* memoryAllocator, int32_t port);
 
     // Runs the handler of `command`; 0 when nothing was handled.
@@ -57,14 +60,12 @@ class ContextManager {
     // Passed by the StreamManager; not owned.
     IUnknown* framework_ = nullptr;
     ISessionManager2* sessionManager_ = nullptr;
-    StreamManager* streamManager_ = nullptr;
     IMemoryAllocator* memoryAllocator_ = nullptr;
     int32_t port_ = 0;
 
-    // Others.
+    // Others (pump thread only).
     int32_t lastContextHandle_ = 10000;
     std::map<int32_t, std::shared_ptr<Context>> contexts_;
-    KESTREL::WLock lock_;  // taken while a context is inserted
 };
 
 }  // namespace streammanager

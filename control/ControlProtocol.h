@@ -1,7 +1,10 @@
-// The numbers of the host's control protocol: commands, responses and Result codes.
+// The numbers of the host's control protocol: commands and responses (the Result codes are
+// in base/ResultCodes.h, shared with the media parts).
 #pragma once
 
 #include <cstdint>
+
+#include "base/ResultCodes.h"
 
 namespace streammanager {
 
@@ -20,19 +23,6 @@ enum Command : uint16_t {
 
 // Every response number is its command number plus this.
 constexpr uint16_t kResponseOffset = 256;
-
-// Result values of the responses that carry `Result`.
-enum ResultCode : int32_t {
-    kResultOk = 0,
-    kResultRecordNotStarted = -1,
-    kResultContextInitFailed = 30000,  // also: a context refused to create an input
-    kResultNoSuchContext = 30001,      // input commands
-    kResultStreamBooked = 30012,
-    kResultOutputRefused = 30014,  // no CDN URL list, or the context refused the output
-    kResultNoSuchOutputContext = 30015,
-    kResultLayoutMissing = 30017,
-    kResultTooManyVideoInputs = 30018,
-};
 
 // The notification id that the session manager is given for the host session.
 constexpr uint32_t kSessionNotifyId = 2025;

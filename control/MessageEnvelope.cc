@@ -11,18 +11,54 @@ int32_t ReadDecimal(const char* text) {
     return text == nullptr ? 0 : static_cast<int32_t>(std::strtol(text, nullptr, 10));
 }
 
+namespace {
+
+// Past the first `end` at or after `p`, or at the terminating zero when there is none.
+const char* SkipPast(const char* p, const char* end) {
+    const char* found = std::strstr(p, end);
+    return found != nullptr ? found + std::strlen(end) : p + std::strlen(p);
+}
+
+// The '>' that ends the tag whose name starts at `p` (a '>' inside a quoted attribute value does
+// not count), or null when the text ends first.
+const char* TagEnd(const char* p) {
+    char quote = 0;
+    for (; *p != '\0'; ++p) {
+        if (quote != 0) {
+            quote = *p == quote ? 0 : quote;
+        } else if (*p == '"' || *p == '\'') {
+            quote = *p;
+        } else if (*p == '>') {
+            return p;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 bool NestingWithin(const char* text, int maxDepth) {
     int depth = 0;
-    for (const char* p = text; *p != '\0'; ++p) {
-        if (p[0] != '<') {
-            continue;
-        }
-        if (p[1] == '/') {
+    for (const char* p = std::strchr(text, '<'); p != nullptr; p = std::strchr(p, '<')) {
+        if (std::strncmp(p, "<!--", 4) == 0) {
+            p = SkipPast(p + 4, "-->");
+        } else if (std::strncmp(p, "<![CDATA[", 9) == 0) {
+            p = SkipPast(p + 9, "]]>");
+        } else if (p[1] == '?' || p[1] == '!') {
+            p = SkipPast(p + 2, ">");
+        } else if (p[1] == '/') {
             --depth;
-        } else if (p[1] != '?' && p[1] != '!') {
-            if (++depth > maxDepth) {
+            p = SkipPast(p + 2, ">");
+        } else {
+            const char* end = TagEnd(p + 1);
+            if (end == nullptr) {
+                return true;  // an unterminated tag: the parser refuses it without recursing
+            }
+            // A self-closing element opens and closes its level at once.
+            if (end[-1] != '/' && ++depth > maxDepth) {
                 return false;
             }
+            p = end + 1;
         }
     }
     return true;

@@ -33,8 +33,9 @@ const char* GetStringParam(const TiXmlElement* element, const char* name, char* 
 int32_t ReadDecimal(const char* text);
 // TinyXML's compact stream form of the element.
 std::string PrintCompact(const TiXmlElement& element);
-// True when the text's elements nest no deeper than `maxDepth` (checked by a scan of the
-// angle brackets, before any parse).
+// True when the text's elements nest no deeper than `maxDepth`, counted as XML does (a
+// self-closing element opens and closes; comments, CDATA and quoted attribute values hold no
+// tags), by a scan before any parse.
 bool NestingWithin(const char* text, int maxDepth);
 
 }  // namespace streammanager

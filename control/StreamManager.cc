@@ -1,11 +1,14 @@
 #include "control/StreamManager.h"
 
+#include <tinyxml.h>
+
 #include <cstdio>
 #include <string>
 
 #include "base/FrameworkLoader.h"
 #include "base/Log.h"
 #include "base/ModuleFolder.h"
+#include "control/ContextManager.h"
 #include "control/ControlProtocol.h"
 #include "control/MessageEnvelope.h"
 #include "interfaces/FrameworkEntry.h"
@@ -47,7 +50,7 @@ HRESULT StreamManager::Init() {
     }
     if (!contextManager_) {
         contextManager_ = std::make_unique<ContextManager>();
-        contextManager_->Attach(framework_, sessionManager_, this, memoryAllocator_,
+        contextManager_->Attach(framework_, sessionManager_, memoryAllocator_,
                                 static_cast<int32_t>(port_));
     }
     if (!StartThread(true, nullptr)) {

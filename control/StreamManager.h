@@ -16,12 +16,13 @@
 #include "base/WElementAllocator.h"
 #include "base/WMsgQueue.h"
 #include "base/WThread.h"
-#include "control/ContextManager.h"
 #include "control/HeartbeatMonitor.h"
 #include "interfaces/IMemoryAllocator.h"
 #include "interfaces/ISessionManager2.h"
 
 namespace streammanager {
+
+class ContextManager;
 
 class StreamManager : public KESTREL::WThread {
   public:

@@ -10,12 +10,12 @@
 #include <utility>
 #include <vector>
 
-#include "framework/ConfigCenter.h"
-#include "framework/LogCenter.h"
-#include "framework/LogOptions.h"
-#include "framework/MemoryAllocator.h"
+#include "framework/config/ConfigCenter.h"
+#include "framework/log/LogCenter.h"
+#include "framework/log/LogOptions.h"
+#include "framework/memory/MemoryAllocator.h"
 #include "framework/RefCountedObject.h"
-#include "framework/SessionManager.h"
+#include "framework/session/SessionManager.h"
 #include "interfaces/IComponentFactory.h"
 #include "platform/Mutex.h"
 

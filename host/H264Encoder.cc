@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "media/StreamChannel.h"
+#include "interfaces/StreamChannel.h"
 
 namespace qxhost {
 

@@ -1,6 +1,6 @@
 #include "host/StreamFeed.h"
 
-#include "media/StreamChannel.h"
+#include "interfaces/StreamChannel.h"
 #include "platform/Clock.h"
 
 namespace qxhost {

@@ -22,7 +22,7 @@
 #include <array>
 #include <cstdint>
 
-#include "media/StreamChannel.h"
+#include "interfaces/StreamChannel.h"
 #include "platform/NamedSemaphore.h"
 #include "platform/NamedSharedMemory.h"
 

@@ -1,7 +1,8 @@
 #include "media/Context.h"
 
 #include "base/Log.h"
-#include "media/QXInput.h"
+#include "base/ResultCodes.h"
+#include "media/input/QXInput.h"
 
 namespace streammanager {
 
@@ -13,15 +14,13 @@ Context::~Context() {
     output_.reset();
 }
 
-int32_t Context::Init(int32_t handle, StreamManager* streamManager, IUnknown* framework,
-                      void* sessionManager, IMemoryAllocator* memoryAllocator, int32_t port,
-                      const WaveFormat& waveFormat) {
-    if (streamManager == nullptr || framework == nullptr || sessionManager == nullptr) {
+int32_t Context::Init(int32_t handle, IUnknown* framework, void* sessionManager,
+                      IMemoryAllocator* memoryAllocator, int32_t port, const WaveFormat& waveFormat) {
+    if (framework == nullptr || sessionManager == nullptr) {
         SC_LOG("Context init failed.\n");
         return E_FAIL;
     }
     memoryAllocator_ = memoryAllocator;
-    streamManager_ = streamManager;
     handle_ = handle;
     waveFormat_ = waveFormat;
 
@@ -48,7 +47,7 @@ int32_t Context::Init(int32_t handle, StreamManager* streamManager, IUnknown* fr
 uint16_t Context::CreateInput(const InputStreamKey* key, int32_t* inputHandle) {
     if (key == nullptr || inputHandle == nullptr) {
         SC_LOG("CreateInput failed, not media param.\n");
-        return kContextNoKey;
+        return kResultContextInitFailed;
     }
     KESTREL::WAutoLock lock(&lock_);
     const int32_t handle = nextInputHandle_++;
@@ -56,9 +55,9 @@ uint16_t Context::CreateInput(const InputStreamKey* key, int32_t* inputHandle) {
     const std::shared_ptr<QXProtocol> protocol = Protocol();
     auto input = std::make_shared<QXInput>(handle_, handle, protocol.get(), *key);
     const uint16_t result = input->BookStream();
-    if (result == kContextOk) {
+    if (result == kResultOk) {
         inputs_[handle] = input;
-    } else if (result == kContextInputExists) {
+    } else if (result == kResultStreamBooked) {
         for (const auto& entry : inputs_) {
             const InputStreamKey* existing = entry.second->GetStreamKey();
             if (*existing == *key) {
@@ -83,7 +82,7 @@ uint16_t Context::RemoveInput(int32_t inputHandle) {
     if (it == inputs_.end()) {
         SC_LOG("Context::RemoveInput, Find input failed, input handle = %d, media handle = %d.",
                inputHandle, handle_);
-        return kContextNoSuchInput;
+        return kResultNoSuchInput;
     }
     const std::shared_ptr<Input> input = it->second;
     if (output_) {
@@ -91,7 +90,7 @@ uint16_t Context::RemoveInput(int32_t inputHandle) {
     }
     input->UnbookStream();
     inputs_.erase(it);
-    return kContextOk;
+    return kResultOk;
 }
 
 int32_t Context::BookInput(int32_t inputHandle) {

@@ -1,10 +1,14 @@
 // One media session of the host: its receivers, its input-stream protocol, its inputs under
-// handles from 100, and its output. The ContextManager keeps it in its map by shared owner.
+// handles from 100, and its output.
 //
-// Control operations run on the pump thread; OnStreamData runs on the receiver threads, which
-// reach the protocol through an atomically swapped shared owner so that releasing the protocol
-// never pulls it from under a delivery. lock_ guards the input table and the next handle and is
-// held across Input::BookStream, which takes the protocol's lock (context, then protocol).
+// Owns (through shared owners) its InputStreamManager, its QXProtocol, its Output and its
+// inputs; keeps the memory allocator as a plain pointer. Owned by the ContextManager's map
+// through a shared owner, which a handler may copy for the length of a command.
+// Threads: control operations run on the pump thread; OnStreamData runs on the receiver
+// threads, which reach the protocol through an atomically swapped shared owner, so releasing
+// the protocol never pulls it from under a delivery. lock_ guards the input table and the next
+// handle and is held across Input::BookStream and the output's calls, which take the
+// protocol's and the output's locks: the context's lock comes first.
 #pragma once
 
 #include <cstdint>
@@ -14,25 +18,18 @@
 #include "base/WLock.h"
 #include "interfaces/IMemoryAllocator.h"
 #include "interfaces/IUnknown.h"
-#include "media/IStreamDataTarget.h"
-#include "media/Input.h"
-#include "media/InputStreamManager.h"
-#include "media/MediaTypes.h"
-#include "media/Output.h"
-#include "media/QXProtocol.h"
+#include "media/audio/WaveFormat.h"
+#include "media/input/IStreamDataTarget.h"
+#include "media/input/Input.h"
+#include "media/input/InputStreamManager.h"
+#include "media/input/MediaTypes.h"
+#include "media/input/QXProtocol.h"
+#include "media/output/IInputBooking.h"
+#include "media/output/Output.h"
 
 namespace streammanager {
 
-class StreamManager;
-
-enum ContextResult : uint16_t {
-    kContextOk = 0,
-    kContextNoKey = 30000,
-    kContextInputExists = 30012,
-    kContextNoSuchInput = 30013,
-};
-
-class Context : public IStreamDataTarget {
+class Context : public IStreamDataTarget, public IInputBooking {
   public:
     Context() = default;
     virtual ~Context();
@@ -40,14 +37,16 @@ class Context : public IStreamDataTarget {
     Context& operator=(const Context&) = delete;
 
     // 0 or E_FAIL; parts made before a failing step stay until destruction.
-    int32_t Init(int32_t handle, StreamManager* streamManager, IUnknown* framework,
-                 void* sessionManager, IMemoryAllocator* memoryAllocator, int32_t port,
-                 const WaveFormat& waveFormat);
+    int32_t Init(int32_t handle, IUnknown* framework, void* sessionManager,
+                 IMemoryAllocator* memoryAllocator, int32_t port, const WaveFormat& waveFormat);
+    // A ResultCode: kResultOk, kResultContextInitFailed (no key), kResultStreamBooked (with the
+    // existing input's handle), or the booking's own code.
     uint16_t CreateInput(const InputStreamKey* key, int32_t* inputHandle);
+    // kResultOk, or kResultNoSuchInput.
     uint16_t RemoveInput(int32_t inputHandle);
-    int32_t BookInput(int32_t inputHandle);
-    int32_t UnBookInput(int32_t inputHandle);
-    uint8_t GetInputMediaType(int32_t inputHandle);
+    int32_t BookInput(int32_t inputHandle) override;
+    int32_t UnBookInput(int32_t inputHandle) override;
+    uint8_t GetInputMediaType(int32_t inputHandle) override;
     void StopAllInputs();
 
     int32_t Handle() const { return handle_; }
@@ -62,14 +61,14 @@ class Context : public IStreamDataTarget {
   private:
     std::shared_ptr<QXProtocol> Protocol() const { return std::atomic_load(&protocol_); }
 
-    // Given by Init.
+    // Given by Init (pump thread), read-only afterwards.
     int32_t handle_ = 0;
-    StreamManager* streamManager_ = nullptr;
     IMemoryAllocator* memoryAllocator_ = nullptr;
     WaveFormat waveFormat_;
 
-    // Owned parts.
-    std::shared_ptr<QXProtocol> protocol_;  // read and swapped atomically
+    // Owned parts, made by Init and dropped by the destructor (pump thread); the receivers
+    // read protocol_ only through the atomic Protocol().
+    std::shared_ptr<QXProtocol> protocol_;
     std::shared_ptr<InputStreamManager> inputStreamManager_;
     std::shared_ptr<Output> output_;
 

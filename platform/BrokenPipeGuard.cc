@@ -22,12 +22,12 @@ BrokenPipeGuard::BrokenPipeGuard() {
     const sigset_t pipe = BrokenPipeSet();
     sigset_t old;
     sigemptyset(&old);
-    pthread_sigmask(SIG_BLOCK, &pipe, &old);
-    wasBlocked_ = sigismember(&old, SIGPIPE) == 1;
+    blockedHere_ =
+        pthread_sigmask(SIG_BLOCK, &pipe, &old) == 0 && sigismember(&old, SIGPIPE) == 0;
 }
 
 BrokenPipeGuard::~BrokenPipeGuard() {
-    if (wasBlocked_) {
+    if (!blockedHere_) {
         return;
     }
     const sigset_t pipe = BrokenPipeSet();

@@ -14,8 +14,9 @@ class BrokenPipeGuard {
     BrokenPipeGuard& operator=(const BrokenPipeGuard&) = delete;
 
   private:
-    // SIGPIPE was blocked already (an outer guard): leave the mask and the pending set alone.
-    bool wasBlocked_ = false;
+    // This guard blocked SIGPIPE (it was not blocked already by an outer guard, and the mask
+    // could be changed): only then does it take a pending SIGPIPE and unblock again.
+    bool blockedHere_ = false;
 };
 
 }  // namespace platform

@@ -45,7 +45,10 @@ bool NamedSharedMemory::Open(const std::string& name, size_t size) {
     size_ = size;
     name_ = name;
     created_ = created;
-    mutex_.Open(name + "Mutex", 1);
+    if (!mutex_.Open(name + "Mutex", 1)) {
+        Close();
+        return false;
+    }
     return true;
 }
 

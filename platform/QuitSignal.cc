@@ -13,9 +13,7 @@ struct sigaction g_previousInt {};
 struct sigaction g_previousTerm {};
 }  // namespace
 
-QuitSignal::QuitSignal() {
-    sem_init(&semaphore_, 0, 0);
-}
+QuitSignal::QuitSignal() : ready_(sem_init(&semaphore_, 0, 0) == 0) {}
 
 QuitSignal::~QuitSignal() {
     if (handlersInstalled_) {
@@ -23,7 +21,9 @@ QuitSignal::~QuitSignal() {
         sigaction(SIGTERM, &g_previousTerm, nullptr);
         g_signalTarget.store(nullptr);
     }
-    sem_destroy(&semaphore_);
+    if (ready_) {
+        sem_destroy(&semaphore_);
+    }
 }
 
 bool QuitSignal::InstallSignalHandlers() {
@@ -45,11 +45,13 @@ void QuitSignal::OnSignal(int /*signal*/) {
 }
 
 void QuitSignal::Post() {
-    sem_post(&semaphore_);
+    if (ready_) {
+        sem_post(&semaphore_);
+    }
 }
 
 void QuitSignal::Wait() {
-    while (sem_wait(&semaphore_) != 0 && errno == EINTR) {
+    while (ready_ && sem_wait(&semaphore_) != 0 && errno == EINTR) {
     }
 }
 

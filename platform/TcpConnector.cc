@@ -36,11 +36,21 @@ bool Resolve(const std::string& host, int port, sockaddr_in* address, int* error
     return true;
 }
 
-void SetTimeout(int fd, int option, int timeoutMs) {
+bool SetTimeout(int fd, int option, int timeoutMs) {
     timeval value{};
     value.tv_sec = timeoutMs / 1000;
     value.tv_usec = static_cast<suseconds_t>(timeoutMs % 1000) * 1000;
-    setsockopt(fd, SOL_SOCKET, option, &value, sizeof(value));
+    return setsockopt(fd, SOL_SOCKET, option, &value, sizeof(value)) == 0;
+}
+
+// Blocking, without delay, with the I/O time-outs; false (errno set) when a step fails.
+bool PrepareConnected(int fd, int ioTimeoutMs) {
+    const int flags = fcntl(fd, F_GETFL);
+    const int one = 1;
+    return flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0 &&
+           setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one)) == 0 &&
+           (ioTimeoutMs <= 0 || (SetTimeout(fd, SO_RCVTIMEO, ioTimeoutMs) &&
+                                 SetTimeout(fd, SO_SNDTIMEO, ioTimeoutMs)));
 }
 
 }  // namespace
@@ -70,23 +80,24 @@ int TcpConnector::Connect(const std::string& host, int port, int connectTimeoutM
             return -1;
         }
         watchedFd_ = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+        if (watchedFd_ < 0) {
+            lastError_ = errno;  // without the duplicate, Abort could not cut the socket short
+            close(fd);
+            return -1;
+        }
     }
     int error = 0;
     if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
         error = errno == EINPROGRESS ? WaitConnected(fd, connectTimeoutMs) : errno;
+    }
+    if (error == 0 && !PrepareConnected(fd, ioTimeoutMs)) {
+        error = errno;
     }
     if (error != 0) {
         close(fd);
         Release();
         lastError_ = error;
         return -1;
-    }
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    const int one = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
-    if (ioTimeoutMs > 0) {
-        SetTimeout(fd, SO_RCVTIMEO, ioTimeoutMs);
-        SetTimeout(fd, SO_SNDTIMEO, ioTimeoutMs);
     }
     return fd;
 }

@@ -94,8 +94,10 @@ IoResult TcpSocket::Connect(const char* ipv4, uint32_t port, int timeoutMs,
         }
     }
     const int flags = fcntl(fd_, F_GETFL);
-    fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
-    SetNoDelay();
+    if (flags < 0 || fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK) != 0 || !SetNoDelay()) {
+        Close();
+        return IoResult::kError;
+    }
     return IoResult::kOk;
 }
 
@@ -160,9 +162,9 @@ void TcpSocket::Close() {
     }
 }
 
-void TcpSocket::SetNoDelay() {
+bool TcpSocket::SetNoDelay() {
     const int one = 1;
-    setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
+    return setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one)) == 0;
 }
 
 bool TcpListener::Listen(const char* ipv4, uint16_t port) {
@@ -176,9 +178,9 @@ bool TcpListener::Listen(const char* ipv4, uint16_t port) {
         return false;
     }
     const int one = 1;
-    setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
     socklen_t length = sizeof(address);
-    if (bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0 ||
+    if (setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one)) != 0 ||
+        bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0 ||
         listen(fd_, 16) != 0 ||
         getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         Close();
@@ -192,10 +194,9 @@ TcpSocket TcpListener::Accept(int timeoutMs, const WakeupFd* cancel) {
     if (fd_ < 0 || WaitFor(fd_, POLLIN, timeoutMs, cancel) != IoResult::kOk) {
         return TcpSocket();
     }
-    const int fd = accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
-    TcpSocket socket(fd);
-    if (fd >= 0) {
-        socket.SetNoDelay();
+    TcpSocket socket(accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC));
+    if (socket.IsOpen() && !socket.SetNoDelay()) {
+        socket.Close();
     }
     return socket;
 }

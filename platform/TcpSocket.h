@@ -35,7 +35,8 @@ class TcpSocket {
     void Shutdown();
     void Close();
     bool IsOpen() const { return fd_ >= 0; }
-    void SetNoDelay();
+    // False when the option could not be set.
+    bool SetNoDelay();
 
   private:
     int fd_ = -1;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "control/MessageEnvelope.h"
+#include "media/Context.h"
 
 namespace streammanager {
 namespace {
@@ -39,7 +40,7 @@ TEST(DispatchWithoutSession, DoesNothing) {
 }
 
 // Stand-ins: a context only checks that it is given these objects.
-int g_framework = 0, g_streamManager = 0;
+int g_framework = 0;
 
 int32_t TestPort() {
     return 40000 + static_cast<int32_t>(getpid() % 20000);
@@ -49,7 +50,7 @@ class ContextCommands : public ::testing::Test {
   protected:
     void AttachFramework(bool present) {
         manager.Attach(present ? reinterpret_cast<IUnknown*>(&g_framework) : nullptr, &session,
-                       reinterpret_cast<StreamManager*>(&g_streamManager), nullptr, TestPort());
+                       nullptr, TestPort());
     }
     // Hands `text` to the dispatcher as if from `sessionId`; returns the answer sent, if any.
     std::string Exchange(const std::string& text, uint16_t sessionId = 3) {

@@ -30,20 +30,24 @@ TEST(ParseCommand, RefusesNullAndZeroLength) {
     EXPECT_EQ(0, ParseCommand(nullptr, "<cmd id=\"1\"/>", 13));
 }
 
-TEST(ParseCommand, DeepNestingIsDroppedBeforeParsing) {
-    std::string deep;
-    for (int i = 0; i < 200000; ++i) {
-        deep += "<a>";
+std::string Repeat(const std::string& text, int times) {
+    std::string repeated;
+    for (int i = 0; i < times; ++i) {
+        repeated += text;
     }
-    EXPECT_FALSE(Parses("<cmd id=\"1\">" + deep));
-    std::string shallow = "<cmd id=\"1\">";
-    for (int i = 0; i < 10; ++i) {
-        shallow += "<a>";
-    }
-    for (int i = 0; i < 10; ++i) {
-        shallow += "</a>";
-    }
-    EXPECT_TRUE(Parses(shallow + "</cmd>"));
+    return repeated;
+}
+
+// The depth guard once counted every opening tag, so a SetOutParam of five video inputs (about
+// 70 self-closing parameters) was dropped unanswered.
+TEST(ParseCommand, DepthCountsNestingNotElements) {
+    EXPECT_TRUE(Parses("<cmd id=\"1\">" + Repeat("<P val=\"1\" />", 500) + "</cmd>"));
+    EXPECT_TRUE(Parses("<cmd id=\"1\">" + Repeat("<a><b val=\"/>\"/></a>", 200) + "</cmd>"));
+    EXPECT_TRUE(Parses("<cmd id=\"1\">" + Repeat("<a>", 60) + Repeat("</a>", 60) + "</cmd>"));
+    EXPECT_FALSE(Parses("<cmd id=\"1\">" + Repeat("<a>", 100) + Repeat("</a>", 100) + "</cmd>"));
+    EXPECT_FALSE(Parses("<cmd id=\"1\">" + Repeat("<a x=\">\">", 100) + Repeat("</a>", 100) +
+                        "</cmd>"));
+    EXPECT_FALSE(Parses("<cmd id=\"1\">" + Repeat("<a>", 200000)));  // would overflow the stack
 }
 
 TEST(GetCommandId, CutsToSixteenBits) {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "framework/ComponentFactory.h"
-#include "framework/ConfigCenter.h"
+#include "framework/config/ConfigCenter.h"
 #include "framework/RefCountedObject.h"
 #include "interfaces/QXIds.h"
 #include "platform/TempFolder.h"

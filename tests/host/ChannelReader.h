@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "media/StreamChannel.h"
+#include "interfaces/StreamChannel.h"
 #include "platform/NamedSemaphore.h"
 #include "platform/NamedSharedMemory.h"
 #include "platform/ProcessId.h"

@@ -9,7 +9,7 @@
 #include "host/H264Encoder.h"
 #include "host/TestPattern.h"
 #include "host/ToneGenerator.h"
-#include "media/QXInput.h"
+#include "media/input/QXInput.h"
 
 namespace qxhost {
 namespace {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "host/MediaFeeder.h"
-#include "media/QXInput.h"
+#include "media/input/QXInput.h"
 #include "tests/host/ChannelReader.h"
 
 namespace qxhost {

@@ -101,19 +101,23 @@ TEST_F(CommandExchangeTest, ContextsAndInputsLiveAndDieByCommand) {
         ASSERT_TRUE(host_.Send(command));
         EXPECT_TRUE(NextMessageIs(answer));
     }
-    // The process made the receivers' channels (no host media here): they live with a context.
+    // The process made the receivers' channels (no host media here). They outlive the last
+    // context, for a host that holds them, and go when the process ends.
     const std::string semaphore = "/dev/shm/sem.SemStream3_" + std::to_string(host_.Port());
+    const std::string memory = "/dev/shm/MemStream3_" + std::to_string(host_.Port());
     EXPECT_TRUE(platform::FileExists(semaphore));
     ASSERT_TRUE(host_.Send(
         CommandBuilder(CommandBuilder::kDestroyContext).Param("ContextID", 10001).Text()));
     EXPECT_TRUE(KeepAliveIsTheOnlyAnswer());
-    EXPECT_FALSE(platform::FileExists(semaphore));
+    EXPECT_TRUE(platform::FileExists(semaphore));
+    EXPECT_TRUE(platform::FileExists(memory));
 
     ASSERT_TRUE(host_.Send(CommandBuilder(CommandBuilder::kCreateContext).Text()));
     EXPECT_TRUE(NextMessageIs(ContextAnswer(10002)));
     host_.CloseSession();
     EXPECT_TRUE(ExitsWithZero(kExitMs));
     EXPECT_FALSE(platform::FileExists(semaphore));
+    EXPECT_FALSE(platform::FileExists(memory));
 }
 
 TEST_F(CommandExchangeTest, QxHostToolRunsAKeepAliveSessionToExitCodeZero) {

@@ -1,14 +1,15 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include "base/ResultCodes.h"
 #include "media/Context.h"
-#include "tests/media/MediaTestSinks.h"
+#include "tests/fakes/MediaTestSinks.h"
 
 namespace streammanager {
 namespace {
 
 // Stand-ins for the framework objects: the context only checks that they are given.
-int g_framework = 0, g_sessionManager = 0, g_streamManager = 0;
+int g_framework = 0, g_sessionManager = 0;
 
 int32_t TestPort() {
     return 20000 + static_cast<int32_t>(getpid() % 20000);
@@ -17,8 +18,7 @@ int32_t TestPort() {
 class ContextTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_EQ(0, context.Init(10001, reinterpret_cast<StreamManager*>(&g_streamManager),
-                                  reinterpret_cast<IUnknown*>(&g_framework), &g_sessionManager,
+        ASSERT_EQ(0, context.Init(10001, reinterpret_cast<IUnknown*>(&g_framework), &g_sessionManager,
                                   nullptr, TestPort(), WaveFormat()));
     }
     uint16_t Create(uint32_t user, uint8_t type, uint8_t mediaId, int32_t* handle) {
@@ -35,15 +35,15 @@ TEST_F(ContextTest, HandlesCountFromOneHundredAndRefusalsGiveTheirNumberBack) {
     EXPECT_EQ(0, Create(1, 2, 0, &handle));
     EXPECT_EQ(101, handle);
     // The same stream again: 30012 with the handle of the input that has it.
-    EXPECT_EQ(kContextInputExists, Create(1, 1, 0, &handle));
+    EXPECT_EQ(kResultStreamBooked, Create(1, 1, 0, &handle));
     EXPECT_EQ(100, handle);
     EXPECT_EQ(0, Create(2, 3, 0, &handle));
     EXPECT_EQ(102, handle);
-    EXPECT_EQ(kContextNoKey, context.CreateInput(nullptr, &handle));
+    EXPECT_EQ(kResultContextInitFailed, context.CreateInput(nullptr, &handle));
 }
 
 TEST_F(ContextTest, UnknownInputHandles) {
-    EXPECT_EQ(kContextNoSuchInput, context.RemoveInput(555));
+    EXPECT_EQ(kResultNoSuchInput, context.RemoveInput(555));
     EXPECT_EQ(E_FAIL, context.BookInput(555));
     EXPECT_EQ(E_FAIL, context.UnBookInput(555));
     EXPECT_EQ(0, context.GetInputMediaType(555));
@@ -66,14 +66,13 @@ TEST_F(ContextTest, AfterStopAllInputsNothingCanBook) {
     ASSERT_EQ(0, Create(1, 1, 0, &handle));
     context.StopAllInputs();
     EXPECT_EQ(nullptr, context.FindInput(handle));
-    EXPECT_EQ(kContextNoKey, Create(1, 1, 0, &handle));
+    EXPECT_EQ(kResultContextInitFailed, Create(1, 1, 0, &handle));
     EXPECT_EQ(-1, handle);
 }
 
 TEST(ContextInit, MissingFrameworkObjectsFail) {
     Context context;
-    EXPECT_EQ(E_FAIL, context.Init(1, nullptr, reinterpret_cast<IUnknown*>(&g_framework),
-                                   &g_sessionManager, nullptr, TestPort(), WaveFormat()));
+    EXPECT_EQ(E_FAIL, context.Init(1, nullptr, &g_sessionManager, nullptr, TestPort(), WaveFormat()));
 }
 
 }  // namespace

@@ -1,0 +1,139 @@
+#include "media/push/FlvTagBody.h"
+
+#include <cstring>
+
+namespace streammanager {
+
+namespace {
+
+constexpr uint8_t kAmfNumber = 0x00;
+constexpr uint8_t kAmfString = 0x02;
+constexpr uint8_t kAmfObject = 0x03;
+constexpr uint8_t kAmfObjectEnd = 0x09;
+constexpr double kAvcCodecId = 7.0;
+
+// Appends to a buffer known to be large enough.
+class Writer {
+  public:
+    explicit Writer(uint8_t* out) : out_(out) {}
+
+    void Byte(uint8_t value) { out_[size_++] = value; }
+    void Be16(uint32_t value) {
+        Byte(static_cast<uint8_t>(value >> 8));
+        Byte(static_cast<uint8_t>(value));
+    }
+    void Be32(uint32_t value) {
+        Be16(value >> 16);
+        Be16(value & 0xFFFF);
+    }
+    void Bytes(const void* data, uint32_t length) {
+        memcpy(out_ + size_, data, length);
+        size_ += length;
+    }
+    // An AMF0 string without its marker (an object key), or with it.
+    void Key(const char* text) {
+        const uint32_t length = static_cast<uint32_t>(strlen(text));
+        Be16(length);
+        Bytes(text, length);
+    }
+    void String(const char* text) {
+        Byte(kAmfString);
+        Key(text);
+    }
+    void Number(const char* key, double value) {
+        Key(key);
+        Byte(kAmfNumber);
+        uint64_t bits = 0;
+        memcpy(&bits, &value, sizeof(bits));
+        Be32(static_cast<uint32_t>(bits >> 32));
+        Be32(static_cast<uint32_t>(bits));
+    }
+    uint32_t Size() const { return size_; }
+
+  private:
+    uint8_t* out_;
+    uint32_t size_ = 0;
+};
+
+}  // namespace
+
+uint32_t FlvTagBody::WriteMetaData(int32_t width, int32_t height, int32_t frameRate, uint8_t* out,
+                                   uint32_t capacity) {
+    if (out == nullptr || capacity < kMetaDataSize) {
+        return 0;
+    }
+    Writer writer(out);
+    writer.String("@setDataFrame");
+    writer.String("onMetaData");
+    writer.Byte(kAmfObject);
+    // Bytes 30 to 51: a 22-byte property naming the encoder.
+    writer.Key("encoder");
+    writer.String("SC Courier");
+    writer.Number("width", width);
+    writer.Number("height", height);
+    writer.Number("framerate", frameRate);
+    writer.Number("videocodecid", kAvcCodecId);
+    writer.Be16(0);
+    writer.Byte(kAmfObjectEnd);
+    return writer.Size();
+}
+
+uint32_t FlvTagBody::WriteAvcSequenceHeader(const uint8_t* sps, uint32_t spsLength,
+                                            const uint8_t* pps, uint32_t ppsLength, uint8_t* out,
+                                            uint32_t capacity) {
+    if (sps == nullptr || pps == nullptr || out == nullptr || spsLength < 4 || ppsLength == 0 ||
+        spsLength > 0xFFFF || ppsLength > 0xFFFF ||
+        capacity < kAvcSequenceHeaderFixedSize + spsLength + ppsLength) {
+        return 0;
+    }
+    Writer writer(out);
+    writer.Byte(0x17);  // key frame, AVC
+    writer.Byte(0x00);  // sequence header
+    writer.Be16(0);     // composition time (3 bytes)
+    writer.Byte(0x00);
+    writer.Byte(0x01);  // configuration version
+    writer.Byte(sps[1]);
+    writer.Byte(sps[2]);
+    writer.Byte(sps[3]);
+    writer.Byte(0xFF);  // 4-byte NAL unit lengths
+    writer.Byte(0xE1);  // one SPS
+    writer.Be16(spsLength);
+    writer.Bytes(sps, spsLength);
+    writer.Byte(0x01);  // one PPS
+    writer.Be16(ppsLength);
+    writer.Bytes(pps, ppsLength);
+    return writer.Size();
+}
+
+void FlvTagBody::WriteAacSequenceHeader(uint32_t sampleRate, uint8_t out[kAacSequenceHeaderSize]) {
+    out[0] = 0xAF;
+    out[1] = 0x00;
+    // AAC LC (object type 2), frequency index, 2 channels.
+    if (sampleRate == 48000) {
+        out[2] = 0x11;
+        out[3] = 0x90;
+    } else if (sampleRate == 44100) {
+        out[2] = 0x12;
+        out[3] = 0x10;
+    } else {
+        out[2] = 0x00;
+        out[3] = 0x00;
+    }
+}
+
+void FlvTagBody::WriteAudioPrefix(uint8_t out[kAudioPrefixSize]) {
+    out[0] = 0xAF;
+    out[1] = 0x01;
+}
+
+void FlvTagBody::WriteVideoPrefix(bool keyFrame, uint32_t nalLength,
+                                  uint8_t out[kVideoPrefixSize]) {
+    Writer writer(out);
+    writer.Byte(keyFrame ? 0x17 : 0x27);
+    writer.Byte(0x01);  // NAL unit
+    writer.Be16(0);     // composition time (3 bytes)
+    writer.Byte(0x00);
+    writer.Be32(nalLength);
+}
+
+}  // namespace streammanager

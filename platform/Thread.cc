@@ -1,0 +1,32 @@
+#include "platform/Thread.h"
+
+#include <utility>
+
+namespace platform {
+
+bool Thread::Start(std::function<void()> body) {
+    if (started_ || !body) {
+        return false;
+    }
+    body_ = std::move(body);
+    started_ = pthread_create(&handle_, nullptr, &Thread::Entry, this) == 0;
+    if (!started_) {
+        body_ = nullptr;
+    }
+    return started_;
+}
+
+void Thread::Join() {
+    if (started_) {
+        pthread_join(handle_, nullptr);
+        started_ = false;
+        body_ = nullptr;
+    }
+}
+
+void* Thread::Entry(void* self) {
+    static_cast<Thread*>(self)->body_();
+    return nullptr;
+}
+
+}  // namespace platform

@@ -1,0 +1,104 @@
+// Pooled buffers: sizes, write bounds, reuse after the last release, and buffers that outlive
+// their allocator.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "framework/memory/MemoryAllocator.h"
+#include "framework/RefCountedObject.h"
+
+namespace framework_test {
+namespace {
+
+using framework::MemoryAllocator;
+using framework::RefPtr;
+
+class MemoryAllocatorTest : public testing::Test {
+  protected:
+    RefPtr<MemoryAllocator> allocator_{new MemoryAllocator()};
+};
+
+TEST_F(MemoryAllocatorTest, GivesBuffersOfAtLeastTheSizeAndWritesOnlyWithinTheirCapacity) {
+    constexpr uint32_t kLargest = 64u << 20;
+    for (const uint32_t size : {0u, 257u, kLargest}) {
+        IMemoryBuffer* buffer = allocator_->Allocate(size);
+        ASSERT_NE(buffer, nullptr) << size;
+        EXPECT_GE(buffer->GetCapacity(), size);
+        EXPECT_EQ(buffer->GetLength(), 0u);
+        EXPECT_NE(buffer->GetData(), nullptr);
+        buffer->Release();
+    }
+    EXPECT_EQ(allocator_->Allocate(kLargest + 1), nullptr);
+
+    IMemoryBuffer* buffer = allocator_->Allocate(300);
+    const std::string full(buffer->GetCapacity(), 'f');
+    ASSERT_EQ(buffer->Write(full.data(), buffer->GetCapacity()), S_OK);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer->GetData()), buffer->GetLength()), full);
+    EXPECT_EQ(buffer->Write("x", buffer->GetCapacity() + 1), E_INVALIDARG);
+    EXPECT_EQ(buffer->GetLength(), buffer->GetCapacity());  // unchanged
+    EXPECT_EQ(buffer->Write("ab", 2), S_OK);
+    EXPECT_EQ(buffer->GetLength(), 2u);
+    buffer->Release();
+}
+
+TEST_F(MemoryAllocatorTest, LastReleaseReturnsTheBufferForReuseInItsSizeClass) {
+    IMemoryBuffer* first = allocator_->Allocate(1000);
+    ASSERT_EQ(first->Write("data", 4), S_OK);
+    EXPECT_EQ(first->AddRef(), 2u);
+    EXPECT_EQ(first->Release(), 1u);
+    IMemoryBuffer* other = allocator_->Allocate(1000);  // first is still held
+    EXPECT_NE(other, first);
+    other->Release();
+    IMemoryBuffer* afterOther = allocator_->Allocate(1000);
+    EXPECT_EQ(afterOther, other);
+
+    uint8_t* const data = first->GetData();
+    EXPECT_EQ(first->Release(), 0u);
+    IMemoryBuffer* reused = allocator_->Allocate(700);  // same class as 1000
+    EXPECT_EQ(reused, first);
+    EXPECT_EQ(reused->GetData(), data);
+    EXPECT_EQ(reused->GetLength(), 0u);
+    IMemoryBuffer* smaller = allocator_->Allocate(100);  // another class
+    EXPECT_NE(smaller, first);
+    smaller->Release();
+    reused->Release();
+    afterOther->Release();
+}
+
+TEST_F(MemoryAllocatorTest, BufferMayOutliveItsAllocator) {
+    IMemoryBuffer* buffer = allocator_->Allocate(64);
+    allocator_.reset();
+    EXPECT_EQ(buffer->Write("still mine", 10), S_OK);
+    EXPECT_EQ(std::memcmp(buffer->GetData(), "still mine", 10), 0);
+    EXPECT_EQ(buffer->Release(), 0u);
+}
+
+TEST_F(MemoryAllocatorTest, ThreadsAllocateAndReleaseAtOnce) {
+    std::vector<std::thread> threads;
+    std::vector<int> failures(4, 0);
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([this, t, &failures] {
+            for (uint32_t i = 0; i < 2000; ++i) {
+                const uint32_t value = i * 4 + static_cast<uint32_t>(t);
+                IMemoryBuffer* buffer = allocator_->Allocate(256u << (i % 5));
+                buffer->AddRef();
+                buffer->Write(&value, sizeof(value));
+                uint32_t read = 0;
+                std::memcpy(&read, buffer->GetData(), sizeof(read));
+                failures[t] += read != value;
+                buffer->Release();
+                buffer->Release();
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(failures, std::vector<int>(4, 0));
+}
+
+}  // namespace
+}  // namespace framework_test

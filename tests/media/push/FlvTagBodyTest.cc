@@ -1,0 +1,154 @@
+// What goes into the outgoing messages: the FLV tag bodies, byte for byte, and the SPS and PPS
+// parsed out of a key frame.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "media/push/FlvTagBody.h"
+#include "media/push/H264ParameterSets.h"
+
+namespace {
+
+using streammanager::FlvTagBody;
+using streammanager::H264ParameterSets;
+using Bytes = std::vector<uint8_t>;
+
+Bytes Join(std::initializer_list<Bytes> parts) {
+    Bytes joined;
+    for (const Bytes& part : parts) {
+        joined.insert(joined.end(), part.begin(), part.end());
+    }
+    return joined;
+}
+
+// A 16-bit length and the text, as AMF0 writes object keys and (after 0x02) strings.
+Bytes Key(const std::string& text) {
+    return Join({{0x00, static_cast<uint8_t>(text.size())}, Bytes(text.begin(), text.end())});
+}
+
+TEST(FlvTagBody, MetaDataIsTheAmf0ObjectOf131Bytes) {
+    const Bytes expected = Join({{0x02},
+                                 Key("@setDataFrame"),
+                                 {0x02},
+                                 Key("onMetaData"),
+                                 {0x03},
+                                 Key("encoder"),
+                                 {0x02},
+                                 Key("SC Courier"),
+                                 Key("width"),
+                                 {0x00, 0x40, 0x94, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00},
+                                 Key("height"),
+                                 {0x00, 0x40, 0x86, 0x80, 0x00, 0x00, 0x00, 0x00, 0x00},
+                                 Key("framerate"),
+                                 {0x00, 0x40, 0x39, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00},
+                                 Key("videocodecid"),
+                                 {0x00, 0x40, 0x1C, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00},
+                                 {0x00, 0x00, 0x09}});
+    ASSERT_EQ(131u, expected.size());
+    Bytes body(FlvTagBody::kHeaderBufferSize, 0xEE);
+    ASSERT_EQ(131u, FlvTagBody::WriteMetaData(1280, 720, 25, body.data(), 1024));
+    body.resize(131);
+    EXPECT_EQ(expected, body);
+    EXPECT_EQ(0u, FlvTagBody::WriteMetaData(1280, 720, 25, body.data(), 130));
+}
+
+TEST(FlvTagBody, AvcSequenceHeaderCarriesProfileLevelAndBothSets) {
+    const Bytes sps = {0x67, 0x64, 0x00, 0x1F, 0xAC, 0xD9};
+    const Bytes pps = {0x68, 0xEB, 0xE3, 0xCB};
+    Bytes body(FlvTagBody::kHeaderBufferSize);
+    body.resize(
+        FlvTagBody::WriteAvcSequenceHeader(sps.data(), 6, pps.data(), 4, body.data(), 1024));
+    EXPECT_EQ(Join({{0x17, 0x00, 0x00, 0x00, 0x00, 0x01, 0x64, 0x00, 0x1F, 0xFF, 0xE1, 0x00, 0x06},
+                    sps,
+                    {0x01, 0x00, 0x04},
+                    pps}),
+              body);
+    // Too short an SPS for its profile bytes, a missing set or too small a buffer: nothing.
+    body.resize(FlvTagBody::kHeaderBufferSize);
+    EXPECT_EQ(0u,
+              FlvTagBody::WriteAvcSequenceHeader(sps.data(), 3, pps.data(), 4, body.data(), 1024));
+    EXPECT_EQ(0u, FlvTagBody::WriteAvcSequenceHeader(sps.data(), 6, nullptr, 4, body.data(), 1024));
+    EXPECT_EQ(0u,
+              FlvTagBody::WriteAvcSequenceHeader(sps.data(), 6, pps.data(), 4, body.data(), 25));
+}
+
+TEST(FlvTagBody, AacSequenceHeaderAndTheAudioAndVideoPrefixes) {
+    const std::pair<uint32_t, Bytes> rates[] = {
+        {48000, {0xAF, 0x00, 0x11, 0x90}},
+        {44100, {0xAF, 0x00, 0x12, 0x10}},
+        {32000, {0xAF, 0x00, 0x00, 0x00}},  // no other rate is known
+    };
+    uint8_t out[9];
+    for (const auto& [rate, expected] : rates) {
+        FlvTagBody::WriteAacSequenceHeader(rate, out);
+        EXPECT_EQ(expected, Bytes(out, out + 4)) << rate;
+    }
+    FlvTagBody::WriteAudioPrefix(out);
+    EXPECT_EQ(Bytes({0xAF, 0x01}), Bytes(out, out + 2));
+    FlvTagBody::WriteVideoPrefix(true, 0x01020304, out);
+    EXPECT_EQ(Bytes({0x17, 0x01, 0x00, 0x00, 0x00, 0x01, 0x02, 0x03, 0x04}), Bytes(out, out + 9));
+    FlvTagBody::WriteVideoPrefix(false, 5, out);
+    EXPECT_EQ(Bytes({0x27, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x05}), Bytes(out, out + 9));
+}
+
+const Bytes kStart4 = {0x00, 0x00, 0x00, 0x01};
+const Bytes kStart3 = {0x00, 0x00, 0x01};
+const Bytes kAud = {0x09, 0xF0};
+const Bytes kSei = {0x06, 0x05, 0x02, 0xAA, 0xBB, 0x80};
+const Bytes kSps = {0x67, 0x42, 0xC0, 0x1E, 0xDA, 0x02, 0x80, 0xBF};
+const Bytes kPps = {0x68, 0xCE, 0x3C, 0x80};
+const Bytes kIdr = {0x65, 0x88, 0x84, 0x00, 0x33, 0xFF};
+
+// Parses `unit` and checks the picture offset and the sets kept afterwards.
+void ExpectParsed(H264ParameterSets* sets, const Bytes& unit, size_t offset, const Bytes& sps,
+                  const Bytes& pps) {
+    EXPECT_EQ(static_cast<int32_t>(offset),
+              sets->Parse(unit.data(), static_cast<int32_t>(unit.size())));
+    EXPECT_EQ(sps, Bytes(sets->Sps(), sets->Sps() + sets->SpsLength()));
+    EXPECT_EQ(pps, Bytes(sets->Pps(), sets->Pps() + sets->PpsLength()));
+}
+
+TEST(ParseParameterSets, StartCodesDelimitersAndSeiStayOutOfTheSets) {
+    const std::vector<Bytes> units = {
+        Join({kStart4, kSps, kStart4, kPps, kStart4, kIdr}),
+        Join({kStart3, kSps, kStart4, kPps, kStart3, kIdr}),
+        // As x264 writes a key frame: delimiter, SPS, PPS, SEI, picture.
+        Join({kStart4, kAud, kStart4, kSps, kStart4, kPps, kStart4, kSei, kStart3, kIdr}),
+        // SEI first and between the sets: the SPS ends at the SEI, not at the PPS.
+        Join({kStart4, kSei, kStart4, kSps, kStart4, kSei, kStart4, kPps, kStart4, kIdr}),
+    };
+    for (const Bytes& unit : units) {
+        H264ParameterSets sets;
+        ExpectParsed(&sets, unit, unit.size() - kIdr.size(), kSps, kPps);
+        EXPECT_TRUE(sets.Complete());
+    }
+}
+
+TEST(ParseParameterSets, UnitsWithoutPictureAndOversizeSets) {
+    H264ParameterSets sets;
+    ExpectParsed(&sets, Join({kStart4, kAud, kStart4, kSei}), 0, {}, {});
+    // Parameter sets on their own: each ends where the unit ends.
+    ExpectParsed(&sets, Join({kStart4, kSps, kStart4, kPps}), 0, kSps, kPps);
+    // No start code at all, and units too short to hold one.
+    ExpectParsed(&sets, kIdr, 0, kSps, kPps);
+    ExpectParsed(&sets, kStart3, 0, kSps, kPps);
+    EXPECT_EQ(0, sets.Parse(nullptr, 10));
+
+    // Sets longer than their buffers keep the previous ones; exactly as long still fits.
+    Bytes sps = kSps;
+    Bytes pps = kPps;
+    sps.resize(H264ParameterSets::kMaxSpsLength + 1, 0x5A);
+    pps.resize(H264ParameterSets::kMaxPpsLength + 1, 0x5A);
+    Bytes unit = Join({kStart4, sps, kStart4, pps, kStart4, kIdr});
+    ExpectParsed(&sets, unit, unit.size() - kIdr.size(), kSps, kPps);
+    sps.pop_back();
+    pps.pop_back();
+    unit = Join({kStart4, sps, kStart4, pps, kStart4, kIdr});
+    ExpectParsed(&sets, unit, unit.size() - kIdr.size(), sps, pps);
+    sets.Clear();
+    EXPECT_FALSE(sets.Complete());
+}
+
+}  // namespace

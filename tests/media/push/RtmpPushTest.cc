@@ -1,0 +1,402 @@
+// The pusher against a real nginx with the RTMP module: real H.264 (x264) and ADTS AAC
+// (libavcodec) go in, and ffprobe and ffmpeg look at what arrived. Failures: the server going
+// away and coming back, refused and stalled connections, bad URLs, a rejected publisher.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "base/WThread.h"
+#include "framework/memory/MemoryAllocator.h"
+#include "host/ToneGenerator.h"
+#include "media/audio/AacEncoder.h"
+#include "media/push/RtmpPusher.h"
+#include "platform/ChildProcess.h"
+#include "platform/Clock.h"
+#include "platform/Event.h"
+#include "platform/TcpSocket.h"
+#include "tests/media/push/NginxServer.h"
+#include "tests/media/push/TestH264Encoder.h"
+#include "tests/fakes/LogRecorder.h"
+
+namespace {
+
+using streammanager::RtmpPusher;
+// key=value pairs of one ffprobe section ([STREAM], [PACKET], [FORMAT]).
+using Fields = std::map<std::string, std::string>;
+
+constexpr int kWidth = 320;
+constexpr int kHeight = 240;
+constexpr int kFrameRate = 25;
+constexpr int kToolMs = 20000;
+constexpr const char* kStreamEntries =
+    "stream=codec_type,codec_name,width,height,sample_rate,channels";
+
+uint64_t NowMs() {
+    return platform::MonotonicMicros() / 1000u;
+}
+
+// ffmpeg or ffprobe (from PATH) as a child process, its output and errors going to files in
+// `folder`; a run still going when the object goes is killed.
+class Tool {
+  public:
+    Tool(const std::string& folder, const std::string& program, std::vector<std::string> args)
+        : files_(folder + "/" + program + "-" + std::to_string(++runs_)) {
+        // The shell only sets up the redirections, then becomes the program.
+        args.insert(args.begin(), {"sh", "-c", "exec \"$0\" \"$@\" >\"$OUT\" 2>\"$ERR\"", program});
+        started_ =
+            process_.Start("/bin/sh", args, {"OUT=" + files_ + ".out", "ERR=" + files_ + ".err"});
+    }
+    // True once the run has ended within timeoutMs.
+    bool Finish(int timeoutMs) { return started_ && process_.WaitExit(timeoutMs); }
+    int ExitCode() const { return process_.ExitCode(); }
+    std::string Output() const { return Read(".out"); }
+    std::string Errors() const { return Read(".err"); }
+
+  private:
+    std::string Read(const char* suffix) const {
+        std::stringstream text;
+        text << std::ifstream(files_ + suffix).rdbuf();
+        return text.str();
+    }
+
+    static inline int runs_ = 0;
+    const std::string files_;
+    platform::ChildProcess process_;
+    bool started_ = false;
+};
+
+// ffprobe's default writer with section wrappers: one Fields per [section].
+std::vector<Fields> Sections(const std::string& output, const std::string& section) {
+    std::vector<Fields> sections;
+    std::istringstream lines(output);
+    bool inside = false;
+    for (std::string line; std::getline(lines, line);) {
+        const size_t equals = line.find('=');
+        if (line == "[" + section + "]") {
+            sections.emplace_back();
+            inside = true;
+        } else if (line == "[/" + section + "]") {
+            inside = false;
+        } else if (inside && equals != std::string::npos) {
+            sections.back()[line.substr(0, equals)] = line.substr(equals + 1);
+        }
+    }
+    return sections;
+}
+
+int ToInt(const Fields& fields, const std::string& key) {
+    const auto found = fields.find(key);
+    return found == fields.end() ? -1 : std::atoi(found->second.c_str());
+}
+
+// Real media in time order, as the output's encoders deliver it: a 25 fps picture with a key
+// frame every second (x264) and 48 kHz stereo AAC frames of 1024 samples with their ADTS
+// headers (the program's own encoder over the simulator's tone).
+class MediaFeed {
+  public:
+    MediaFeed() {
+        streammanager::WaveFormat format;
+        format.channels = 2;
+        format.samplesPerSec = 48000;
+        format.blockAlign = 4;
+        format.avgBytesPerSec = 48000 * 4;
+        uint32_t outPcmSize = 0;
+        audioOpen_ = audio_.Init(&format, &outPcmSize) == 0;
+    }
+    ~MediaFeed() { audio_.Uninit(); }
+    bool IsOpen() const { return video_.IsOpen() && audioOpen_; }
+
+    // Caches every unit whose media time lies below untilMs. With `ticks`, the pusher's tick
+    // count is set to each unit's media time first.
+    void CacheUntil(RtmpPusher* pusher, uint32_t untilMs, std::atomic<uint32_t>* ticks) {
+        std::vector<uint8_t> unit;
+        for (;;) {
+            const uint32_t videoAt = videoCount_ * 1000 / kFrameRate;
+            const uint32_t audioAt = static_cast<uint32_t>(uint64_t{audioCount_} * 64 / 3);
+            const bool video = videoAt <= audioAt;
+            const uint32_t at = video ? videoAt : audioAt;
+            if (at >= untilMs) {
+                return;
+            }
+            if (ticks != nullptr) {
+                ticks->store(at);
+            }
+            bool key = false;
+            if (video ? video_.Encode(&unit, &key) : EncodeAudio(&unit)) {
+                pusher->CachePushData(video ? 2 : 1, static_cast<int32_t>(unit.size()), unit.data(),
+                                      key ? 1 : 0);
+            }
+            ++(video ? videoCount_ : audioCount_);
+        }
+    }
+
+  private:
+    // The next ADTS frame; the coder holds its first frames back, so feed tone until one comes.
+    bool EncodeAudio(std::vector<uint8_t>* frame) {
+        frame->resize(audio_.MaxOutputBytes());
+        for (int attempt = 0; audioOpen_ && attempt < 64; ++attempt) {
+            tone_.NextBlock(&block_);
+            int32_t length = -1;
+            if (audio_.EncodeAacData(block_.data(), static_cast<uint32_t>(block_.size()),
+                                     frame->data(), &length) != 0) {
+                return false;
+            }
+            if (length > 0) {
+                frame->resize(static_cast<size_t>(length));
+                return true;
+            }
+        }
+        return false;
+    }
+    static qxhost::ToneFormat Tone() {
+        qxhost::ToneFormat format;
+        format.sampleRate = 48000;
+        format.channels = 2;
+        format.frequency = 440.0;
+        format.blocksPerSecond = 375;  // 128 samples a block: eight make one AAC frame
+        return format;
+    }
+
+    rtmptest::TestH264Encoder video_{kWidth, kHeight, kFrameRate, kFrameRate};
+    streammanager::AacEncoder audio_;
+    qxhost::ToneGenerator tone_{Tone()};
+    std::vector<uint8_t> block_;
+    bool audioOpen_ = false;
+    uint32_t videoCount_ = 0;
+    uint32_t audioCount_ = 0;
+};
+
+// Feeds a pusher in real time, from its own thread, until stopped.
+class LiveFeeder : public KESTREL::WThread {
+  public:
+    explicit LiveFeeder(RtmpPusher* pusher) : pusher_(pusher) {}
+    ~LiveFeeder() override { StopThread(); }
+    int32_t ThreadProcEx() override {
+        const uint64_t start = NowMs();
+        do {
+            feed_.CacheUntil(pusher_, static_cast<uint32_t>(NowMs() - start + 1), nullptr);
+        } while (!StopEvent().WaitFor(10));
+        return 0;
+    }
+
+  private:
+    RtmpPusher* pusher_;
+    MediaFeed feed_;
+};
+
+class RtmpPushTest : public ::testing::Test {
+  protected:
+    void TearDown() override { allocator_->Release(); }
+
+    std::unique_ptr<RtmpPusher> StartPusher(const std::string& url, int32_t contextId,
+                                            RtmpPusher::Options options = {}) {
+        auto pusher = std::make_unique<RtmpPusher>(allocator_, std::move(options));
+        pusher->InitRtmpPusher(url.c_str(), contextId);
+        EXPECT_TRUE(pusher->StartThread(true));
+        return pusher;
+    }
+    // ffprobe's output ("" when it did not end in time).
+    std::string Probe(const std::vector<std::string>& args) {
+        Tool probe(server_.Folder(), "ffprobe", args);
+        return probe.Finish(kToolMs) ? probe.Output() : "";
+    }
+    // Streams and the first packets of the live stream, as a late player sees them.
+    std::string ProbeLive(const std::string& url, int packets) {
+        const std::string entries = std::string(kStreamEntries) + ":packet=codec_type,pts,flags";
+        return Probe({"-v", "error", "-rw_timeout", "5000000", "-read_intervals",
+                      "%+#" + std::to_string(packets), "-show_entries", entries, url});
+    }
+    void ExpectPictureAndSound(const std::string& probe) {
+        const std::vector<Fields> streams = Sections(probe, "STREAM");
+        bool video = false;
+        bool audio = false;
+        for (const Fields& stream : streams) {
+            if (stream.at("codec_type") == "video") {
+                video = true;
+                EXPECT_EQ("h264", stream.at("codec_name"));
+                EXPECT_EQ(kWidth, ToInt(stream, "width"));
+                EXPECT_EQ(kHeight, ToInt(stream, "height"));
+            } else if (stream.at("codec_type") == "audio") {
+                audio = true;
+                EXPECT_EQ("aac", stream.at("codec_name"));
+                EXPECT_EQ(48000, ToInt(stream, "sample_rate"));
+                EXPECT_EQ(2, ToInt(stream, "channels"));
+            }
+        }
+        EXPECT_TRUE(video && audio) << probe;
+    }
+
+    sctest::LogRecorder log_;
+    framework::MemoryAllocator* allocator_ = new framework::MemoryAllocator();
+    rtmptest::NginxServer server_;
+};
+
+TEST_F(RtmpPushTest, StreamPlaysFromItsStartWithTheMetadataSizeAndRate) {
+    ASSERT_TRUE(server_.Start());
+    MediaFeed feed;
+    ASSERT_TRUE(feed.IsOpen());
+    // The player waits on the stream before it is published, so it gets everything.
+    const std::string file = server_.Folder() + "/pull.flv";
+    Tool pull(server_.Folder(), "ffmpeg",
+              {"-nostdin", "-v", "error", "-rw_timeout", "2000000", "-i", server_.Url("start"),
+               "-c", "copy", "-copyts", "-f", "flv", file});
+    ASSERT_TRUE(server_.WaitForLog("play: name='start'", kToolMs));
+
+    std::atomic<uint32_t> ticks{0};
+    RtmpPusher::Options options;
+    options.tickCount = [&ticks] { return ticks.load(); };
+    std::unique_ptr<RtmpPusher> pusher =
+        StartPusher(server_.Url("start"), 10001, std::move(options));
+    pusher->SetVideoStatus(1);
+    pusher->SetMetaData(kWidth, kHeight, kFrameRate);
+    feed.CacheUntil(pusher.get(), 2000, &ticks);
+    // The pull ends two seconds after the last unit reached it.
+    ASSERT_TRUE(pull.Finish(kToolMs)) << pull.Errors();
+    pusher->StopRtmpThread();
+
+    const std::string entries = std::string(kStreamEntries) +
+                                ",avg_frame_rate:format_tags=displayWidth,displayHeight,fps"
+                                ":packet=codec_type,pts,flags";
+    const std::string probe = Probe({"-v", "error", "-show_entries", entries, file});
+    ExpectPictureAndSound(probe);
+    for (const Fields& stream : Sections(probe, "STREAM")) {
+        if (stream.at("codec_type") == "video") {
+            EXPECT_EQ("25/1", stream.at("avg_frame_rate"));
+        }
+    }
+    // What nginx took from our onMetaData.
+    const Fields format = Sections(probe, "FORMAT").at(0);
+    EXPECT_EQ(kWidth, ToInt(format, "TAG:displayWidth"));
+    EXPECT_EQ(kHeight, ToInt(format, "TAG:displayHeight"));
+    EXPECT_EQ(kFrameRate, ToInt(format, "TAG:fps"));
+
+    // Every unit arrived, from the key frame on, stamped with the pusher's own time base.
+    std::map<std::string, std::vector<int>> pts;
+    for (const Fields& packet : Sections(probe, "PACKET")) {
+        std::vector<int>& list = pts[packet.at("codec_type")];
+        if (list.empty() && packet.at("codec_type") == "video") {
+            EXPECT_EQ('K', packet.at("flags").at(0));
+        }
+        list.push_back(ToInt(packet, "pts"));
+    }
+    ASSERT_EQ(50u, pts["video"].size());
+    ASSERT_EQ(94u, pts["audio"].size());
+    for (size_t i = 0; i < 50; ++i) {
+        EXPECT_EQ(static_cast<int>(i * 40), pts["video"][i]);
+    }
+    for (size_t i = 0; i < 94; ++i) {
+        EXPECT_EQ(static_cast<int>(i * 64 / 3), pts["audio"][i]);
+    }
+
+    // And it decodes from the first frame on without an error.
+    Tool decode(server_.Folder(), "ffmpeg",
+                {"-nostdin", "-v", "error", "-xerror", "-i", file, "-f", "null", "-"});
+    ASSERT_TRUE(decode.Finish(kToolMs));
+    EXPECT_EQ(0, decode.ExitCode());
+    EXPECT_EQ("", decode.Errors());
+}
+
+TEST_F(RtmpPushTest, PlaysAgainSoonAfterTheServerComesBack) {
+    ASSERT_TRUE(server_.Start());
+    const std::string url = server_.Url("again");
+    std::unique_ptr<RtmpPusher> pusher = StartPusher(url, 10002);
+    pusher->SetVideoStatus(1);
+    pusher->SetMetaData(kWidth, kHeight, kFrameRate);
+    LiveFeeder feeder(pusher.get());
+    ASSERT_TRUE(feeder.StartThread(true));
+    const std::string headers = "Send avc sequence header successfully";
+    ASSERT_TRUE(log_.WaitFor(headers, 1, kToolMs));
+    int lastPtsBefore = -1;
+    for (const Fields& packet : Sections(ProbeLive(url, 20), "PACKET")) {
+        lastPtsBefore = std::max(lastPtsBefore, ToInt(packet, "pts"));
+    }
+    ASSERT_GT(lastPtsBefore, 0);
+
+    server_.Kill();
+    const uint64_t goneAt = NowMs();
+    ASSERT_TRUE(log_.WaitFor("streammanager::RtmpPusher::ReInitRtmpPusher", 1, 5000));
+    platform::Event outage;
+    outage.WaitFor(static_cast<uint32_t>(goneAt + 3000 - std::min(NowMs(), goneAt + 3000)));
+    ASSERT_TRUE(server_.Start());
+    const uint64_t backAt = NowMs();
+
+    ASSERT_TRUE(log_.WaitFor(headers, 2, 10000));
+    EXPECT_LE(log_.Matching(headers).at(1).micros / 1000 - backAt, 5000u);
+    const std::string probe = ProbeLive(url, 20);
+    ExpectPictureAndSound(probe);
+    const std::vector<Fields> packets = Sections(probe, "PACKET");
+    ASSERT_FALSE(packets.empty());
+    for (const Fields& packet : packets) {
+        EXPECT_GT(ToInt(packet, "pts"), lastPtsBefore);
+    }
+    EXPECT_EQ(2u, log_.Count("Send meta data successfully, width: 320, height: 240, frame rate: "
+                             "25, context: 10002"));
+    EXPECT_EQ(2u, log_.Count("Send aac sequence header successfully"));
+    feeder.StopThread();
+    pusher->StopRtmpThread();
+}
+
+TEST_F(RtmpPushTest, RefusedConnectsAreRetriedEveryTwoSecondsAndStopEndsAHangingConnect) {
+    const std::string url =
+        "rtmp://127.0.0.1:" + std::to_string(rtmptest::NginxServer::FreePort()) + "/live/refused";
+    std::unique_ptr<RtmpPusher> refused = StartPusher(url, 10003);
+    // A server that takes the handshake and never answers; librtmp alone would wait 30 s.
+    platform::TcpListener silent;
+    ASSERT_TRUE(silent.Listen("127.0.0.1", 0));
+    std::unique_ptr<RtmpPusher> hanging =
+        StartPusher("rtmp://127.0.0.1:" + std::to_string(silent.Port()) + "/live/hang", 10004);
+    platform::TcpSocket peer = silent.Accept(10000);
+    ASSERT_TRUE(peer.IsOpen());
+    uint8_t handshake[1537];
+    ASSERT_EQ(platform::IoResult::kOk, peer.ReadExact(handshake, sizeof(handshake), 10000));
+
+    const std::string failed = "Context: 10003 rtmp connect Other CDN failed.\n";
+    ASSERT_TRUE(log_.WaitFor(failed, 3, 10000));
+    const std::vector<sctest::LogRecorder::Line> attempts = log_.Matching(failed);
+    EXPECT_GE(attempts[1].micros - attempts[0].micros, 2000000u);
+    EXPECT_GE(attempts[2].micros - attempts[1].micros, 2000000u);
+    for (RtmpPusher* pusher : {refused.get(), hanging.get()}) {
+        const uint64_t start = NowMs();
+        pusher->StopRtmpThread();
+        EXPECT_LT(NowMs() - start, 2000u);
+        EXPECT_EQ(RtmpPusher::kStateReleased, pusher->GetState());
+    }
+}
+
+TEST_F(RtmpPushTest, BadUrlsAndARejectedPublisherAreLoggedAndRetriedWithoutHarm) {
+    ASSERT_TRUE(server_.Start());
+    std::unique_ptr<RtmpPusher> owner = StartPusher(server_.Url("taken"), 1);
+    ASSERT_TRUE(log_.WaitFor("Context: 1 Other CDN finish RTMP_ConnectStream", 1, kToolMs));
+
+    std::unique_ptr<RtmpPusher> malformed = StartPusher("not a url at all", 2);
+    std::unique_ptr<RtmpPusher> unknownHost = StartPusher("rtmp://nosuchhost.invalid/live/x", 3);
+    // Same stream name; the label only tells its log lines apart.
+    std::unique_ptr<RtmpPusher> rejected = StartPusher(server_.Url("taken?alivecdn"), 4);
+    const std::string tooLong = server_.Url(std::string(2100, 'k'));
+    std::unique_ptr<RtmpPusher> refused = StartPusher(tooLong, 5);
+    EXPECT_EQ(RtmpPusher::kStateCreated, refused->GetState());
+
+    EXPECT_TRUE(log_.WaitFor("Context: 2 rtmp set Other CDN url failed.\n", 2, kToolMs));
+    EXPECT_TRUE(log_.WaitFor("Context: 3 rtmp connect Other CDN failed.\n", 2, kToolMs));
+    EXPECT_TRUE(log_.WaitFor("Ali CDN rtmp connect stream failed.\n", 2, kToolMs));
+    EXPECT_TRUE(server_.WaitForLog("already publishing", kToolMs));
+    EXPECT_EQ(RtmpPusher::kStateConnected, owner->GetState());
+    EXPECT_EQ(0u, log_.Count("Context: 5 connected"));
+
+    // An idle, connected pusher stops at once.
+    const uint64_t start = NowMs();
+    owner->StopRtmpThread();
+    EXPECT_LT(NowMs() - start, 1000u);
+    for (RtmpPusher* pusher : {malformed.get(), unknownHost.get(), rejected.get(), refused.get()}) {
+        pusher->StopRtmpThread();
+        EXPECT_EQ(RtmpPusher::kStateReleased, pusher->GetState());
+    }
+}
+
+}  // namespace
