@@ -20,7 +20,8 @@ class WThread {
     WThread& operator=(const WThread&) = delete;
 
     // True when a thread exists afterwards; false when the system refused one. With
-    // waitStarted, returns once the new thread runs (at most 15000 ms). `parameter` is kept for the body (Parameter()).
+    // waitStarted, returns once the new thread runs (at most 15000 ms). `parameter` is kept for the
+    // body (Parameter()).
     virtual bool StartThread(bool waitStarted = false, void* parameter = nullptr);
     // SignalStop, then join.
     virtual void StopThread();

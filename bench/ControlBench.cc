@@ -10,20 +10,13 @@
 #include <algorithm>
 #include <vector>
 
+#include "bench/Percentile.h"
 #include "bench/ProcessFixture.h"
 #include "platform/Clock.h"
 
 namespace {
 
 const char kKeepAlive[] = "<cmd id=\"4105\" />";
-
-double Percentile(std::vector<double> values, double fraction) {
-    if (values.empty()) {
-        return 0;
-    }
-    std::sort(values.begin(), values.end());
-    return values[static_cast<size_t>(fraction * static_cast<double>(values.size() - 1))];
-}
 
 void ControlRoundTrip(benchmark::State& state) {
     bench::ProcessFixture process;
@@ -44,8 +37,8 @@ void ControlRoundTrip(benchmark::State& state) {
         }
     }
     state.SetItemsProcessed(state.iterations());
-    state.counters["p50_us"] = Percentile(micros, 0.50);
-    state.counters["p99_us"] = Percentile(micros, 0.99);
+    state.counters["p50_us"] = bench::Percentile(micros, 0.50);
+    state.counters["p99_us"] = bench::Percentile(micros, 0.99);
     state.counters["round_trips_per_s"] =
         benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }

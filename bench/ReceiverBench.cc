@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/Percentile.h"
 #include "bench/ProcessFixture.h"
 #include "host/CommandBuilder.h"
 #include "host/MediaFeeder.h"
@@ -59,8 +60,8 @@ class StampSink : public IInputMediaSink {
 struct InProcessReceiver {
     explicit InProcessReceiver(int32_t port) : writer(1, port) {
         writer.Open();
-        context.Init(10001, reinterpret_cast<IUnknown*>(&g_framework), &g_sessionManager, nullptr, port,
-                     streammanager::WaveFormat());
+        context.Init(10001, reinterpret_cast<IUnknown*>(&g_framework), &g_sessionManager, nullptr,
+                     port, streammanager::WaveFormat());
         streammanager::InputStreamKey key{7, 0, streammanager::kMediaAudio, 0};
         int32_t handle = -1;
         context.CreateInput(&key, &handle);
@@ -94,14 +95,6 @@ void ReceiverThroughput(benchmark::State& state) {
 }
 BENCHMARK(ReceiverThroughput)->Iterations(1000000)->UseRealTime()->Unit(benchmark::kMillisecond);
 
-double Percentile(std::vector<double> values, double fraction) {
-    if (values.empty()) {
-        return 0;
-    }
-    std::sort(values.begin(), values.end());
-    return values[static_cast<size_t>(fraction * static_cast<double>(values.size() - 1))];
-}
-
 void ReceiverLatency(benchmark::State& state) {
     InProcessReceiver receiver(BenchPort(1));
     std::vector<uint8_t> unit(1024, 0x5A);
@@ -117,8 +110,8 @@ void ReceiverLatency(benchmark::State& state) {
         }
         latencies.push_back(static_cast<double>(receiver.sink.lastLatencyUs.load()));
     }
-    state.counters["p50_us"] = Percentile(latencies, 0.50);
-    state.counters["p99_us"] = Percentile(latencies, 0.99);
+    state.counters["p50_us"] = bench::Percentile(latencies, 0.50);
+    state.counters["p99_us"] = bench::Percentile(latencies, 0.99);
 }
 BENCHMARK(ReceiverLatency)->Iterations(20000)->UseRealTime()->Unit(benchmark::kMicrosecond);
 

@@ -26,6 +26,7 @@
 #include <mutex>
 #include <vector>
 
+#include "bench/Percentile.h"
 #include "framework/memory/MemoryAllocator.h"
 #include "media/push/RtmpConnection.h"
 #include "media/push/RtmpPusher.h"
@@ -40,14 +41,6 @@ using streammanager::RtmpPusher;
 
 constexpr uint32_t kUnitBytes = 10 * 1024;
 constexpr uint8_t kSliceHeader = 0x41;
-
-double Percentile(std::vector<double> values, double fraction) {
-    if (values.empty()) {
-        return 0;
-    }
-    std::sort(values.begin(), values.end());
-    return values[static_cast<size_t>(fraction * static_cast<double>(values.size() - 1))];
-}
 
 // A non-key access unit of 10 KiB whose slice carries `number` right after its header byte.
 std::vector<uint8_t> NumberedUnit(uint32_t number) {
@@ -259,9 +252,9 @@ void IdleLatency(benchmark::State& state) {
             micros.push_back(static_cast<double>(sent - start));
         }
     }
-    state.counters["p50_us"] = Percentile(micros, 0.50);
-    state.counters["p99_us"] = Percentile(micros, 0.99);
-    state.counters["max_us"] = Percentile(micros, 1.0);
+    state.counters["p50_us"] = bench::Percentile(micros, 0.50);
+    state.counters["p99_us"] = bench::Percentile(micros, 0.99);
+    state.counters["max_us"] = bench::Percentile(micros, 1.0);
     state.counters["over_10ms"] =
         static_cast<double>(std::count_if(micros.begin(), micros.end(),
                                           [](double value) { return value > 10000; })) /

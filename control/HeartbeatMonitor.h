@@ -1,6 +1,7 @@
 // Decides from the arrival times of the host's data messages whether the host session is
 // still alive. Times are 32-bit millisecond ticks passed in by the caller, so tests run it on
-// a simulated clock. Used by the pump thread only; no lock.
+// a simulated clock. Owns only its three counters; a member of the StreamManager, used by the
+// pump thread only, so it has no lock.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,9 @@
 // The process's link to the host: loads the framework, opens the host session and runs the
 // pump thread that handles every session notification and command in arrival order.
 //
+// Owns the ContextManager (for one host session), the message pool and queue and the pump
+// thread; keeps the framework's root and components (never released: they live as long as the
+// process). Owned by the process entry from start-up to shutdown.
 // Threads: the main thread constructs, calls Init and destroys. The session manager's thread
 // calls only OnSessionNotify, which touches the message pool and queue (each has its own
 // lock). Everything else - events, commands, OnMediaSessionClosed and the ContextManager - runs

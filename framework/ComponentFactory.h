@@ -10,11 +10,11 @@
 #include <utility>
 #include <vector>
 
+#include "framework/RefCountedObject.h"
 #include "framework/config/ConfigCenter.h"
 #include "framework/log/LogCenter.h"
 #include "framework/log/LogOptions.h"
 #include "framework/memory/MemoryAllocator.h"
-#include "framework/RefCountedObject.h"
 #include "framework/session/SessionManager.h"
 #include "interfaces/IComponentFactory.h"
 #include "platform/Mutex.h"

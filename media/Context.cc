@@ -15,7 +15,8 @@ Context::~Context() {
 }
 
 int32_t Context::Init(int32_t handle, IUnknown* framework, void* sessionManager,
-                      IMemoryAllocator* memoryAllocator, int32_t port, const WaveFormat& waveFormat) {
+                      IMemoryAllocator* memoryAllocator, int32_t port,
+                      const WaveFormat& waveFormat) {
     if (framework == nullptr || sessionManager == nullptr) {
         SC_LOG("Context init failed.\n");
         return E_FAIL;

@@ -22,8 +22,7 @@ BrokenPipeGuard::BrokenPipeGuard() {
     const sigset_t pipe = BrokenPipeSet();
     sigset_t old;
     sigemptyset(&old);
-    blockedHere_ =
-        pthread_sigmask(SIG_BLOCK, &pipe, &old) == 0 && sigismember(&old, SIGPIPE) == 0;
+    blockedHere_ = pthread_sigmask(SIG_BLOCK, &pipe, &old) == 0 && sigismember(&old, SIGPIPE) == 0;
 }
 
 BrokenPipeGuard::~BrokenPipeGuard() {

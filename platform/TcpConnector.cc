@@ -49,8 +49,8 @@ bool PrepareConnected(int fd, int ioTimeoutMs) {
     const int one = 1;
     return flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0 &&
            setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one)) == 0 &&
-           (ioTimeoutMs <= 0 || (SetTimeout(fd, SO_RCVTIMEO, ioTimeoutMs) &&
-                                 SetTimeout(fd, SO_SNDTIMEO, ioTimeoutMs)));
+           (ioTimeoutMs <= 0 ||
+            (SetTimeout(fd, SO_RCVTIMEO, ioTimeoutMs) && SetTimeout(fd, SO_SNDTIMEO, ioTimeoutMs)));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds and runs every test through ctest, then runs them again under AddressSanitizer and
-# under ThreadSanitizer (clang builds in build-asan/ and build-tsan/).
+# Builds and runs every test through ctest, then runs them again under AddressSanitizer (with
+# UndefinedBehaviorSanitizer) and under ThreadSanitizer: clang builds in build-asan/ and
+# build-tsan/, which also refuse any broken lock annotation (-Werror=thread-safety).
 # Usage: scripts/test.sh [--quick]   (--quick: the plain build only)
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -4,9 +4,9 @@
 // locking, so the centre has no lock.
 #pragma once
 
+#include "framework/RefCountedObject.h"
 #include "framework/log/LogOptions.h"
 #include "framework/log/Logger.h"
-#include "framework/RefCountedObject.h"
 #include "interfaces/ILogCenter.h"
 
 namespace framework {

@@ -7,8 +7,8 @@
 
 #include <memory>
 
-#include "framework/memory/BufferPool.h"
 #include "framework/RefCountedObject.h"
+#include "framework/memory/BufferPool.h"
 #include "interfaces/IMemoryAllocator.h"
 
 namespace framework {

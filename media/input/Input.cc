@@ -64,10 +64,11 @@ bool Input::DropCacheOverBound(uint32_t length) {
         return false;
     }
     if (cacheDrops_++ % kCacheDropLogInterval == 0) {
-        SC_LOG("Input::CacheVideo, input %d keeps %zu units (%zu bytes) without a sink: dropped, "
-               "waiting for the next key frame (%llu drops).\n",
-               inputHandle_, cache_.size(), cacheBytes_.size(),
-               static_cast<unsigned long long>(cacheDrops_));
+        SC_LOG(
+            "Input::CacheVideo, input %d keeps %zu units (%zu bytes) without a sink: dropped, "
+            "waiting for the next key frame (%llu drops).\n",
+            inputHandle_, cache_.size(), cacheBytes_.size(),
+            static_cast<unsigned long long>(cacheDrops_));
     }
     ClearCache();
     return true;
@@ -79,8 +80,8 @@ void Input::CacheVideo(const MediaDataDesc& desc, const uint8_t* data, uint32_t 
         return;  // a single unit over the bound (only a key frame gets here)
     }
     if (offset + length > cacheBytes_.capacity()) {
-        cacheBytes_.reserve(std::min(kMaxCachedBytes, std::max(2 * cacheBytes_.capacity(),
-                                                               offset + length)));
+        cacheBytes_.reserve(
+            std::min(kMaxCachedBytes, std::max(2 * cacheBytes_.capacity(), offset + length)));
     }
     cacheBytes_.insert(cacheBytes_.end(), data, data + length);
     MediaDataDesc copy;

@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "base/WThread.h"
-#include "media/input/IStreamDataTarget.h"
 #include "interfaces/StreamChannel.h"
+#include "media/input/IStreamDataTarget.h"
 #include "platform/Mutex.h"
 #include "platform/NamedSemaphore.h"
 #include "platform/NamedSharedMemory.h"

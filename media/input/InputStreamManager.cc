@@ -1,7 +1,7 @@
 #include "media/input/InputStreamManager.h"
 
-#include "media/input/ReceiverRegistry.h"
 #include "interfaces/StreamChannel.h"
+#include "media/input/ReceiverRegistry.h"
 
 namespace streammanager {
 

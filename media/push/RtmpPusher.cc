@@ -240,7 +240,8 @@ uint32_t RtmpPusher::GetTimeStamp() {
 int32_t RtmpPusher::CachePushData(int32_t type, int32_t length, const uint8_t* data,
                                   uint32_t keyFrame) {
     const int32_t shortest = type == kPushDataAudio ? AdtsHeader::kSize + 1 : 1;
-    if (data == nullptr || length < shortest || (type != kPushDataAudio && type != kPushDataVideo)) {
+    if (data == nullptr || length < shortest ||
+        (type != kPushDataAudio && type != kPushDataVideo)) {
         SC_LOG(
             "RtmpPusher::CachePushData, Bad unit [type: %d, length: %d], context: %d, cdn: %s.\n",
             type, length, contextId_, cdnName_.c_str());
@@ -477,8 +478,8 @@ bool RtmpPusher::SendVideoData(const uint8_t* data, int32_t length, uint32_t key
 }
 
 RtmpMessage RtmpPusher::Message(uint8_t type, uint32_t chunkStream, uint32_t timestamp,
-                                const uint8_t* payload, uint32_t payloadSize,
-                                const uint8_t* prefix, uint32_t prefixSize) {
+                                const uint8_t* payload, uint32_t payloadSize, const uint8_t* prefix,
+                                uint32_t prefixSize) {
     RtmpMessage message;
     message.type = type;
     message.chunkStream = chunkStream;
