@@ -6,44 +6,32 @@
 
 namespace {
 
-bool Parse(std::vector<const char*> args, uint32_t* port) {
-    return app::ParsePortArgument(static_cast<int>(args.size()), args.data(), port);
-}
-
-TEST(CommandLine, ReadsThePort) {
-    uint32_t port = 0;
-    ASSERT_TRUE(Parse({"StreamCourier", "-port", "5000"}, &port));
-    EXPECT_EQ(5000u, port);
-}
-
-TEST(CommandLine, LaterPortWinsAndOtherArgumentsAreIgnored) {
-    uint32_t port = 0;
-    ASSERT_TRUE(Parse({"x", "-port", "1000", "-port", "2000"}, &port));
-    EXPECT_EQ(2000u, port);
-    ASSERT_TRUE(Parse({"StreamCourier", "-PORT", "9", "extra", "-port", "7"}, &port));
-    EXPECT_EQ(7u, port);
-}
-
-TEST(CommandLine, OutOfRangeValuesArePassedOn) {
-    uint32_t port = 0;
-    ASSERT_TRUE(Parse({"StreamCourier", "-port", "70000"}, &port));
-    EXPECT_EQ(70000u, port);
-    ASSERT_TRUE(Parse({"StreamCourier", "-port", "4294967295"}, &port));
-    EXPECT_EQ(4294967295u, port);
-}
-
-TEST(CommandLine, RejectsWhatIsNotAPort) {
-    uint32_t port = 0;
-    EXPECT_FALSE(Parse({"StreamCourier"}, &port));
-    EXPECT_FALSE(Parse({"StreamCourier", "-port"}, &port));
-    EXPECT_FALSE(Parse({"StreamCourier", "-port", "12a"}, &port));
-    EXPECT_FALSE(Parse({"StreamCourier", "-port", "-5"}, &port));
-    EXPECT_FALSE(Parse({"StreamCourier", "-port", "0"}, &port));
-    EXPECT_FALSE(Parse({"StreamCourier", "-port", ""}, &port));
-    EXPECT_FALSE(Parse({"StreamCourier", "-port", "4294967296"}, &port));
-    EXPECT_FALSE(Parse({"StreamCourier", "-port", " 5"}, &port));
-    EXPECT_FALSE(Parse({"StreamCourier", "5000"}, &port));
-    EXPECT_FALSE(Parse({"StreamCourier", "-port", "5000", "-port"}, &port));
+TEST(CommandLine, TakesTheLastPortAndRefusesWhatIsNotAPort) {
+    // The port read, or 0 for a refused command line.
+    const std::pair<std::vector<const char*>, uint32_t> cases[] = {
+        {{"StreamCourier", "-port", "5000"}, 5000},
+        {{"x", "-port", "1000", "-port", "2000"}, 2000},
+        {{"StreamCourier", "-PORT", "9", "extra", "-port", "7"}, 7},
+        {{"StreamCourier", "-port", "70000"}, 70000},  // out of range: passed on
+        {{"StreamCourier", "-port", "4294967295"}, 4294967295u},
+        {{"StreamCourier"}, 0},
+        {{"StreamCourier", "-port"}, 0},
+        {{"StreamCourier", "-port", "12a"}, 0},
+        {{"StreamCourier", "-port", "-5"}, 0},
+        {{"StreamCourier", "-port", "0"}, 0},
+        {{"StreamCourier", "-port", ""}, 0},
+        {{"StreamCourier", "-port", "4294967296"}, 0},
+        {{"StreamCourier", "-port", " 5"}, 0},
+        {{"StreamCourier", "5000"}, 0},
+        {{"StreamCourier", "-port", "5000", "-port"}, 0},
+    };
+    for (const auto& [args, expected] : cases) {
+        uint32_t port = 0;
+        const bool parsed =
+            app::ParsePortArgument(static_cast<int>(args.size()), args.data(), &port);
+        EXPECT_EQ(expected != 0, parsed) << args.back();
+        EXPECT_TRUE(!parsed || port == expected) << args.back();
+    }
 }
 
 }  // namespace

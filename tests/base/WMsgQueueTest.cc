@@ -1,3 +1,5 @@
+// The bounded message queue: order across wraps, its bound, waiting consumers woken by a push
+// or by Close, and what Close leaves to drain.
 #include "base/WMsgQueue.h"
 
 #include <gtest/gtest.h>
@@ -9,53 +11,21 @@ namespace {
 
 using KESTREL::QueueWait;
 
-TEST(WMsgQueue, RefusesPastTheBoundAndAcceptsAfterOnePop) {
-    KESTREL::WMsgQueue<int> queue(1000);
-    std::vector<int> items(1001);
-    for (int i = 0; i < 1000; ++i) {
-        ASSERT_TRUE(queue.Push(&items[i]));
-    }
-    EXPECT_FALSE(queue.Push(&items[1000]));
-    int* out = nullptr;
-    ASSERT_EQ(QueueWait::kItem, queue.Pop(&out, 0));
-    EXPECT_EQ(&items[0], out);
-    EXPECT_TRUE(queue.Push(&items[1000]));
-}
-
-TEST(WMsgQueue, KeepsOrderAcrossManyWraps) {
+TEST(WMsgQueue, KeepsOrderAcrossWrapsAndRefusesPastItsBound) {
     KESTREL::WMsgQueue<int> queue(3);
     std::vector<int> items(100);
-    int next = 0;
-    for (int i = 0; i < 100; ++i) {
-        ASSERT_TRUE(queue.Push(&items[i]));
-        if (i % 3 == 2) {
-            for (int k = 0; k < 3; ++k) {
-                int* out = nullptr;
-                ASSERT_EQ(QueueWait::kItem, queue.Pop(&out, 0));
-                ASSERT_EQ(&items[next++], out);
-            }
+    int* out = nullptr;
+    for (int i = 0; i < 99; i += 3) {
+        for (int k = 0; k < 3; ++k) {
+            ASSERT_TRUE(queue.Push(&items[i + k]));
+        }
+        EXPECT_FALSE(queue.Push(&items[99]));
+        for (int k = 0; k < 3; ++k) {
+            ASSERT_EQ(QueueWait::kItem, queue.Pop(&out, 0));
+            ASSERT_EQ(&items[i + k], out);
         }
     }
-}
-
-TEST(WMsgQueue, EmptyPopTimesOut) {
-    KESTREL::WMsgQueue<int> queue(4);
-    int* out = nullptr;
     EXPECT_EQ(QueueWait::kTimeout, queue.Pop(&out, 1));
-}
-
-TEST(WMsgQueue, CloseWakesAWaitingConsumerAndRefusesPushes) {
-    KESTREL::WMsgQueue<int> queue(4);
-    QueueWait seen = QueueWait::kItem;
-    std::thread consumer([&]() {
-        int* out = nullptr;
-        seen = queue.Pop(&out, 60000);
-    });
-    queue.Close();
-    consumer.join();
-    EXPECT_EQ(QueueWait::kClosed, seen);
-    int item = 0;
-    EXPECT_FALSE(queue.Push(&item));
 }
 
 TEST(WMsgQueue, PushWakesAWaitingConsumer) {
@@ -68,16 +38,28 @@ TEST(WMsgQueue, PushWakesAWaitingConsumer) {
     EXPECT_EQ(&item, out);
 }
 
-TEST(WMsgQueue, DrainHandsBackWhatWasLeft) {
+TEST(WMsgQueue, CloseWakesAWaitingConsumerRefusesPushesAndLeavesTheRestToDrain) {
     KESTREL::WMsgQueue<int> queue(4);
-    int a = 1, b = 2;
-    queue.Push(&a);
-    queue.Push(&b);
+    QueueWait seen = QueueWait::kItem;
+    std::thread consumer([&]() {
+        int* out = nullptr;
+        seen = queue.Pop(&out, 60000);
+    });
     queue.Close();
+    consumer.join();
+    EXPECT_EQ(QueueWait::kClosed, seen);
+    int item = 0;
+    EXPECT_FALSE(queue.Push(&item));
+
+    KESTREL::WMsgQueue<int> left(4);
+    int a = 1, b = 2;
+    left.Push(&a);
+    left.Push(&b);
+    left.Close();
     std::vector<int*> drained;
-    queue.Drain([&](int* item) { drained.push_back(item); });
+    left.Drain([&](int* unit) { drained.push_back(unit); });
     EXPECT_EQ((std::vector<int*>{&a, &b}), drained);
-    EXPECT_EQ(0u, queue.Count());
+    EXPECT_EQ(0u, left.Count());
 }
 
 }  // namespace

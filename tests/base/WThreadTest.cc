@@ -17,33 +17,21 @@ class WaitingThread : public KESTREL::WThread {
     std::atomic<bool> ran{false};
 };
 
-TEST(WThread, WaitedStartRunsAndStopJoinsWithTheExitCode) {
+TEST(WThread, WaitedStartRunsOnceStopJoinsWithTheExitCodeAndItRestarts) {
     WaitingThread thread;
     ASSERT_TRUE(thread.StartThread(true, nullptr));
     EXPECT_TRUE(thread.IsRunning());
-    EXPECT_NE(0u, thread.GetThreadId());
+    const uint32_t id = thread.GetThreadId();
+    EXPECT_NE(0u, id);
+    EXPECT_TRUE(thread.StartThread(true, nullptr));  // keeps the running thread
+    EXPECT_EQ(id, thread.GetThreadId());
     thread.StopThread();
     EXPECT_TRUE(thread.ran.load());
     EXPECT_FALSE(thread.IsRunning());
     EXPECT_EQ(7, thread.GetExitCode());
     EXPECT_EQ(0u, thread.GetThreadId());
-}
-
-TEST(WThread, RestartsAfterAStop) {
-    WaitingThread thread;
-    ASSERT_TRUE(thread.StartThread(true, nullptr));
-    thread.StopThread();
     ASSERT_TRUE(thread.StartThread(true, nullptr));
     EXPECT_TRUE(thread.IsRunning());
-    thread.StopThread();
-}
-
-TEST(WThread, SecondStartKeepsTheRunningThread) {
-    WaitingThread thread;
-    ASSERT_TRUE(thread.StartThread(true, nullptr));
-    const uint32_t id = thread.GetThreadId();
-    EXPECT_TRUE(thread.StartThread(true, nullptr));
-    EXPECT_EQ(id, thread.GetThreadId());
 }
 
 }  // namespace

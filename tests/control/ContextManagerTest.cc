@@ -1,3 +1,5 @@
+// Command dispatch against a recording session manager: the answers, byte for byte, and the
+// contexts they leave.
 #include "control/ContextManager.h"
 
 #include <gtest/gtest.h>
@@ -23,34 +25,23 @@ class RecordingSessionManager : public ISessionManager2 {
     }
     SessionEventRecord* FetchEvent(uint16_t) override { return nullptr; }
     void ReleaseEvent(uint16_t, SessionEventRecord*) override {}
-    HRESULT Send(uint16_t session, const char* data, uint32_t length) override {
-        sent.emplace_back(session, std::string(data, length));
+    HRESULT Send(uint16_t, const char* data, uint32_t length) override {
+        sent.emplace_back(data, length);
         return S_OK;
     }
     HRESULT CloseSession(uint16_t) override { return S_OK; }
 
-    std::vector<std::pair<uint16_t, std::string>> sent;
+    std::vector<std::string> sent;
 };
 
-TEST(DispatchWithoutSession, DoesNothing) {
-    ContextManager manager;
-    TiXmlElement cmd("cmd");
-    EXPECT_EQ(0, manager.OnMessage(4105, &cmd, 1));
-    EXPECT_EQ(0, manager.SendResponse(1, &cmd));
-}
-
-// Stand-ins: a context only checks that it is given these objects.
+// Stand-in: a context only checks that it is given the framework object.
 int g_framework = 0;
-
-int32_t TestPort() {
-    return 40000 + static_cast<int32_t>(getpid() % 20000);
-}
 
 class ContextCommands : public ::testing::Test {
   protected:
     void AttachFramework(bool present) {
         manager.Attach(present ? reinterpret_cast<IUnknown*>(&g_framework) : nullptr, &session,
-                       nullptr, TestPort());
+                       nullptr, 40000 + static_cast<int32_t>(getpid() % 20000));
     }
     // Hands `text` to the dispatcher as if from `sessionId`; returns the answer sent, if any.
     std::string Exchange(const std::string& text, uint16_t sessionId = 3) {
@@ -60,80 +51,67 @@ class ContextCommands : public ::testing::Test {
         EXPECT_TRUE(ParseCommand(&cmd, text.c_str(), static_cast<uint32_t>(text.size())));
         EXPECT_TRUE(GetCommandId(&cmd, &command));
         manager.OnMessage(command, &cmd, sessionId);
-        return session.sent.empty() ? std::string() : session.sent.back().second;
+        return session.sent.empty() ? std::string() : session.sent.back();
     }
     RecordingSessionManager session;
     ContextManager manager;
 };
 
-TEST_F(ContextCommands, SessionZeroRunsTheHandlerButSendsNothing) {
-    AttachFramework(true);
-    EXPECT_EQ("", Exchange("<cmd id=\"4100\"/>", 0));
-    EXPECT_NE(nullptr, manager.GetContext(10001));
-}
-
-TEST_F(ContextCommands, HandlesAreNeverReusedAcrossFailures) {
-    AttachFramework(false);  // the context cannot initialise
+TEST_F(ContextCommands, AnswersEchoTheHostsNumbersAndHandlesAreNeverReused) {
+    AttachFramework(false);  // the context cannot initialise: its handle is spent
     EXPECT_EQ("<cmd id=\"4356\"><ContextID val=\"10001\" /><Result val=\"30000\" /></cmd>",
               Exchange("<cmd id=\"4100\"/>"));
     AttachFramework(true);
-    EXPECT_EQ("<cmd id=\"4356\"><ContextID val=\"10002\" /><Result val=\"0\" /></cmd>",
-              Exchange("<cmd id=\"4100\"><WaveChannels val=\"65537\" /></cmd>"));
-    ASSERT_NE(nullptr, manager.GetContext(10002));
+    const std::pair<const char*, const char*> exchanges[] = {
+        {"<cmd id=\"4100\"><WaveChannels val=\"65537\" /></cmd>",
+         "<cmd id=\"4356\"><ContextID val=\"10002\" /><Result val=\"0\" /></cmd>"},
+        {"<cmd id=\"4100\"/>",
+         "<cmd id=\"4356\"><ContextID val=\"10003\" /><Result val=\"0\" /></cmd>"},
+        // Type 257 reads as 1; with media id 240 the input is of internal type 4.
+        {"<cmd id=\"4101\"><ContextID val=\"10002\" /><UserID val=\"7\" /><MediaType "
+         "val=\"257\" /><MediaID val=\"240\" /></cmd>",
+         "<cmd id=\"4357\"><Result val=\"0\" /><ContextID val=\"10002\" /><InputHandle "
+         "val=\"100\" /><UserID val=\"7\" /><MediaType val=\"257\" /><MediaID val=\"240\" "
+         "/></cmd>"},
+        {"<cmd id=\"4101\"><ContextID val=\"10002\" /><UserID val=\"7\" /><MediaType val=\"1\" "
+         "/><MediaID val=\"240\" /></cmd>",
+         "<cmd id=\"4357\"><Result val=\"30012\" /><ContextID val=\"10002\" /><InputHandle "
+         "val=\"100\" /><UserID val=\"7\" /><MediaType val=\"1\" /><MediaID val=\"240\" /></cmd>"},
+        // A ContextID without val reads as 0, which no context has.
+        {"<cmd id=\"4101\"><ContextID /></cmd>",
+         "<cmd id=\"4357\"><Result val=\"30001\" /><ContextID val=\"0\" /><InputHandle "
+         "val=\"-1\" /><UserID val=\"-1\" /><MediaType val=\"-1\" /><MediaID val=\"-1\" /></cmd>"},
+        {"<cmd id=\"4102\"><InputID val=\"5\" /></cmd>",
+         "<cmd id=\"4358\"><ContextID val=\"-1\" /><InputHandle val=\"5\" /><Result "
+         "val=\"30001\" /></cmd>"},
+        // An unknown input of a known context is still answered with 0.
+        {"<cmd id=\"4102\"><ContextID val=\"10002\" /><InputID val=\"999\" /></cmd>",
+         "<cmd id=\"4358\"><ContextID val=\"10002\" /><InputHandle val=\"999\" /><Result "
+         "val=\"0\" /></cmd>"},
+        // Destroy is never answered, whether the context exists or not.
+        {"<cmd id=\"4104\"><ContextID val=\"10003\" /></cmd>", ""},
+        {"<cmd id=\"4104\"><ContextID val=\"10003\" /></cmd>", ""},
+        {"<cmd id=\"4104\"><ContextID val=\"424242\" /></cmd>", ""},
+    };
+    for (const auto& [command, answer] : exchanges) {
+        EXPECT_EQ(answer, Exchange(command)) << command;
+    }
     EXPECT_EQ(nullptr, manager.GetContext(10001));
-    EXPECT_EQ(1, manager.GetContext(10002)->GetWaveFormat().channels);  // cut to 16 bits
-    EXPECT_EQ(16000u, manager.GetContext(10002)->GetWaveFormat().samplesPerSec);
+    EXPECT_EQ(nullptr, manager.GetContext(10003));
+    const std::shared_ptr<Context> context = manager.GetContext(10002);
+    ASSERT_NE(nullptr, context);
+    EXPECT_EQ(1, context->GetWaveFormat().channels);  // cut to 16 bits
+    EXPECT_EQ(16000u, context->GetWaveFormat().samplesPerSec);
+    EXPECT_EQ(kMediaAudio240, context->GetInputMediaType(100));
 }
 
-TEST_F(ContextCommands, CreateInputEchoesTheHostsNumbers) {
+TEST_F(ContextCommands, SessionZeroRunsTheHandlerButSendsNothingAndNoSessionDoesNothing) {
+    TiXmlElement cmd("cmd");
+    EXPECT_EQ(0, manager.OnMessage(4105, &cmd, 1));  // before Attach
+    EXPECT_EQ(0, manager.SendResponse(1, &cmd));
     AttachFramework(true);
-    Exchange("<cmd id=\"4100\"/>");
-    EXPECT_EQ(
-        "<cmd id=\"4357\"><Result val=\"0\" /><ContextID val=\"10001\" /><InputHandle val=\"100\" "
-        "/><UserID val=\"7\" /><MediaType val=\"257\" /><MediaID val=\"240\" /></cmd>",
-        Exchange("<cmd id=\"4101\"><ContextID val=\"10001\" /><UserID val=\"7\" /><MediaType "
-                 "val=\"257\" /><MediaID val=\"240\" /></cmd>"));
-    // Type 257 reads as 1, so with media id 240 the input is of internal type 4.
-    EXPECT_EQ(kMediaAudio240, manager.GetContext(10001)->GetInputMediaType(100));
-    // The same stream again answers 30012 with the existing handle.
-    EXPECT_EQ(
-        "<cmd id=\"4357\"><Result val=\"30012\" /><ContextID val=\"10001\" /><InputHandle "
-        "val=\"100\" /><UserID val=\"7\" /><MediaType val=\"1\" /><MediaID val=\"240\" /></cmd>",
-        Exchange("<cmd id=\"4101\"><ContextID val=\"10001\" /><UserID val=\"7\" /><MediaType "
-                 "val=\"1\" /><MediaID val=\"240\" /></cmd>"));
-}
-
-TEST_F(ContextCommands, UnknownContextsAnswer30001) {
-    AttachFramework(true);
-    // A ContextID without val reads straight as 0, which no context has.
-    EXPECT_EQ(
-        "<cmd id=\"4357\"><Result val=\"30001\" /><ContextID val=\"0\" /><InputHandle val=\"-1\" "
-        "/><UserID val=\"-1\" /><MediaType val=\"-1\" /><MediaID val=\"-1\" /></cmd>",
-        Exchange("<cmd id=\"4101\"><ContextID /></cmd>"));
-    EXPECT_EQ(
-        "<cmd id=\"4358\"><ContextID val=\"-1\" /><InputHandle val=\"5\" /><Result "
-        "val=\"30001\" /></cmd>",
-        Exchange("<cmd id=\"4102\"><InputID val=\"5\" /></cmd>"));
-}
-
-TEST_F(ContextCommands, RemovingAnUnknownInputStillAnswersZero) {
-    AttachFramework(true);
-    Exchange("<cmd id=\"4100\"/>");
-    EXPECT_EQ(
-        "<cmd id=\"4358\"><ContextID val=\"10001\" /><InputHandle val=\"999\" /><Result "
-        "val=\"0\" /></cmd>",
-        Exchange("<cmd id=\"4102\"><ContextID val=\"10001\" /><InputID val=\"999\" /></cmd>"));
-}
-
-TEST_F(ContextCommands, DestroyNeverAnswersAndLeavesOthersAlone) {
-    AttachFramework(true);
-    Exchange("<cmd id=\"4100\"/>");
-    Exchange("<cmd id=\"4100\"/>");
-    EXPECT_EQ("", Exchange("<cmd id=\"4104\"><ContextID val=\"10001\" /></cmd>"));
-    EXPECT_EQ("", Exchange("<cmd id=\"4104\"><ContextID val=\"10001\" /></cmd>"));
-    EXPECT_EQ("", Exchange("<cmd id=\"4104\"><ContextID val=\"424242\" /></cmd>"));
-    EXPECT_EQ(nullptr, manager.GetContext(10001));
-    EXPECT_NE(nullptr, manager.GetContext(10002));
+    EXPECT_EQ("", Exchange("<cmd id=\"4100\"/>", 0));
+    EXPECT_NE(nullptr, manager.GetContext(10001));
 }
 
 }  // namespace

@@ -29,15 +29,11 @@ class RecordingQXSink : public IQXMediaSink {
         ++clockCalls;
         return 0;
     }
-    int32_t ResetFrameCount() override {
-        ++resets;
-        return 0;
-    }
+    int32_t ResetFrameCount() override { return 0; }
     std::vector<uint8_t> types;
     std::vector<std::string> payloads;
     IPlaySyncTime* clock = nullptr;
     int clockCalls = 0;
-    int resets = 0;
 };
 
 // Records what an input hands to its sink (the output side). Thread-safe.
@@ -50,11 +46,9 @@ class RecordingInputSink : public IInputMediaSink {
     };
     int32_t OnMediaData(int32_t inputHandle, const MediaDataDesc* desc, const uint8_t* data,
                         uint32_t length) override {
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            units.push_back(
-                Unit{inputHandle, *desc, std::string(reinterpret_cast<const char*>(data), length)});
-        }
+        std::lock_guard<std::mutex> lock(mutex);
+        units.push_back(
+            Unit{inputHandle, *desc, std::string(reinterpret_cast<const char*>(data), length)});
         count.fetch_add(1);
         changed.notify_all();
         return 0;
@@ -78,17 +72,18 @@ class RecordingInputSink : public IInputMediaSink {
     std::vector<uint32_t> Sequences() {
         std::vector<uint32_t> sequences;
         for (const Unit& unit : Units()) {
-            uint32_t sequence = 0;
-            std::memcpy(&sequence, unit.payload.data(), std::min<size_t>(4, unit.payload.size()));
-            sequences.push_back(sequence);
+            sequences.push_back(0);
+            std::memcpy(&sequences.back(), unit.payload.data(),
+                        std::min<size_t>(4, unit.payload.size()));
         }
         return sequences;
     }
+
     std::mutex mutex;
     std::condition_variable changed;
     std::vector<Unit> units;
     IPlaySyncTime* clock = nullptr;
-    std::atomic<uint64_t> count{0};
+    std::atomic<uint64_t> count{0};  // to watch without the lock
 };
 
 }  // namespace streammanager

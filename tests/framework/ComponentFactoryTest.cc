@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "framework/ComponentFactory.h"
-#include "framework/config/ConfigCenter.h"
 #include "framework/RefCountedObject.h"
+#include "framework/config/ConfigCenter.h"
 #include "interfaces/QXIds.h"
 #include "platform/TempFolder.h"
 

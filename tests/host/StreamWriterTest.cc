@@ -1,6 +1,6 @@
 // The host's channel writer against a receiver that reads the layout by hand: names and sizes,
-// who unlinks, exact bytes and entry fields, both rings wrapping, and refusals that keep the
-// receiver's unread (and in-delivery) units intact.
+// who unlinks, where units go in the data ring, and refusals that keep the receiver's unread
+// (and in-delivery) units intact.
 #include <gtest/gtest.h>
 
 #include <tuple>
@@ -36,15 +36,12 @@ TEST(StreamWriterObjectsTest, MakesTheNamedObjectsAtTheirSizesAndUnlinksThemOnCl
         const std::string semaphoreName = streammanager::StreamSemaphoreName(channel, port);
         const size_t size = 20008u + (channel == 1 ? 2048000u : 67108864u);
         StreamWriter writer(channel, port);
-        ASSERT_TRUE(writer.Open());
-        EXPECT_TRUE(writer.CreatedObjects());
+        ASSERT_TRUE(writer.Open() && writer.CreatedObjects());
         {
-            platform::NamedSharedMemory memory, wrongSize;
-            platform::NamedSemaphore semaphore, companion;
+            platform::NamedSharedMemory memory;
+            platform::NamedSemaphore semaphore;
             EXPECT_TRUE(memory.Open(name, size) && !memory.Created());
-            EXPECT_FALSE(wrongSize.Open(name, size - 1));
             EXPECT_TRUE(semaphore.Open(semaphoreName, 0) && !semaphore.Created());
-            EXPECT_TRUE(companion.Open(name + "Mutex", 1) && !companion.Created());
         }
         writer.Close();
         platform::NamedSharedMemory memory;  // gone: made afresh (and unlinked again)
@@ -78,10 +75,7 @@ TEST(StreamWriterObjectsTest, JoinsAReceiverThatCameFirstAtItsReadIndexAndLeaves
 
 class StreamWriterTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(writer_.Open());
-        ASSERT_TRUE(reader_.Open());
-    }
+    void SetUp() override { ASSERT_TRUE(writer_.Open() && reader_.Open()); }
 
     StreamEntry TakeChecked(uint32_t sequence, uint32_t length) {
         StreamEntry entry;
@@ -96,24 +90,18 @@ class StreamWriterTest : public ::testing::Test {
     ChannelReader reader_{1, TestPort(20)};
 };
 
-TEST_F(StreamWriterTest, UnitsArriveWithTheirBytesAndEntryFields) {
-    // type, media id, user id, length, value A, value B, and the offset each should get.
-    const std::vector<StreamEntry> units = {{1, 240, 7, 640, 0, 0, 0},
-                                            {2, 0, 0xFFFFFFFFu, 1, 0, 0, 640},
-                                            {3, 0, 8, 345600, 640, 360, 641},
-                                            {6, 253, 9, 0, 0xFFFF, 2, 346241}};
-    for (const StreamEntry& u : units) {
-        const std::vector<uint8_t> bytes = UnitBytes(u.userId, u.length);
-        ASSERT_EQ(
-            writer_.Write(u.type, u.mediaId, u.userId, u.valueA, u.valueB, bytes.data(), u.length),
-            WriteResult::kWritten);
-    }
-    for (const StreamEntry& u : units) {
-        const StreamEntry e = TakeChecked(u.userId, u.length);
-        EXPECT_EQ(std::tie(e.type, e.mediaId, e.valueA, e.valueB, e.offset),
-                  std::tie(u.type, u.mediaId, u.valueA, u.valueB, u.offset));
-    }
-    EXPECT_TRUE(reader_.NoReleaseLeft());
+// Entry fields and bytes as the real receiver sees them are the receiving path's own tests.
+TEST_F(StreamWriterTest, WriteEntryPublishesAnEntryAsGivenAndClaimsNoBytes) {
+    const StreamEntry bad{3, 1, 5, 100, 16, 16, kSmallData - 10};
+    ASSERT_EQ(writer_.WriteEntry(bad), WriteResult::kWritten);
+    ASSERT_EQ(WriteSequence(writer_, 1, kSmallData), WriteResult::kWritten);  // exactly fits
+    StreamEntry entry;
+    std::vector<uint8_t> unit;
+    ASSERT_TRUE(reader_.Take(kWaitMs, &entry, &unit));
+    EXPECT_EQ(std::tie(entry.offset, entry.length, entry.valueA),
+              std::tie(bad.offset, bad.length, bad.valueA));
+    EXPECT_TRUE(unit.empty());
+    EXPECT_EQ(TakeChecked(1, kSmallData).offset, 0u);
 }
 
 TEST_F(StreamWriterTest, AUnitThatDoesNotFitBeforeTheEndStartsAtOffsetZero) {
@@ -123,16 +111,6 @@ TEST_F(StreamWriterTest, AUnitThatDoesNotFitBeforeTheEndStartsAtOffsetZero) {
         // Units 0..5 end by 1,800,000; unit 6 would end past 2,048,000.
         EXPECT_EQ(TakeChecked(i, 300000).offset, (i < 6 ? i : i - 6) * 300000) << "unit " << i;
     }
-}
-
-TEST_F(StreamWriterTest, EntryIndexWrapsAfter1000) {
-    for (uint32_t i = 0; i < 2500; ++i) {
-        ASSERT_EQ(writer_.WriteIndex(), i % 1000);
-        ASSERT_EQ(WriteSequence(writer_, i, 16), WriteResult::kWritten);
-        EXPECT_EQ(reader_.ReadIndex() % 1000, i % 1000);
-        TakeChecked(i, 16);
-    }
-    EXPECT_EQ(writer_.Outstanding(), 0u);
 }
 
 TEST_F(StreamWriterTest, The1000thOutstandingEntryIsRefusedUntilTheReceiverTakesOne) {
@@ -148,6 +126,7 @@ TEST_F(StreamWriterTest, The1000thOutstandingEntryIsRefusedUntilTheReceiverTakes
         TakeChecked(i, 100);
     }
     EXPECT_TRUE(reader_.NoReleaseLeft());
+    EXPECT_EQ(writer_.Outstanding(), 0u);
 }
 
 TEST_F(StreamWriterTest, BytesOfTheUnitTakenLastStayUntouchedUntilTheNextIsTaken) {
@@ -160,19 +139,6 @@ TEST_F(StreamWriterTest, BytesOfTheUnitTakenLastStayUntouchedUntilTheNextIsTaken
     TakeChecked(1, kLength);
     ASSERT_EQ(WriteSequence(writer_, 2, kLength), WriteResult::kWritten);
     EXPECT_EQ(TakeChecked(2, kLength).offset, 0u);
-}
-
-TEST_F(StreamWriterTest, WriteEntryPublishesAnEntryAsGivenAndClaimsNoBytes) {
-    const StreamEntry bad{3, 1, 5, 100, 16, 16, kSmallData - 10};
-    ASSERT_EQ(writer_.WriteEntry(bad), WriteResult::kWritten);
-    ASSERT_EQ(WriteSequence(writer_, 1, kSmallData), WriteResult::kWritten);  // exactly fits
-    StreamEntry entry;
-    std::vector<uint8_t> unit;
-    ASSERT_TRUE(reader_.Take(kWaitMs, &entry, &unit));
-    EXPECT_EQ(std::tie(entry.offset, entry.length, entry.valueA),
-              std::tie(bad.offset, bad.length, bad.valueA));
-    EXPECT_TRUE(unit.empty());
-    EXPECT_EQ(TakeChecked(1, kSmallData).offset, 0u);
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
+// A context's input table: handles from 100 (a refused booking takes none), the answer for a
+// stream already booked, booking through the output, and a context whose inputs are stopped.
+#include "media/Context.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include "base/ResultCodes.h"
-#include "media/Context.h"
-#include "tests/fakes/MediaTestSinks.h"
 
 namespace streammanager {
 namespace {
@@ -11,68 +13,47 @@ namespace {
 // Stand-ins for the framework objects: the context only checks that they are given.
 int g_framework = 0, g_sessionManager = 0;
 
-int32_t TestPort() {
-    return 20000 + static_cast<int32_t>(getpid() % 20000);
-}
-
 class ContextTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_EQ(0, context.Init(10001, reinterpret_cast<IUnknown*>(&g_framework), &g_sessionManager,
-                                  nullptr, TestPort(), WaveFormat()));
+        const int32_t port = 20000 + static_cast<int32_t>(getpid() % 20000);
+        ASSERT_EQ(0, context.Init(10001, reinterpret_cast<IUnknown*>(&g_framework),
+                                  &g_sessionManager, nullptr, port, WaveFormat()));
     }
-    uint16_t Create(uint32_t user, uint8_t type, uint8_t mediaId, int32_t* handle) {
+    // The result and the handle given.
+    std::pair<uint16_t, int32_t> Create(uint32_t user, uint8_t type, uint8_t mediaId) {
         InputStreamKey key{user, 0, type, mediaId};
-        return context.CreateInput(&key, handle);
+        int32_t handle = 0;
+        const uint16_t result = context.CreateInput(&key, &handle);
+        return {result, handle};
     }
     Context context;
 };
 
-TEST_F(ContextTest, HandlesCountFromOneHundredAndRefusalsGiveTheirNumberBack) {
-    int32_t handle = 0;
-    EXPECT_EQ(0, Create(1, 1, 0, &handle));
-    EXPECT_EQ(100, handle);
-    EXPECT_EQ(0, Create(1, 2, 0, &handle));
-    EXPECT_EQ(101, handle);
-    // The same stream again: 30012 with the handle of the input that has it.
-    EXPECT_EQ(kResultStreamBooked, Create(1, 1, 0, &handle));
-    EXPECT_EQ(100, handle);
-    EXPECT_EQ(0, Create(2, 3, 0, &handle));
-    EXPECT_EQ(102, handle);
-    EXPECT_EQ(kResultContextInitFailed, context.CreateInput(nullptr, &handle));
-}
+TEST_F(ContextTest, HandlesCountFromOneHundredAndAStreamBookedAgainGivesItsHandle) {
+    using Created = std::pair<uint16_t, int32_t>;
+    EXPECT_EQ(Created(0, 100), Create(1, 1, 240));
+    EXPECT_EQ(Created(0, 101), Create(1, 2, 0));
+    EXPECT_EQ(Created(kResultStreamBooked, 100), Create(1, 1, 240));
+    EXPECT_EQ(kMediaAudio, context.GetInputMediaType(100));  // the key as given
+    EXPECT_EQ(0, context.BookInput(100));
+    EXPECT_EQ(0, context.UnBookInput(100));
+    EXPECT_EQ(0, context.RemoveInput(100));
+    EXPECT_EQ(nullptr, context.FindInput(100));
+    EXPECT_EQ(Created(0, 102), Create(1, 1, 240));  // free again, under a new handle
+    EXPECT_EQ(kResultContextInitFailed, context.CreateInput(nullptr, nullptr));
 
-TEST_F(ContextTest, UnknownInputHandles) {
     EXPECT_EQ(kResultNoSuchInput, context.RemoveInput(555));
     EXPECT_EQ(E_FAIL, context.BookInput(555));
     EXPECT_EQ(E_FAIL, context.UnBookInput(555));
     EXPECT_EQ(0, context.GetInputMediaType(555));
 }
 
-TEST_F(ContextTest, BookAndRemoveThroughTheOutput) {
-    int32_t handle = 0;
-    ASSERT_EQ(0, Create(1, 1, 240, &handle));
-    EXPECT_EQ(kMediaAudio, context.GetInputMediaType(handle));  // the key as given
-    EXPECT_EQ(0, context.BookInput(handle));
-    EXPECT_EQ(0, context.UnBookInput(handle));
-    EXPECT_EQ(0, context.RemoveInput(handle));
-    EXPECT_EQ(nullptr, context.FindInput(handle));
-    // The stream is free again.
-    EXPECT_EQ(0, Create(1, 1, 240, &handle));
-}
-
 TEST_F(ContextTest, AfterStopAllInputsNothingCanBook) {
-    int32_t handle = 0;
-    ASSERT_EQ(0, Create(1, 1, 0, &handle));
+    ASSERT_EQ(0, Create(1, 1, 0).first);
     context.StopAllInputs();
-    EXPECT_EQ(nullptr, context.FindInput(handle));
-    EXPECT_EQ(kResultContextInitFailed, Create(1, 1, 0, &handle));
-    EXPECT_EQ(-1, handle);
-}
-
-TEST(ContextInit, MissingFrameworkObjectsFail) {
-    Context context;
-    EXPECT_EQ(E_FAIL, context.Init(1, nullptr, &g_sessionManager, nullptr, TestPort(), WaveFormat()));
+    EXPECT_EQ(nullptr, context.FindInput(100));
+    EXPECT_EQ(std::make_pair(uint16_t{kResultContextInitFailed}, -1), Create(1, 1, 0));
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
+// The named objects the host and the program share: the second opener shares the bytes and
+// the count, and the creator unlinks the names.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
+
 #include <cstring>
 #include <string>
 
@@ -14,46 +16,34 @@ std::string UniqueName(const char* base) {
     return std::string("/") + base + std::to_string(getpid());
 }
 
-TEST(NamedSharedMemory, SecondOpenSharesTheBytesAndTheCreatorUnlinks) {
+TEST(NamedSharedMemory, SecondOpenOfTheSameSizeSharesTheBytesAndTheCreatorUnlinks) {
     const std::string name = UniqueName("ScTestMem");
+    const std::string files[] = {"/dev/shm" + name, "/dev/shm/sem." + name.substr(1) + "Mutex"};
     {
-        platform::NamedSharedMemory creator;
-        ASSERT_TRUE(creator.Open(name, 4096));
-        EXPECT_TRUE(creator.Created());
-        platform::NamedSharedMemory other;
-        ASSERT_TRUE(other.Open(name, 4096));
-        EXPECT_FALSE(other.Created());
+        platform::NamedSharedMemory creator, other, otherSize;
+        ASSERT_TRUE(creator.Open(name, 4096) && creator.Created());
+        ASSERT_TRUE(other.Open(name, 4096) && !other.Created());
         std::memcpy(creator.Data(), "hello", 6);
         EXPECT_STREQ("hello", reinterpret_cast<const char*>(other.Data()));
-        EXPECT_TRUE(platform::FileExists("/dev/shm" + name));
-        EXPECT_TRUE(platform::FileExists("/dev/shm/sem." + name.substr(1) + "Mutex"));
+        EXPECT_FALSE(otherSize.Open(name, 8192) || otherSize.IsOpen());
+        EXPECT_FALSE(otherSize.Open(name, 0));
+        for (const std::string& file : files) {
+            EXPECT_TRUE(platform::FileExists(file)) << file;
+        }
     }
-    EXPECT_FALSE(platform::FileExists("/dev/shm" + name));
-    EXPECT_FALSE(platform::FileExists("/dev/shm/sem." + name.substr(1) + "Mutex"));
+    for (const std::string& file : files) {
+        EXPECT_FALSE(platform::FileExists(file)) << file;
+    }
 }
 
-TEST(NamedSharedMemory, ExistingMappingOfAnotherSizeIsAFailedCreate) {
-    const std::string name = UniqueName("ScTestSize");
-    platform::NamedSharedMemory creator;
-    ASSERT_TRUE(creator.Open(name, 4096));
-    platform::NamedSharedMemory other;
-    EXPECT_FALSE(other.Open(name, 8192));
-    EXPECT_FALSE(other.IsOpen());
-    EXPECT_FALSE(other.Open(name, 0));
-}
-
-TEST(NamedSemaphore, CountsAcrossHandlesAndTimesOut) {
+TEST(NamedSemaphore, CountsAcrossHandlesAndTheCreatorUnlinks) {
     const std::string name = UniqueName("ScTestSem");
-    platform::NamedSemaphore a;
-    platform::NamedSemaphore b;
-    ASSERT_TRUE(a.Open(name, 0));
-    ASSERT_TRUE(b.Open(name, 0));
-    EXPECT_TRUE(a.Created());
-    EXPECT_FALSE(b.Created());
+    platform::NamedSemaphore a, b;
+    ASSERT_TRUE(a.Open(name, 0) && a.Created());
+    ASSERT_TRUE(b.Open(name, 0) && !b.Created());
     EXPECT_FALSE(b.WaitFor(1));
     ASSERT_TRUE(a.Release(2));
-    EXPECT_TRUE(b.WaitFor(0));
-    EXPECT_TRUE(b.WaitFor(0));
+    EXPECT_TRUE(b.WaitFor(0) && b.WaitFor(0));
     EXPECT_FALSE(b.WaitFor(0));
     a.Close();
     EXPECT_FALSE(platform::FileExists("/dev/shm/sem." + name.substr(1)));

@@ -7,8 +7,13 @@
 
 namespace {
 
-TEST(Semaphore, RespectsItsMaximum) {
+TEST(Semaphore, RespectsItsMaximumAndAReleaseWakesAWaiter) {
     platform::Semaphore semaphore(0, 2);
+    bool taken = false;
+    std::thread waiter([&]() { taken = semaphore.WaitFor(60000); });
+    EXPECT_TRUE(semaphore.Release(1));
+    waiter.join();
+    EXPECT_TRUE(taken);
     EXPECT_TRUE(semaphore.Release(2));
     EXPECT_FALSE(semaphore.Release(1));
     EXPECT_TRUE(semaphore.WaitFor(0));
@@ -16,16 +21,7 @@ TEST(Semaphore, RespectsItsMaximum) {
     EXPECT_FALSE(semaphore.WaitFor(0));
 }
 
-TEST(Semaphore, ReleaseWakesAWaiter) {
-    platform::Semaphore semaphore(0, 10);
-    bool taken = false;
-    std::thread waiter([&]() { taken = semaphore.WaitFor(60000); });
-    semaphore.Release(1);
-    waiter.join();
-    EXPECT_TRUE(taken);
-}
-
-TEST(Event, StaysSetUntilReset) {
+TEST(Event, WakesAWaiterAndStaysSetUntilReset) {
     platform::Event event;
     EXPECT_FALSE(event.WaitFor(0));
     std::thread setter([&]() { event.Set(); });

@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
+#include "framework/RefCountedObject.h"
 #include "framework/log/LogCenter.h"
 #include "framework/log/LogRecord.h"
-#include "framework/RefCountedObject.h"
 #include "platform/TempFolder.h"
 
 namespace framework_test {
@@ -104,7 +104,7 @@ TEST_F(LogCenterTest, LongTextIsCut) {
     EXPECT_EQ(line.substr(text + 9), std::string(framework::LogRecord::kMaxTextBytes, 'x'));
 }
 
-TEST_F(LogCenterTest, FiltersByModuleAndLevel) {
+TEST_F(LogCenterTest, FiltersByModuleAndLevelAndDropsLinesQuietlyWithoutAFolder) {
     RefPtr<LogCenter> silent = MakeCenter(kLogLevelSilent);
     const uint32_t quiet = silent->RegisterModule("Quiet", 0, 0, 0);
     EXPECT_EQ(silent->GetLogger()->BeginRecord(quiet, kLogLevelInfo, "Unit", 1), nullptr);
@@ -118,9 +118,7 @@ TEST_F(LogCenterTest, FiltersByModuleAndLevel) {
     EXPECT_EQ(logger->BeginRecord(module, kLogLevelInfo - 1, "Unit", 1), nullptr);
     EXPECT_EQ(logger->BeginRecord(999, kLogLevelInfo, "Unit", 1), nullptr);
     EXPECT_FALSE(std::filesystem::exists(LogFolder()));  // nothing was written
-}
 
-TEST_F(LogCenterTest, FolderThatCannotBeMadeDropsLinesQuietly) {
     std::ofstream(temp_.Path() + "/Wyn") << "a file where the folder should be";
     EXPECT_TRUE(WriteOne("Unit", [](ILogRecord* r) { r->Format("lost"); }).empty());
 }

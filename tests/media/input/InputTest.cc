@@ -1,8 +1,11 @@
+// QXInput: the encoded-video header, the descriptors and payloads it hands to its sink, and the
+// encoded video it keeps from the last key frame while no sink is attached.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <tuple>
 
 #include "base/ResultCodes.h"
 #include "media/input/QXInput.h"
@@ -11,9 +14,8 @@
 namespace streammanager {
 namespace {
 
-uint32_t FixedTick() {
-    return 4242;
-}
+constexpr uint32_t kKey = 0x05A0A011;    // codec 1, key frame, 1280x720
+constexpr uint32_t kDelta = 0x05A0A001;  // codec 1, 1280x720
 
 // An encoded unit: the 8-byte header (W0, W1), `extension` bytes, then the payload.
 std::string EncodedUnit(uint32_t w0, uint32_t timestamp, const std::string& payload,
@@ -25,8 +27,21 @@ std::string EncodedUnit(uint32_t w0, uint32_t timestamp, const std::string& payl
     return unit + payload;
 }
 
-constexpr uint32_t kKey = 0x05A0A011;    // codec 1, key frame, 1280x720
-constexpr uint32_t kDelta = 0x05A0A001;  // codec 1, 1280x720
+TEST(EncodedVideoHeader, DecodesEveryFieldAndRefusesAUnitShorterThanItsHeader) {
+    EncodedVideoHeader h;
+    auto parse = [&h](const std::string& unit) {
+        return ParseEncodedVideoHeader(2, reinterpret_cast<const uint8_t*>(unit.data()),
+                                       static_cast<uint32_t>(unit.size()), &h);
+    };
+    const std::string unit = EncodedUnit(kKey | (2u << 5) | (1u << 7), 123456, "xyz", 3);
+    EXPECT_FALSE(parse(unit.substr(0, 10)));  // 8 + 3 bytes of header
+    EXPECT_FALSE(parse("1234567"));
+    ASSERT_TRUE(parse(unit));
+    EXPECT_EQ(
+        std::make_tuple(1, 1, 2, 1u, 1280, 720, 123456u, 11u),
+        std::make_tuple(int{h.desc.codecId}, int{h.desc.keyFrame}, int{h.desc.fieldA}, h.desc.flagB,
+                        int{h.desc.width}, int{h.desc.height}, h.desc.timestamp, h.headerLength));
+}
 
 class QXInputTest : public ::testing::Test {
   protected:
@@ -43,62 +58,69 @@ class QXInputTest : public ::testing::Test {
     }
 
     QXProtocol protocol;
-    InputStreamKey key{7, 0, kMediaEncodedVideo, 0};
-    QXInput input{10001, 100, &protocol, key, &FixedTick};
+    QXInput input{10001, 100, &protocol, InputStreamKey{7, 0, kMediaEncodedVideo, 0},
+                  [] { return 4242u; }};
     RecordingInputSink sink;
 };
 
-TEST(EncodedVideoHeader, DecodesEveryField) {
-    const std::string unit = EncodedUnit(0x05A0A011 | (2u << 5) | (1u << 7), 123456, "xyz", 3);
-    EncodedVideoHeader header;
-    ASSERT_TRUE(ParseEncodedVideoHeader(2, reinterpret_cast<const uint8_t*>(unit.data()),
-                                        static_cast<uint32_t>(unit.size()), &header));
-    EXPECT_EQ(1, header.desc.codecId);
-    EXPECT_EQ(1, header.desc.keyFrame);
-    EXPECT_EQ(2, header.desc.fieldA);
-    EXPECT_EQ(1u, header.desc.flagB);
-    EXPECT_EQ(1280, header.desc.width);
-    EXPECT_EQ(720, header.desc.height);
-    EXPECT_EQ(123456u, header.desc.timestamp);
-    EXPECT_EQ(11u, header.headerLength);
-}
-
-TEST(EncodedVideoHeader, UnitShorterThanItsHeaderIsRefused) {
-    EncodedVideoHeader header;
-    const std::string shortUnit = EncodedUnit(kKey, 1, "", 5).substr(0, 12);
-    EXPECT_FALSE(ParseEncodedVideoHeader(2, reinterpret_cast<const uint8_t*>(shortUnit.data()),
-                                         static_cast<uint32_t>(shortUnit.size()), &header));
-    EXPECT_FALSE(
-        ParseEncodedVideoHeader(2, reinterpret_cast<const uint8_t*>("1234567"), 7, &header));
-}
-
-TEST_F(QXInputTest, LiveUnitsPassWithTheirPayloadOnly) {
+TEST_F(QXInputTest, EachKindGoesOnWithItsDescriptorAndTypesFourAndSevenAreDropped) {
     input.SetSink(&sink);
     Deliver(kMediaEncodedVideo, EncodedUnit(kDelta, 99, "frame", 2));
     Deliver(kMediaEncodedVideo, EncodedUnit(kDelta, 99, "").substr(0, 5));  // too short
-    ASSERT_EQ(1u, sink.Units().size());
-    EXPECT_EQ("frame", sink.Units()[0].payload);
-    EXPECT_EQ(100, sink.Units()[0].inputHandle);
-    EXPECT_EQ(99u, sink.Units()[0].desc.timestamp);
+    Deliver(kMediaAudio, "pcm");
+    Deliver(kMediaRawPicture6, "i420", 640, 360);
+    Deliver(kMediaAudio240, "x");
+    Deliver(kMediaAudio253, "x");
+    EXPECT_EQ((std::vector<std::string>{"frame", "pcm", "i420"}), Payloads());
+    const auto units = sink.Units();
+    ASSERT_EQ(3u, units.size());
+    EXPECT_EQ(100, units[0].inputHandle);
+    EXPECT_EQ(99u, units[0].desc.timestamp);
+    EXPECT_EQ(kMediaAudio, units[1].desc.mediaType);
+    EXPECT_EQ(4242u, units[1].desc.timestamp);  // the tick when it arrived
+    EXPECT_EQ(1, units[1].desc.keyFrame);
+    EXPECT_EQ(kMediaRawPicture6, units[2].desc.mediaType);
+    EXPECT_EQ(0, std::memcmp("I420", units[2].desc.fourcc, 4));
+    EXPECT_EQ(640, units[2].desc.width);
+    EXPECT_EQ(360, units[2].desc.height);
 }
 
-TEST_F(QXInputTest, CacheStartsAtAKeyFrameAndIsHandedOverInOrder) {
+TEST_F(QXInputTest, RawPictureKeyPatternRestartsAfterReset) {
+    input.SetSink(&sink);
+    for (int i = 0; i < 7; ++i) {
+        if (i == 5) {
+            input.ResetFrameCount();
+        }
+        Deliver(kMediaRawPicture, "p", 2, 2);
+    }
+    std::vector<int> keys;
+    for (const auto& unit : sink.Units()) {
+        keys.push_back(unit.desc.keyFrame);
+    }
+    EXPECT_EQ((std::vector<int>{1, 0, 0, 1, 0, 1, 0}), keys);
+}
+
+TEST_F(QXInputTest, DetachedInputKeepsEncodedVideoFromTheLastKeyFrameAndHandsItOverInOrder) {
     Deliver(kMediaEncodedVideo, EncodedUnit(kDelta, 1, "before-key"));
+    Deliver(kMediaAudio, "pcm");  // audio and pictures are dropped, not kept
+    Deliver(kMediaRawPicture, "i420", 16, 16);
     EXPECT_EQ(0u, input.CachedFrameCount());
     Deliver(kMediaEncodedVideo, EncodedUnit(kKey, 2, "key1"));
     Deliver(kMediaEncodedVideo, EncodedUnit(kDelta, 3, "d1"));
-    Deliver(kMediaEncodedVideo, EncodedUnit(kKey, 4, "key2"));  // resets the cache
+    Deliver(kMediaEncodedVideo, EncodedUnit(kKey, 4, "key2"));  // starts the kept video again
     Deliver(kMediaEncodedVideo, EncodedUnit(kDelta, 5, "d2"));
     EXPECT_EQ(2u, input.CachedFrameCount());
     input.SetSink(&sink);
     EXPECT_TRUE(sink.Units().empty());  // handed over with the next unit
     Deliver(kMediaEncodedVideo, EncodedUnit(kDelta, 6, "live"));
     EXPECT_EQ((std::vector<std::string>{"key2", "d2", "live"}), Payloads());
-    const auto units = sink.Units();
-    EXPECT_EQ(1, units[0].desc.keyFrame);
-    EXPECT_EQ(1280, units[0].desc.width);
-    EXPECT_EQ(4u, units[0].desc.timestamp);
+    const MediaDataDesc first = sink.Units()[0].desc;
+    EXPECT_EQ(std::make_tuple(1, 1280, 4u),
+              std::make_tuple(int{first.keyFrame}, int{first.width}, first.timestamp));
     EXPECT_EQ(0u, input.CachedFrameCount());
+    input.SetSink(nullptr);
+    Deliver(kMediaAudio, "after detach");
+    EXPECT_EQ(3u, sink.Units().size());
 }
 
 // Without a sink, a host that sends one key frame and then ten minutes of delta frames at
@@ -115,8 +137,8 @@ TEST_F(QXInputTest, KeptVideoStaysBoundedThroughALongGop) {
             mostBytes = std::max(mostBytes, input.CachedBytes());
         }
         EXPECT_LE(mostBytes, Input::kMaxCachedBytes);
-        EXPECT_GT(mostBytes + deltaBytes + 8, std::min(Input::kMaxCachedBytes,
-                                                       Input::kMaxCachedUnits * (deltaBytes + 8)));
+        EXPECT_GT(mostBytes + deltaBytes + 8,
+                  std::min(Input::kMaxCachedBytes, Input::kMaxCachedUnits * (deltaBytes + 8)));
         EXPECT_EQ(0u, input.CachedFrameCount());  // dropped, waiting for a key frame
     }
     Deliver(kMediaEncodedVideo, EncodedUnit(kKey, 1, "key"));
@@ -126,71 +148,18 @@ TEST_F(QXInputTest, KeptVideoStaysBoundedThroughALongGop) {
     EXPECT_EQ((std::vector<std::string>{"key", "d", "live"}), Payloads());
 }
 
-TEST_F(QXInputTest, DetachedAudioAndPicturesAreDroppedNotCached) {
-    Deliver(kMediaAudio, "pcm");
-    Deliver(kMediaRawPicture, "i420", 16, 16);
-    EXPECT_EQ(0u, input.CachedFrameCount());
-    input.SetSink(&sink);
-    input.SetSink(nullptr);
-    Deliver(kMediaAudio, "after detach");
-    EXPECT_TRUE(sink.Units().empty());
-}
+TEST_F(QXInputTest, BookingNeedsAProtocolAndAttachingHandsOnTheClockEvenWhenNull) {
+    QXInput orphan(1, 100, nullptr, InputStreamKey{1, 0, kMediaAudio, 0});
+    EXPECT_EQ(kResultContextInitFailed, orphan.BookStream());
+    orphan.UnbookStream();  // nothing to undo
+    EXPECT_EQ(E_FAIL, orphan.SetSyncTimer(nullptr));
 
-TEST_F(QXInputTest, AudioAndPictureDescriptors) {
-    input.SetSink(&sink);
-    Deliver(kMediaAudio, "pcm");
-    Deliver(kMediaRawPicture6, "i420", 640, 360);
-    const auto units = sink.Units();
-    ASSERT_EQ(2u, units.size());
-    EXPECT_EQ(kMediaAudio, units[0].desc.mediaType);
-    EXPECT_EQ(4242u, units[0].desc.timestamp);
-    EXPECT_EQ(1, units[0].desc.keyFrame);
-    EXPECT_EQ(kMediaRawPicture6, units[1].desc.mediaType);
-    EXPECT_EQ(0, std::memcmp("I420", units[1].desc.fourcc, 4));
-    EXPECT_EQ(640, units[1].desc.width);
-    EXPECT_EQ(360, units[1].desc.height);
-}
-
-TEST_F(QXInputTest, RawPictureKeyPatternRestartsAfterReset) {
-    input.SetSink(&sink);
-    for (int i = 0; i < 5; ++i) {
-        Deliver(kMediaRawPicture, "p", 2, 2);
-    }
-    input.ResetFrameCount();
-    Deliver(kMediaRawPicture, "p", 2, 2);
-    Deliver(kMediaRawPicture, "p", 2, 2);
-    std::vector<int> keys;
-    for (const auto& unit : sink.Units()) {
-        keys.push_back(unit.desc.keyFrame);
-    }
-    EXPECT_EQ((std::vector<int>{1, 0, 0, 1, 0, 1, 0}), keys);
-}
-
-TEST_F(QXInputTest, TypesFourAndSevenAreDropped) {
-    input.SetSink(&sink);
-    Deliver(kMediaAudio240, "x");
-    Deliver(kMediaAudio253, "x");
-    EXPECT_TRUE(sink.Units().empty());
-}
-
-TEST(QXInputWithoutProtocol, CannotBook) {
-    InputStreamKey key{1, 0, 1, 0};
-    QXInput input(1, 100, nullptr, key);
-    EXPECT_EQ(kResultContextInitFailed, input.BookStream());
-    input.UnbookStream();  // nothing to do, no crash
-    EXPECT_EQ(E_FAIL, input.SetSyncTimer(nullptr));
-}
-
-TEST(QXInputSink, AttachingHandsTheClockEvenWhenNull) {
-    QXProtocol protocol;
-    InputStreamKey key{1, 0, kMediaRawPicture, 0};
-    QXInput input(1, 100, &protocol, key);
-    ASSERT_EQ(kResultOk, input.BookStream());
-    RecordingInputSink sink;
+    QXInput picture(1, 101, &protocol, InputStreamKey{1, 0, kMediaRawPicture, 0});
+    ASSERT_EQ(kResultOk, picture.BookStream());
     sink.clock = reinterpret_cast<IPlaySyncTime*>(&sink);
-    input.SetSink(&sink);
-    EXPECT_EQ(nullptr, sink.clock);
-    input.UnbookStream();
+    picture.SetSink(&sink);
+    EXPECT_EQ(nullptr, sink.clock);  // raw pictures have no clock
+    picture.UnbookStream();
 }
 
 }  // namespace

@@ -7,8 +7,10 @@
 #include <atomic>
 #include <cstring>
 #include <memory>
+#include <numeric>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "host/StreamWriter.h"
@@ -60,29 +62,35 @@ void WriteSequenced(qxhost::StreamWriter& writer, uint8_t type, uint8_t mediaId,
 
 std::vector<uint32_t> Range(uint32_t count) {
     std::vector<uint32_t> values(count);
-    for (uint32_t i = 0; i < count; ++i) {
-        values[i] = i;
-    }
+    std::iota(values.begin(), values.end(), 0u);
     return values;
 }
 
-TEST(ReceiverPath, EveryUnitArrivesInOrderAcrossTheIndexWrap) {
+TEST(ReceiverPath, TwoContextsReceiveEveryUnitOfTheirKeysInOrderAcrossTheIndexWrap) {
     const int32_t port = NextPort();
-    qxhost::StreamWriter writer(3, port);
+    qxhost::StreamWriter writer(6, port);
     ASSERT_TRUE(writer.Open());
-    auto context = MakeContext(port);
-    RecordingInputSink sink;
-    Attach(*context, 7, kMediaRawPicture, 0, &sink);
-    constexpr uint32_t kUnits = 2500;  // the index wraps twice
+    auto first = MakeContext(port, 10001);
+    auto second = MakeContext(port, 10002);
+    RecordingInputSink firstSink, secondSink, secondOther;
+    Attach(*first, 7, kMediaRawPicture6, 0, &firstSink);
+    Attach(*second, 7, kMediaRawPicture6, 0, &secondSink);
+    Attach(*second, 8, kMediaRawPicture6, 0, &secondOther);
+    constexpr uint32_t kUnits = 2500;  // the entry index wraps twice
+    std::vector<uint32_t> even, odd;
     for (uint32_t i = 0; i < kUnits; ++i) {
-        WriteSequenced(writer, 3, 0, 7, i, 64, 8, 4);
+        WriteSequenced(writer, 6, 0, 7 + (i % 2), i, 128, 16, 8);
+        (i % 2 == 0 ? even : odd).push_back(i);
     }
-    ASSERT_TRUE(sink.WaitFor(kUnits));
-    EXPECT_EQ(Range(kUnits), sink.Sequences());
-    const MediaDataDesc desc = sink.Units().back().desc;
-    EXPECT_EQ(kMediaRawPicture, desc.mediaType);
-    EXPECT_EQ(8, desc.width);
-    EXPECT_EQ(4, desc.height);
+    for (RecordingInputSink* sink : {&firstSink, &secondSink, &secondOther}) {
+        ASSERT_TRUE(sink->WaitFor(kUnits / 2));
+    }
+    EXPECT_EQ(even, firstSink.Sequences());
+    EXPECT_EQ(even, secondSink.Sequences());
+    EXPECT_EQ(odd, secondOther.Sequences());
+    const MediaDataDesc desc = secondOther.Units().back().desc;
+    EXPECT_EQ(std::make_tuple(int{kMediaRawPicture6}, 16, 8),
+              std::make_tuple(int{desc.mediaType}, int{desc.width}, int{desc.height}));
 }
 
 TEST(ReceiverPath, UnitsOfOtherKeysAndBadEntriesAreDroppedAndCounted) {
@@ -109,32 +117,6 @@ TEST(ReceiverPath, UnitsOfOtherKeysAndBadEntriesAreDroppedAndCounted) {
     ASSERT_TRUE(sink.WaitFor(1));
     EXPECT_EQ(std::vector<uint32_t>{103}, sink.Sequences());
     EXPECT_EQ(2u, ReceiverRegistry::Instance().Acquire(1, port)->DroppedEntries());
-}
-
-TEST(ReceiverPath, TwoContextsEachReceiveEveryUnitOfTheirKeys) {
-    const int32_t port = NextPort();
-    qxhost::StreamWriter writer(6, port);
-    ASSERT_TRUE(writer.Open());
-    auto first = MakeContext(port, 10001);
-    auto second = MakeContext(port, 10002);
-    RecordingInputSink firstSink, secondSink, secondOther;
-    Attach(*first, 7, kMediaRawPicture6, 0, &firstSink);
-    Attach(*second, 7, kMediaRawPicture6, 0, &secondSink);
-    Attach(*second, 8, kMediaRawPicture6, 0, &secondOther);
-    constexpr uint32_t kUnits = 1200;
-    for (uint32_t i = 0; i < kUnits; ++i) {
-        WriteSequenced(writer, 6, 0, 7 + (i % 2), i, 128, 16, 8);
-    }
-    ASSERT_TRUE(firstSink.WaitFor(kUnits / 2));
-    ASSERT_TRUE(secondSink.WaitFor(kUnits / 2));
-    ASSERT_TRUE(secondOther.WaitFor(kUnits / 2));
-    std::vector<uint32_t> even, odd;
-    for (uint32_t i = 0; i < kUnits; ++i) {
-        (i % 2 == 0 ? even : odd).push_back(i);
-    }
-    EXPECT_EQ(even, firstSink.Sequences());
-    EXPECT_EQ(even, secondSink.Sequences());
-    EXPECT_EQ(odd, secondOther.Sequences());
 }
 
 // The last context to go once closed (and so unlinked) the channels the process had made,

@@ -54,12 +54,18 @@ class NginxServer {
         return "rtmp://127.0.0.1:" + std::to_string(port_) + "/live/" + streamKey;
     }
     const std::string& Folder() const { return folder_.Path(); }
-    // True once nginx's error log (level info) holds `text`, within timeoutMs.
-    bool WaitForLog(const std::string& text, int timeoutMs) {
+    // True once nginx's error log (level info, kept across restarts) holds `text` `count`
+    // times, within timeoutMs.
+    bool WaitForLog(const std::string& text, int timeoutMs, size_t count = 1) {
         return WaitUntil(timeoutMs, [&] {
-            std::stringstream log;
-            log << std::ifstream(Folder() + "/error.log").rdbuf();
-            return log.str().find(text) != std::string::npos;
+            std::stringstream read;
+            read << std::ifstream(Folder() + "/error.log").rdbuf();
+            const std::string log = read.str();
+            size_t found = 0;
+            for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) {
+                ++found;
+            }
+            return found >= count;
         });
     }
 
