@@ -3,13 +3,13 @@
 #include "control/ContextManager.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
 
 #include "control/MessageEnvelope.h"
 #include "media/Context.h"
+#include "tests/fakes/ChannelPort.h"
 
 namespace streammanager {
 namespace {
@@ -41,7 +41,7 @@ class ContextCommands : public ::testing::Test {
   protected:
     void AttachFramework(bool present) {
         manager.Attach(present ? reinterpret_cast<IUnknown*>(&g_framework) : nullptr, &session,
-                       nullptr, 40000 + static_cast<int32_t>(getpid() % 20000));
+                       nullptr, sctest::ChannelPort(0));
     }
     // Hands `text` to the dispatcher as if from `sessionId`; returns the answer sent, if any.
     std::string Exchange(const std::string& text, uint16_t sessionId = 3) {

@@ -9,7 +9,7 @@
 #include "interfaces/StreamChannel.h"
 #include "platform/NamedSemaphore.h"
 #include "platform/NamedSharedMemory.h"
-#include "platform/ProcessId.h"
+#include "tests/fakes/ChannelPort.h"
 
 namespace qxhost {
 
@@ -63,10 +63,8 @@ class ChannelReader {
     platform::NamedSharedMemory memory_;
 };
 
-// A port of this test process beyond the TCP range, so no real session's names are touched;
-// `offset` (below 100) tells the channels of one process apart.
 inline int32_t TestPort(int32_t offset) {
-    return 100000 + static_cast<int32_t>(platform::CurrentProcessId() % 100000) * 100 + offset;
+    return sctest::ChannelPort(offset);
 }
 
 }  // namespace qxhost

@@ -3,9 +3,9 @@
 #include "media/Context.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include "base/ResultCodes.h"
+#include "tests/fakes/ChannelPort.h"
 
 namespace streammanager {
 namespace {
@@ -16,7 +16,7 @@ int g_framework = 0, g_sessionManager = 0;
 class ContextTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        const int32_t port = 20000 + static_cast<int32_t>(getpid() % 20000);
+        const int32_t port = sctest::ChannelPort(0);
         ASSERT_EQ(0, context.Init(10001, reinterpret_cast<IUnknown*>(&g_framework),
                                   &g_sessionManager, nullptr, port, WaveFormat()));
     }

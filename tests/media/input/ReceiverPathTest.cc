@@ -2,7 +2,6 @@
 // StreamWriter writes, the process-wide receivers read, contexts and inputs deliver to counting
 // sinks.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cstring>
@@ -16,6 +15,7 @@
 #include "host/StreamWriter.h"
 #include "media/Context.h"
 #include "media/input/ReceiverRegistry.h"
+#include "tests/fakes/ChannelPort.h"
 #include "tests/fakes/MediaTestSinks.h"
 
 namespace streammanager {
@@ -23,10 +23,10 @@ namespace {
 
 int g_framework = 0, g_sessionManager = 0;
 
-// Each test binary uses its own ports, away from the other suites'.
+// A port of its own for each test.
 int32_t NextPort() {
-    static std::atomic<int32_t> next{30000 + static_cast<int32_t>(getpid() % 5000) * 4};
-    return next++;
+    static std::atomic<int32_t> next{0};
+    return sctest::ChannelPort(next++);
 }
 
 std::unique_ptr<Context> MakeContext(int32_t port, int32_t handle = 10001) {
