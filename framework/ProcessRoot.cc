@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "framework/mixer/VideoMixer.h"
 #include "interfaces/FrameworkEntry.h"
 #include "interfaces/QXIds.h"
 #include "platform/FileSystem.h"
@@ -46,8 +47,7 @@ HRESULT ProcessRoot::Create(const QXGUID* clsid, IUnknown** out) {
         if (root_ == nullptr) {
             return E_OUTOFMEMORY;
         }
-        // Per-user classes (video mixer, screen recorder) are registered here with
-        // root_->RegisterClass as they are added.
+        root_->RegisterClass(CLSID_VideoMixer, &ProcessRoot::CreateVideoMixer);
         std::atexit(&ProcessRoot::CloseSessionsAtExit);
     }
     root_->AddRef();
@@ -61,6 +61,24 @@ std::string ProcessRoot::LogFolder() {
     }
     const std::string documents = platform::DocumentsFolder();
     return documents.empty() ? std::string() : documents + "/Wyn/QXDesktop/Log/";
+}
+
+ModuleLog ProcessRoot::MixerLog() {
+    platform::MutexLock lock(mutex_);
+    if (mixerLog_.logger == nullptr && root_ != nullptr) {
+        void* center = nullptr;
+        if (root_->QueryInterface(IID_ILogCenter, &center) == S_OK && center != nullptr) {
+            auto* logCenter = static_cast<ILogCenter*>(center);
+            mixerLog_.logger = logCenter->GetLogger();
+            mixerLog_.module = logCenter->RegisterModule("VideoMixer", 1, kLogLevelInfo, 0);
+            logCenter->Release();  // the root keeps the centre for the process's life
+        }
+    }
+    return mixerLog_;
+}
+
+HRESULT ProcessRoot::CreateVideoMixer(const QXGUID& iid, IUnknown* /*outer*/, void** out) {
+    return VideoMixer::Create(iid, out, Instance().MixerLog());
 }
 
 void ProcessRoot::CloseSessionsAtExit() {

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "framework/ComponentFactory.h"
+#include "framework/log/ModuleLog.h"
 #include "interfaces/IUnknown.h"
 #include "platform/Mutex.h"
 
@@ -32,12 +33,16 @@ class ProcessRoot {
 
     // "<host folder>Log/", or "<documents>/Wyn/QXDesktop/Log/" when init gave no host folder.
     std::string LogFolder() REQUIRES(mutex_);
+    // The log of the "VideoMixer" module, registered with the root's log centre on first use.
+    ModuleLog MixerLog();
+    static HRESULT CreateVideoMixer(const QXGUID& iid, IUnknown* outer, void** out);
     static void CloseSessionsAtExit();
 
     platform::Mutex mutex_;
     std::string hostFolder_ GUARDED_BY(mutex_);
     std::string folders_ GUARDED_BY(mutex_);
     RefPtr<ComponentFactory> root_ GUARDED_BY(mutex_);
+    ModuleLog mixerLog_ GUARDED_BY(mutex_);
 };
 
 }  // namespace framework

@@ -10,7 +10,7 @@
 #include <cstdint>
 
 #include "base/WLock.h"
-#include "media/input/IPlaySyncTime.h"
+#include "interfaces/IPlaySyncTime.h"
 
 class CAVPlaySyncTime final : public IPlaySyncTime {
   public:

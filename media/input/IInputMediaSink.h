@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "media/input/IPlaySyncTime.h"
+#include "interfaces/IPlaySyncTime.h"
 #include "media/input/MediaTypes.h"
 
 namespace streammanager {

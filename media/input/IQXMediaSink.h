@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "media/input/IPlaySyncTime.h"
+#include "interfaces/IPlaySyncTime.h"
 
 namespace streammanager {
 

@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "base/WLock.h"
+#include "interfaces/IPlaySyncTime.h"
 #include "media/input/IInputMediaSink.h"
-#include "media/input/IPlaySyncTime.h"
 #include "media/input/MediaTypes.h"
 
 namespace streammanager {

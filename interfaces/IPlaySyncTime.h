@@ -1,4 +1,5 @@
 // The playback clock that one user's streams share, in milliseconds of the monotonic tick.
+// Implemented by the program (CAVPlaySyncTime); handed to the video mixer for its inputs.
 #pragma once
 
 #include <cstdint>

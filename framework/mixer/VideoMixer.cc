@@ -1,0 +1,407 @@
+#include "framework/mixer/VideoMixer.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <new>
+
+#include "interfaces/QXIds.h"
+#include "platform/Clock.h"
+
+namespace framework {
+
+namespace {
+
+constexpr uint64_t kLogInterval = 100;
+constexpr size_t kHeaderBytes = 8;
+constexpr size_t kPresetChars = 64;
+
+void StoreLittle32(uint8_t* out, uint32_t value) {
+    for (int i = 0; i < 4; ++i) {
+        out[i] = static_cast<uint8_t>(value >> (8 * i));
+    }
+}
+
+}  // namespace
+
+HRESULT VideoMixer::Create(const QXGUID& iid, void** out, const ModuleLog& log) {
+    if (out == nullptr) {
+        return E_POINTER;
+    }
+    *out = nullptr;
+    VideoMixer* mixer = new (std::nothrow) VideoMixer(log);
+    if (mixer == nullptr) {
+        return E_OUTOFMEMORY;
+    }
+    const HRESULT result = mixer->QueryInterface(iid, out);
+    mixer->Release();
+    return result;
+}
+
+VideoMixer::VideoMixer(const ModuleLog& log) : log_(log) {}
+
+VideoMixer::~VideoMixer() {
+    Uninit();
+}
+
+HRESULT VideoMixer::QueryInterface(const QXGUID& iid, void** out) {
+    return QuerySingleInterface(iid, IID_IVideoMixer, out);
+}
+
+HRESULT VideoMixer::Init(void* owner, MixedVideoCallback callback, const VideoMixerParam* param,
+                         IConfigCenter* config) {
+    if (param == nullptr) {
+        return E_INVALIDARG;
+    }
+    platform::MutexLock life(lifeMutex_);
+    {
+        platform::MutexLock lock(mutex_);
+        if (ready_ || finished_) {
+            return MIXER_E_NOT_READY;
+        }
+        char preset[kPresetChars] = {};
+        if (config != nullptr &&
+            config->GetString("VideoMixer.Preset", preset, sizeof(preset)) == S_OK) {
+            preset_ = preset;
+        }
+        owner_ = owner;
+        callback_ = callback;
+        ready_ = true;
+    }
+    if (!thread_.Start([this] { Run(); })) {
+        platform::MutexLock lock(mutex_);
+        ready_ = false;
+        FW_LOG(log_, "VideoMixer::Init, cannot start the mixer's thread.\n");
+        return E_FAIL;
+    }
+    return SetOutputParam(param);
+}
+
+HRESULT VideoMixer::ReadSettings(const VideoMixerParam& param, EncoderSettings* settings) {
+    const int32_t rate = param.useFrameRate != 0 ? param.frameRate : param.fallbackFrameRate;
+    const int32_t width = param.width & ~1;
+    const int32_t height = param.height & ~1;
+    if (rate < 1 || rate > kMaxFrameRate || width < 2 || height < 2 || width > kMaxCanvasWidth ||
+        height > kMaxCanvasHeight) {
+        FW_LOG(log_,
+               "VideoMixer::SetOutputParam, canvas refused: %dx%d at %d fps (2x2 to %dx%d, 1 to "
+               "%d fps).\n",
+               param.width, param.height, rate, kMaxCanvasWidth, kMaxCanvasHeight, kMaxFrameRate);
+        return MIXER_E_BAD_CANVAS;
+    }
+    if (width != param.width || height != param.height) {
+        FW_LOG(log_, "VideoMixer::SetOutputParam, odd canvas %dx%d encoded as %dx%d.\n",
+               param.width, param.height, width, height);
+    }
+    settings->width = width;
+    settings->height = height;
+    settings->frameRate = rate;
+    settings->bitrate = std::max(param.bitrate, kMinBitrate);
+    settings->keyInterval = param.keyFrameInterval > 0 ? param.keyFrameInterval : 2 * rate;
+    settings->preset = preset_;
+    return S_OK;
+}
+
+HRESULT VideoMixer::SetOutputParam(const VideoMixerParam* param) {
+    if (param == nullptr) {
+        return E_INVALIDARG;
+    }
+    InputList moved;
+    EncoderSettings settings;
+    {
+        platform::MutexLock lock(mutex_);
+        if (!ready_) {
+            return MIXER_E_NOT_READY;
+        }
+        const HRESULT read = ReadSettings(*param, &settings);
+        if (read != S_OK) {
+            return read;
+        }
+        if (configured_ && settings == settings_) {
+            return S_OK;
+        }
+        if (!configured_ || settings.width != settings_.width ||
+            settings.height != settings_.height) {
+            moved = inputs_;
+        }
+        restartSchedule_ = !configured_ || settings.frameRate != settings_.frameRate;
+        settings_ = settings;
+        configured_ = true;
+    }
+    for (const auto& input : moved) {
+        input->SetCanvas(settings.width, settings.height);
+    }
+    changed_.notify_all();
+    return S_OK;
+}
+
+// The wait holds mutex_ through a std::unique_lock, which the analysis cannot follow.
+HRESULT VideoMixer::EnableOutput(int32_t enable) NO_THREAD_SAFETY_ANALYSIS {
+    std::unique_lock<std::mutex> lock(mutex_.Native());
+    if (!ready_) {
+        return MIXER_E_NOT_READY;
+    }
+    if (enable != 0) {
+        restartSchedule_ = restartSchedule_ || !enabled_;
+        enabled_ = true;
+        lock.unlock();
+        changed_.notify_all();
+        return S_OK;
+    }
+    enabled_ = false;
+    // No frame is begun from here on; the one under way, if any, is waited for.
+    if (!OnMixerThread()) {
+        idle_.wait(lock, [this]() NO_THREAD_SAFETY_ANALYSIS { return !busy_; });
+    }
+    return S_OK;
+}
+
+HRESULT VideoMixer::Uninit() {
+    platform::MutexLock life(lifeMutex_);
+    InputList dropped;
+    {
+        platform::MutexLock lock(mutex_);
+        if (!ready_ || OnMixerThread()) {
+            return MIXER_E_NOT_READY;
+        }
+        ready_ = false;
+        finished_ = true;
+        stopping_ = true;
+        dropped.swap(inputs_);
+    }
+    changed_.notify_all();
+    thread_.Join();
+    encoder_.Close();
+    canvas_ = CanvasArea();
+    unit_ = std::vector<uint8_t>();
+    return S_OK;
+}
+
+int32_t VideoMixer::AddInput(int32_t handle, int32_t positionHandle, const RenderPara* para) {
+    if (para == nullptr) {
+        return E_INVALIDARG;
+    }
+    auto input = std::make_shared<MixerInput>(handle, log_);
+    Rect canvas;
+    {
+        platform::MutexLock lock(mutex_);
+        if (!ready_) {
+            return MIXER_E_NOT_READY;
+        }
+        canvas = configured_ ? Rect{0, 0, settings_.width, settings_.height} : Rect{};
+    }
+    input->SetCanvas(canvas.width, canvas.height);
+    input->SetLayout(*para);
+    platform::MutexLock lock(mutex_);
+    if (!ready_) {
+        return MIXER_E_NOT_READY;
+    }
+    const auto sameHandle = [handle](const auto& each) { return each->Handle() == handle; };
+    if (std::any_of(inputs_.begin(), inputs_.end(), sameHandle)) {
+        return MIXER_E_INPUT_EXISTS;
+    }
+    const auto above = std::find_if(
+        inputs_.begin(), inputs_.end(),
+        [positionHandle](const auto& each) { return each->Handle() == positionHandle; });
+    inputs_.insert(above, std::move(input));
+    return S_OK;
+}
+
+HRESULT VideoMixer::DelInput(int32_t handle) {
+    platform::MutexLock lock(mutex_);
+    if (!ready_) {
+        return MIXER_E_NOT_READY;
+    }
+    const auto found = std::find_if(inputs_.begin(), inputs_.end(), [handle](const auto& each) {
+        return each->Handle() == handle;
+    });
+    if (found == inputs_.end()) {
+        return MIXER_E_NO_INPUT;
+    }
+    inputs_.erase(found);
+    return S_OK;
+}
+
+std::shared_ptr<MixerInput> VideoMixer::Find(int32_t handle, HRESULT* result) {
+    {
+        platform::MutexLock lock(mutex_);
+        if (!ready_) {
+            *result = MIXER_E_NOT_READY;
+            return nullptr;
+        }
+        for (const auto& input : inputs_) {
+            if (input->Handle() == handle) {
+                *result = S_OK;
+                return input;
+            }
+        }
+    }
+    if (ModuleLog::Due(unknownHandles_, kLogInterval)) {
+        FW_LOG(log_, "VideoMixer, no input %d (%llu calls for unknown inputs).\n", handle,
+               static_cast<unsigned long long>(unknownHandles_.load()));
+    }
+    *result = MIXER_E_NO_INPUT;
+    return nullptr;
+}
+
+HRESULT VideoMixer::SetInputSyncTimer(int32_t handle, IPlaySyncTime* clock) {
+    HRESULT result = S_OK;
+    if (const std::shared_ptr<MixerInput> input = Find(handle, &result)) {
+        input->SetClock(clock);
+    }
+    return result;
+}
+
+HRESULT VideoMixer::ResetInput(int32_t handle, int32_t /*reason*/, const RenderPara* para) {
+    if (para == nullptr) {
+        return E_INVALIDARG;
+    }
+    HRESULT result = S_OK;
+    if (const std::shared_ptr<MixerInput> input = Find(handle, &result)) {
+        input->SetLayout(*para);
+    }
+    return result;
+}
+
+HRESULT VideoMixer::ResetAllInputParam(int32_t count, const int32_t* handles,
+                                       const RenderPara* paras) {
+    if (count <= 0 || handles == nullptr || paras == nullptr) {
+        return E_INVALIDARG;
+    }
+    std::vector<std::pair<std::shared_ptr<MixerInput>, const RenderPara*>> listed;
+    {
+        platform::MutexLock lock(mutex_);
+        if (!ready_) {
+            return MIXER_E_NOT_READY;
+        }
+        // Listed inputs go on top in the order given; those not listed stay below, in order.
+        InputList order;
+        InputList rest = inputs_;
+        for (int32_t i = 0; i < count; ++i) {
+            const auto found = std::find_if(rest.begin(), rest.end(), [&](const auto& each) {
+                return each->Handle() == handles[i];
+            });
+            if (found != rest.end()) {
+                listed.emplace_back(*found, &paras[i]);
+                order.push_back(*found);
+                rest.erase(found);
+            }
+        }
+        rest.insert(rest.end(), order.begin(), order.end());
+        inputs_.swap(rest);
+    }
+    for (const auto& [input, para] : listed) {
+        input->SetLayout(*para);
+    }
+    if (listed.size() == static_cast<size_t>(count)) {
+        return S_OK;
+    }
+    FW_LOG(log_, "VideoMixer::ResetAllInputParam, %d of %d handles name no input.\n",
+           count - static_cast<int32_t>(listed.size()), count);
+    return S_FALSE;
+}
+
+HRESULT VideoMixer::WriteData(int32_t handle, const uint8_t* data, uint32_t length,
+                              const VideoFrameInfo* info) {
+    if (data == nullptr || info == nullptr) {
+        return E_INVALIDARG;
+    }
+    HRESULT result = S_OK;
+    const std::shared_ptr<MixerInput> input = Find(handle, &result);
+    return input != nullptr ? input->Write(data, length, *info) : result;
+}
+
+bool VideoMixer::ComposeFrame(CanvasArea* canvas) {
+    InputList inputs;
+    int32_t width = 0;
+    int32_t height = 0;
+    {
+        platform::MutexLock lock(mutex_);
+        if (!ready_ || !configured_) {
+            return false;
+        }
+        inputs = inputs_;
+        width = settings_.width;
+        height = settings_.height;
+    }
+    Compose(inputs, width, height, canvas);
+    return true;
+}
+
+void VideoMixer::Compose(const InputList& inputs, int32_t width, int32_t height,
+                         CanvasArea* canvas) {
+    const Rect whole{0, 0, width, height};
+    canvas->Reset(whole);
+    canvas->Fill(whole, YuvColor{});
+    for (const auto& input : inputs) {
+        input->DrawInto(canvas);
+    }
+}
+
+bool VideoMixer::OnMixerThread() {
+    return mixerThread_ == std::this_thread::get_id();
+}
+
+// The waits hold mutex_ through a std::unique_lock, which the analysis cannot follow.
+void VideoMixer::Run() NO_THREAD_SAFETY_ANALYSIS {
+    std::unique_lock<std::mutex> lock(mutex_.Native());
+    mixerThread_ = std::this_thread::get_id();
+    while (!stopping_) {
+        if (!enabled_ || !configured_) {
+            changed_.wait(lock);
+            continue;
+        }
+        const uint64_t now = platform::MonotonicMicros();
+        if (restartSchedule_) {
+            schedule_.Restart(now, settings_.frameRate);
+            restartSchedule_ = false;
+        }
+        if (now < schedule_.DueUs()) {
+            changed_.wait_for(lock, std::chrono::microseconds(schedule_.DueUs() - now));
+            continue;
+        }
+        const EncoderSettings settings = settings_;
+        const InputList inputs = inputs_;
+        void* const owner = owner_;
+        const MixedVideoCallback callback = callback_;
+        busy_ = true;
+        lock.unlock();
+        MakeFrame(settings, inputs, schedule_.CanvasMs(), owner, callback);
+        lock.lock();
+        busy_ = false;
+        idle_.notify_all();
+        schedule_.Advance(platform::MonotonicMicros());
+    }
+}
+
+void VideoMixer::MakeFrame(const EncoderSettings& settings, const InputList& inputs,
+                           uint32_t canvasMs, void* owner, MixedVideoCallback callback) {
+    if (!encoder_.IsOpen() || encoder_.Settings() != settings) {
+        if (!encoder_.Open(settings)) {
+            if (ModuleLog::Due(encodeFailures_, kLogInterval)) {
+                FW_LOG(log_, "VideoMixer, x264 refuses %dx%d at %d fps, %d bit/s, preset %s.\n",
+                       settings.width, settings.height, settings.frameRate, settings.bitrate,
+                       settings.preset.c_str());
+            }
+            return;
+        }
+    }
+    Compose(inputs, settings.width, settings.height, &canvas_);
+    unit_.resize(kHeaderBytes);
+    StoreLittle32(unit_.data(), canvasMs);
+    StoreLittle32(unit_.data() + 4, frameNumber_);
+    bool keyFrame = false;
+    if (!encoder_.Encode(canvas_.View(), frameNumber_, &unit_, &keyFrame)) {
+        if (ModuleLog::Due(encodeFailures_, kLogInterval)) {
+            FW_LOG(log_, "VideoMixer, frame %u did not encode.\n", frameNumber_);
+        }
+        return;
+    }
+    ++frameNumber_;
+    if (callback != nullptr) {
+        callback(owner, unit_.data(), static_cast<uint32_t>(unit_.size()), keyFrame ? 1 : 0);
+    }
+}
+
+}  // namespace framework

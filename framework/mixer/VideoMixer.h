@@ -1,0 +1,112 @@
+// The video mixer component (IVideoMixer): composes its inputs onto the canvas once per frame
+// of the output rate, in drawing order (bottom first), encodes the canvas with X264Encoder and
+// calls its owner back with each access unit. See MixerInput for how an input is drawn (and
+// what the mixer does with its clock) and FrameSchedule for when frames are made.
+//
+// Owns its inputs, its thread, the encoder and the canvas. Made by the component factory and
+// owned by whoever holds references (the program's Output holds one from Init to Uninit).
+// Threads: any call may come from the control path and from receiver threads at once; the
+// mixer's thread composes, encodes and calls back. mutex_ guards the inputs, the settings and
+// the thread's switches; it is never held while an input is drawn or a frame is made.
+// lifeMutex_ serialises Init and Uninit (starting and joining the thread) and comes first.
+// The encoder, the canvas and the schedule belong to the mixer's thread (and to Uninit once it
+// has joined that thread).
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "framework/RefCountedObject.h"
+#include "framework/log/ModuleLog.h"
+#include "framework/mixer/CanvasArea.h"
+#include "framework/mixer/FrameSchedule.h"
+#include "framework/mixer/MixerInput.h"
+#include "framework/mixer/X264Encoder.h"
+#include "interfaces/IVideoMixer.h"
+#include "platform/Mutex.h"
+#include "platform/Thread.h"
+
+namespace framework {
+
+class VideoMixer : public RefCountedObject<IVideoMixer> {
+  public:
+    static constexpr int32_t kMaxCanvasWidth = 4096;
+    static constexpr int32_t kMaxCanvasHeight = 2304;
+    static constexpr int32_t kMaxFrameRate = 120;
+    static constexpr int32_t kMinBitrate = 64000;
+
+    // Makes a mixer and returns its `iid` in *out (one reference).
+    static HRESULT Create(const QXGUID& iid, void** out, const ModuleLog& log);
+    explicit VideoMixer(const ModuleLog& log);
+
+    HRESULT QueryInterface(const QXGUID& iid, void** out) override;
+    HRESULT Init(void* owner, MixedVideoCallback callback, const VideoMixerParam* param,
+                 IConfigCenter* config) override;
+    HRESULT EnableOutput(int32_t enable) override;
+    HRESULT SetOutputParam(const VideoMixerParam* param) override;
+    HRESULT Uninit() override;
+    int32_t AddInput(int32_t handle, int32_t positionHandle, const RenderPara* para) override;
+    HRESULT DelInput(int32_t handle) override;
+    HRESULT SetInputSyncTimer(int32_t handle, IPlaySyncTime* clock) override;
+    HRESULT ResetInput(int32_t handle, int32_t reason, const RenderPara* para) override;
+    HRESULT ResetAllInputParam(int32_t count, const int32_t* handles,
+                               const RenderPara* paras) override;
+    HRESULT WriteData(int32_t handle, const uint8_t* data, uint32_t length,
+                      const VideoFrameInfo* info) override;
+
+    // Composes the inputs as the next frame would show them into `canvas`, without encoding:
+    // for tests and benchmarks. False before the canvas is set up or after Uninit.
+    bool ComposeFrame(CanvasArea* canvas);
+
+  private:
+    using InputList = std::vector<std::shared_ptr<MixerInput>>;
+
+    ~VideoMixer() override;
+
+    // The encoder settings of `param`, or a failure result (logged).
+    HRESULT ReadSettings(const VideoMixerParam& param, EncoderSettings* settings) REQUIRES(mutex_);
+    std::shared_ptr<MixerInput> Find(int32_t handle, HRESULT* result) EXCLUDES(mutex_);
+    bool OnMixerThread() REQUIRES(mutex_);
+    static void Compose(const InputList& inputs, int32_t width, int32_t height, CanvasArea* canvas);
+    void Run();
+    void MakeFrame(const EncoderSettings& settings, const InputList& inputs, uint32_t canvasMs,
+                   void* owner, MixedVideoCallback callback);
+
+    // Passed by argument.
+    const ModuleLog log_;
+
+    platform::Mutex lifeMutex_ ACQUIRED_BEFORE(mutex_);
+    platform::Thread thread_ GUARDED_BY(lifeMutex_);  // started by Init, joined by Uninit
+
+    platform::Mutex mutex_;
+    std::condition_variable changed_;        // settings, inputs, switches or stop: the thread looks
+    std::condition_variable idle_;           // the thread finished a frame
+    bool ready_ GUARDED_BY(mutex_) = false;  // from Init to Uninit
+    bool finished_ GUARDED_BY(mutex_) = false;  // Uninit ran: nothing works again
+    bool stopping_ GUARDED_BY(mutex_) = false;
+    bool enabled_ GUARDED_BY(mutex_) = false;
+    bool configured_ GUARDED_BY(mutex_) = false;
+    bool busy_ GUARDED_BY(mutex_) = false;  // the thread is making a frame
+    bool restartSchedule_ GUARDED_BY(mutex_) = false;
+    std::thread::id mixerThread_ GUARDED_BY(mutex_);
+    void* owner_ GUARDED_BY(mutex_) = nullptr;
+    MixedVideoCallback callback_ GUARDED_BY(mutex_) = nullptr;
+    std::string preset_ GUARDED_BY(mutex_) = "veryfast";
+    EncoderSettings settings_ GUARDED_BY(mutex_);
+    InputList inputs_ GUARDED_BY(mutex_);      // drawing order, bottom first
+    std::atomic<uint64_t> unknownHandles_{0};  // thins the log lines of unknown handles
+
+    // The mixer's thread's own.
+    FrameSchedule schedule_;
+    X264Encoder encoder_;
+    CanvasArea canvas_;
+    std::vector<uint8_t> unit_;
+    uint32_t frameNumber_ = 0;
+    std::atomic<uint64_t> encodeFailures_{0};
+};
+
+}  // namespace framework

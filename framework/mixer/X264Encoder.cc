@@ -1,0 +1,98 @@
+#include "framework/mixer/X264Encoder.h"
+
+#include <x264.h>
+
+namespace framework {
+
+namespace {
+
+constexpr int kBt601 = 6;  // smpte170m: colour primaries, transfer and matrix
+constexpr uint8_t kStartCode[4] = {0, 0, 0, 1};
+
+bool DefaultParams(const std::string& preset, x264_param_t* param) {
+    return x264_param_default_preset(param, preset.c_str(), "zerolatency") == 0 ||
+           x264_param_default_preset(param, "veryfast", "zerolatency") == 0;
+}
+
+}  // namespace
+
+bool EncoderSettings::operator==(const EncoderSettings& other) const {
+    return width == other.width && height == other.height && frameRate == other.frameRate &&
+           bitrate == other.bitrate && keyInterval == other.keyInterval && preset == other.preset;
+}
+
+bool X264Encoder::Open(const EncoderSettings& settings) {
+    Close();
+    x264_param_t param;
+    if (!DefaultParams(settings.preset, &param)) {
+        return false;
+    }
+    param.i_log_level = X264_LOG_NONE;
+    param.i_csp = X264_CSP_I420;
+    param.i_width = settings.width;
+    param.i_height = settings.height;
+    param.i_fps_num = static_cast<uint32_t>(settings.frameRate);
+    param.i_fps_den = 1;
+    param.i_timebase_num = 1;
+    param.i_timebase_den = static_cast<uint32_t>(settings.frameRate);
+    param.b_vfr_input = 0;
+    param.i_threads = 1;
+    param.b_sliced_threads = 0;
+    param.i_bframe = 0;
+    param.i_keyint_max = settings.keyInterval;
+    param.i_keyint_min = settings.keyInterval;
+    param.i_scenecut_threshold = 0;
+    const int kbps = settings.bitrate / 1000;
+    param.rc.i_rc_method = X264_RC_ABR;
+    param.rc.i_bitrate = kbps;
+    param.rc.i_vbv_max_bitrate = kbps;
+    param.rc.i_vbv_buffer_size = kbps;
+    param.b_repeat_headers = 1;
+    param.b_annexb = 0;  // length prefixes, which Encode turns into 4-byte start codes
+    param.vui.b_fullrange = 0;
+    param.vui.i_colorprim = kBt601;
+    param.vui.i_transfer = kBt601;
+    param.vui.i_colmatrix = kBt601;
+    encoder_ = x264_encoder_open(&param);
+    settings_ = settings;
+    return encoder_ != nullptr;
+}
+
+void X264Encoder::Close() {
+    if (encoder_ != nullptr) {
+        x264_encoder_close(encoder_);
+        encoder_ = nullptr;
+    }
+}
+
+bool X264Encoder::Encode(const AreaView& picture, int64_t index, std::vector<uint8_t>* out,
+                         bool* keyFrame) {
+    if (encoder_ == nullptr) {
+        return false;
+    }
+    x264_picture_t in;
+    x264_picture_init(&in);
+    in.img.i_csp = X264_CSP_I420;
+    in.img.i_plane = 3;
+    const AreaView::Plane* planes[3] = {&picture.y, &picture.u, &picture.v};
+    for (int plane = 0; plane < 3; ++plane) {
+        in.img.plane[plane] = const_cast<uint8_t*>(planes[plane]->data);
+        in.img.i_stride[plane] = static_cast<int>(planes[plane]->stride);
+    }
+    in.i_pts = index;
+    x264_picture_t encoded;
+    x264_nal_t* nals = nullptr;
+    int count = 0;
+    if (x264_encoder_encode(encoder_, &nals, &count, &in, &encoded) < 0) {
+        return false;
+    }
+    for (int i = 0; i < count; ++i) {
+        // Each payload starts with its 4-byte length; a start code takes its place.
+        out->insert(out->end(), kStartCode, kStartCode + sizeof(kStartCode));
+        out->insert(out->end(), nals[i].p_payload + 4, nals[i].p_payload + nals[i].i_payload);
+    }
+    *keyFrame = encoded.b_keyframe != 0;
+    return count > 0;
+}
+
+}  // namespace framework

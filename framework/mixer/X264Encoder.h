@@ -1,0 +1,54 @@
+// Encodes the canvas to H.264 with libx264: tune zerolatency, no B-frames, one slice per
+// picture (one thread: every picture comes out at once, and a pusher sends it as one NAL run),
+// average bitrate with the VBV capped at that rate over a 1 s buffer, a key frame exactly
+// every `keyInterval` frames (no scene-cut ones) with SPS and PPS before it, BT.601 limited
+// range in the VUI, Annex B with 4-byte start codes.
+//
+// Owns the x264 encoder. Owned by the mixer and used only on the mixer's thread; no lock.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "framework/mixer/CanvasArea.h"
+
+typedef struct x264_t x264_t;
+
+namespace framework {
+
+struct EncoderSettings {
+    int32_t width = 0;  // even
+    int32_t height = 0;
+    int32_t frameRate = 0;
+    int32_t bitrate = 0;  // bits per second
+    int32_t keyInterval = 0;
+    std::string preset = "veryfast";
+
+    bool operator==(const EncoderSettings& other) const;
+    bool operator!=(const EncoderSettings& other) const { return !(*this == other); }
+};
+
+class X264Encoder {
+  public:
+    X264Encoder() = default;
+    ~X264Encoder() { Close(); }
+    X264Encoder(const X264Encoder&) = delete;
+    X264Encoder& operator=(const X264Encoder&) = delete;
+
+    // False when x264 refuses the settings (an unknown preset falls back to "veryfast").
+    bool Open(const EncoderSettings& settings);
+    void Close();
+    bool IsOpen() const { return encoder_ != nullptr; }
+    const EncoderSettings& Settings() const { return settings_; }
+
+    // Encodes `picture` (the canvas, of the opened size) as frame `index`, appending the access
+    // unit to `out`. False on failure.
+    bool Encode(const AreaView& picture, int64_t index, std::vector<uint8_t>* out, bool* keyFrame);
+
+  private:
+    x264_t* encoder_ = nullptr;
+    EncoderSettings settings_;
+};
+
+}  // namespace framework

@@ -1,0 +1,206 @@
+// The mixer's encoded output as its owner receives it, decoded again: frame timing, key
+// frames with their parameter sets, reconfiguration, the output switch, and many threads at
+// once (run under ThreadSanitizer too).
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "framework/ProcessRoot.h"
+#include "framework/mixer/H264Decoder.h"
+#include "interfaces/QXIds.h"
+#include "tests/framework/mixer/MixerTestSupport.h"
+
+namespace framework {
+namespace {
+
+struct Unit {
+    uint32_t canvasMs;
+    uint32_t number;
+    bool key;
+    std::vector<int> nalTypes;  // after 4-byte start codes
+    std::vector<uint8_t> annexB;
+};
+
+// Collects what the mixer hands its owner.
+class Receiver {
+  public:
+    static void OnUnit(void* owner, const uint8_t* data, uint32_t length, int32_t key) {
+        static_cast<Receiver*>(owner)->Add(data, length, key != 0);
+    }
+    // True once `count` units arrived (within `timeoutMs`).
+    bool WaitFor(size_t count, int timeoutMs = 10000) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                 [&] { return units_.size() >= count; });
+    }
+    std::vector<Unit> Units() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return units_;
+    }
+    std::atomic<bool> refuse{false};  // a unit arriving while set is a fault
+    std::atomic<int> refused{0};
+
+  private:
+    void Add(const uint8_t* data, uint32_t length, bool key) {
+        refused += refuse.load() ? 1 : 0;
+        Unit unit{
+            Load(data), Load(data + 4), key, {}, std::vector<uint8_t>(data + 8, data + length)};
+        const std::vector<uint8_t>& b = unit.annexB;
+        for (size_t i = 0; i + 4 < b.size(); ++i) {
+            if (b[i] == 0 && b[i + 1] == 0 && b[i + 2] == 0 && b[i + 3] == 1) {
+                unit.nalTypes.push_back(b[i + 4] & 0x1F);
+            }
+        }
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            units_.push_back(std::move(unit));
+        }
+        changed_.notify_all();
+    }
+    static uint32_t Load(const uint8_t* p) {
+        return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<Unit> units_;
+};
+
+TEST(VideoMixerStream, FramesKeepTimeAndKeyFramesBringTheirParameterSets) {
+    Receiver receiver;  // outlives the mixer, whose thread calls it
+    MixerHolder mixer;
+    const VideoMixerParam param = MixerParam(160, 120, 25, 10);
+    ASSERT_EQ(S_OK, mixer->Init(&receiver, &Receiver::OnUnit, &param, nullptr));
+    const RenderPara para = Para(0, 0, 80, 60);
+    ASSERT_EQ(S_OK, mixer->AddInput(1, -1, &para));
+    const std::vector<uint8_t> red = Picture(80, 60, kRed);
+    const VideoFrameInfo info = PictureInfo(80, 60);
+    ASSERT_EQ(S_OK, mixer->WriteData(1, red.data(), static_cast<uint32_t>(red.size()), &info));
+    ASSERT_EQ(S_OK, mixer->EnableOutput(1));
+    ASSERT_TRUE(receiver.WaitFor(56));  // a little over two seconds
+    H264Decoder decoder;
+    int inFirstTwoSeconds = 0;
+    const std::vector<Unit> units = receiver.Units();
+    for (size_t i = 0; i < units.size(); ++i) {
+        const Unit& unit = units[i];
+        EXPECT_EQ(unit.number, i);
+        EXPECT_EQ(unit.key, i % 10 == 0) << i;
+        if (unit.key) {
+            ASSERT_GE(unit.nalTypes.size(), 3u);
+            EXPECT_EQ(unit.nalTypes[0], 7);
+            EXPECT_EQ(unit.nalTypes[1], 8);
+            EXPECT_EQ(unit.nalTypes.back(), 5);
+        }
+        ASSERT_EQ(H264Decoder::Result::kPicture,
+                  decoder.Decode(unit.annexB.data(), static_cast<uint32_t>(unit.annexB.size()),
+                                 unit.key));
+        inFirstTwoSeconds += unit.canvasMs < 2000 ? 1 : 0;
+        if (i > 0) {
+            EXPECT_GT(unit.canvasMs, units[i - 1].canvasMs);
+            EXPECT_EQ(unit.canvasMs % 40, 0u);  // on the frame grid
+        }
+    }
+    EXPECT_NEAR(inFirstTwoSeconds, 50, 1);
+    AreaView picture;
+    ASSERT_TRUE(decoder.LastPicture(&picture));
+    EXPECT_EQ(picture.luma, (Rect{0, 0, 160, 120}));
+    CanvasArea decoded;  // the decoded canvas, read as a canvas
+    decoded.Reset(picture.luma);
+    decoded.Scale(picture, picture.luma, picture.luma);
+    EXPECT_TRUE(Near(At(decoded, 40, 30), kRed, 8));
+    EXPECT_TRUE(Near(At(decoded, 120, 90), kBlack, 8));
+}
+
+TEST(VideoMixerStream, ReconfigurationStartsWithAKeyFrameOfTheNewSizeAndOutputPauses) {
+    Receiver receiver;  // outlives the mixer, whose thread calls it
+    MixerHolder mixer;
+    const VideoMixerParam param = MixerParam(160, 120, 25, 100);
+    ASSERT_EQ(S_OK, mixer->Init(&receiver, &Receiver::OnUnit, &param, nullptr));
+    ASSERT_EQ(S_OK, mixer->EnableOutput(1));
+    ASSERT_TRUE(receiver.WaitFor(3));
+    ASSERT_EQ(S_OK, mixer->EnableOutput(0));
+    receiver.refuse = true;  // nothing may come from here on while the output is off
+    const size_t before = receiver.Units().size();
+    const VideoMixerParam bigger = MixerParam(320, 240, 25, 100);
+    ASSERT_EQ(S_OK, mixer->SetOutputParam(&bigger));
+    // Three frame intervals without a frame (any that came would be counted as refused).
+    EXPECT_FALSE(receiver.WaitFor(before + 1, 120));
+    receiver.refuse = false;
+    ASSERT_EQ(S_OK, mixer->EnableOutput(1));
+    ASSERT_TRUE(receiver.WaitFor(before + 1));
+    const Unit first = receiver.Units()[before];
+    EXPECT_TRUE(first.key);
+    H264Decoder decoder;
+    ASSERT_EQ(
+        H264Decoder::Result::kPicture,
+        decoder.Decode(first.annexB.data(), static_cast<uint32_t>(first.annexB.size()), true));
+    AreaView picture;
+    ASSERT_TRUE(decoder.LastPicture(&picture));
+    EXPECT_EQ(picture.luma, (Rect{0, 0, 320, 240}));
+    EXPECT_EQ(receiver.refused.load(), 0);
+    EXPECT_EQ(S_OK, mixer->Uninit());
+}
+
+TEST(VideoMixerStream, TheFrameworkRootMakesOne) {
+    IUnknown* root = nullptr;
+    ASSERT_EQ(S_OK, ProcessRoot::Instance().Create(&CLSID_ComponentFactory, &root));
+    void* made = nullptr;
+    EXPECT_EQ(S_OK, static_cast<IComponentFactory*>(root)->CreateComponent(
+                        CLSID_VideoMixer, IID_IVideoMixer, nullptr, &made));
+    ASSERT_NE(made, nullptr);
+    static_cast<IVideoMixer*>(made)->Release();
+    root->Release();
+}
+
+// Receiver threads write while the control path adds, removes and resets inputs and turns the
+// output off and on: no crash, no deadlock, no race, and frames keep coming.
+TEST(VideoMixerStream, ManyThreadsAtOnce) {
+    Receiver receiver;  // outlives the mixer, whose thread calls it
+    MixerHolder mixer;
+    const VideoMixerParam param = MixerParam(320, 180, 50);
+    ASSERT_EQ(S_OK, mixer->Init(&receiver, &Receiver::OnUnit, &param, nullptr));
+    ASSERT_EQ(S_OK, mixer->EnableOutput(1));
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> writers;
+    for (int32_t handle = 1; handle <= 3; ++handle) {
+        writers.emplace_back([&, handle] {
+            const std::vector<uint8_t> picture = Picture(64, 36, kRed);
+            const VideoFrameInfo info = PictureInfo(64, 36);
+            while (!stop.load()) {
+                mixer->WriteData(handle, picture.data(), static_cast<uint32_t>(picture.size()),
+                                 &info);
+            }
+        });
+    }
+    for (int round = 0; round < 200; ++round) {
+        const int32_t handle = 1 + round % 3;
+        const RenderPara para = Para(round % 300, round % 160, 40 + round % 50, 30);
+        mixer->AddInput(handle, round % 2 == 0 ? -1 : 1 + (round + 1) % 3, &para);
+        const int32_t handles[] = {1, 2, 3};
+        const RenderPara paras[] = {para, para, para};
+        mixer->ResetAllInputParam(3, handles, paras);
+        mixer->ResetInput(handle, -2, &para);
+        if (round % 7 == 0) {
+            mixer->EnableOutput(0);
+            mixer->EnableOutput(1);
+        }
+        if (round % 3 == 2) {
+            mixer->DelInput(1 + round % 3);
+        }
+    }
+    const size_t sofar = receiver.Units().size();
+    EXPECT_TRUE(receiver.WaitFor(sofar + 3));
+    stop.store(true);
+    for (std::thread& writer : writers) {
+        writer.join();
+    }
+    EXPECT_EQ(S_OK, mixer->Uninit());
+}
+
+}  // namespace
+}  // namespace framework
