@@ -24,13 +24,15 @@
 #include "media/Context.h"
 #include "platform/Clock.h"
 #include "platform/Event.h"
+#include "tests/fakes/FakeFramework.h"
 
 namespace {
 
 using streammanager::IInputMediaSink;
 using streammanager::MediaDataDesc;
 
-int g_framework = 0, g_sessionManager = 0;
+sctest::FakeFramework g_framework;
+int g_sessionManager = 0;
 
 int32_t BenchPort(int offset) {
     return 50000 + static_cast<int32_t>(getpid() % 1000) * 8 + offset;
@@ -60,8 +62,8 @@ class StampSink : public IInputMediaSink {
 struct InProcessReceiver {
     explicit InProcessReceiver(int32_t port) : writer(1, port) {
         writer.Open();
-        context.Init(10001, reinterpret_cast<IUnknown*>(&g_framework), &g_sessionManager, nullptr,
-                     port, streammanager::WaveFormat());
+        context.Init(10001, &g_framework, &g_sessionManager, nullptr, port,
+                     streammanager::WaveFormat());
         streammanager::InputStreamKey key{7, 0, streammanager::kMediaAudio, 0};
         int32_t handle = -1;
         context.CreateInput(&key, &handle);

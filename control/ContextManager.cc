@@ -7,6 +7,7 @@
 #include "base/Log.h"
 #include "control/ControlProtocol.h"
 #include "control/MessageEnvelope.h"
+#include "control/OutParamReader.h"
 #include "media/Context.h"
 
 namespace streammanager {
@@ -213,6 +214,86 @@ void ContextManager::RemoveInputResponse(uint16_t session, int32_t contextId, in
     SendResponse(session, &response);
 }
 
+// A command that fails before the context is asked (no context, no URL list, a layout missing)
+// changes nothing: the previous output, layout and pushers stay.
+int32_t ContextManager::OnSetOutParam(uint16_t session, TiXmlElement* cmd) {
+    SC_LOG("SetOutParam element: %s \n", PrintCompact(*cmd).c_str());
+    int32_t contextId = -1, frameRate = -1, qualityLevel = -1;
+    GetIntParam(cmd, "ContextID", &contextId);
+    GetIntParam(cmd, "OutPutFrameRate", &frameRate);
+    GetIntParam(cmd, "VideoQualityLevel", &qualityLevel);
+    if (qualityLevel == -1) {
+        qualityLevel = 2;  // also when the element is absent
+    }
+    const std::shared_ptr<Context> context = GetContext(contextId);
+    if (!context) {
+        SC_LOG("set output param failed, context(%d) is not exist. \n", contextId);
+        SetOutParamResponse(session, kResultNoSuchOutputContext, contextId);
+        return kResultNoSuchOutputContext;
+    }
+    std::vector<std::string> urls;
+    const int32_t parsed = ParseCDN(cmd, &urls);
+    if (parsed != kResultOk) {
+        SC_LOG("set output param failed, context(%d), result: %d \n", contextId, parsed);
+        SetOutParamResponse(session, parsed, contextId);
+        return parsed;
+    }
+    int32_t canvasWidth = 320, canvasHeight = 240, canvasSet = 0;
+    if (const TiXmlElement* canvas = cmd->FirstChildElement("CanvasSize")) {
+        canvasWidth = canvasHeight = -1;
+        GetIntParam(canvas, "Width", &canvasWidth);
+        GetIntParam(canvas, "Height", &canvasHeight);
+        canvasSet = 1;
+    }
+    AudioOutputParam audio;
+    if (const TiXmlElement* list = cmd->FirstChildElement("AudioInputList")) {
+        ParseAudioList(list, &audio);
+    }
+    // Without IsHaveAudioStream, the output has sound when the command lists audio inputs.
+    audio.isHaveAudioStream = audio.inputs.empty() ? 0 : 1;
+    GetIntParam(cmd, "IsHaveAudioStream", &audio.isHaveAudioStream);
+    VideoOutputParam video;
+    if (const TiXmlElement* list = cmd->FirstChildElement("VideoInputList")) {
+        const int32_t result = ParseVideoList(list, canvasWidth, canvasHeight, canvasSet, &video);
+        if (result != kResultOk) {
+            return RefuseOutParam(session, contextId, result);
+        }
+    }
+    if (canvasSet == 0 && video.layouts.size() > 1) {
+        return RefuseOutParam(session, contextId, kResultTooManyVideoInputs);
+    }
+    if (audio.inputs.empty() && video.layouts.empty()) {
+        SC_LOG("context(%d) media output is empty, so clear rtmp pusher", contextId);
+        urls.clear();
+    }
+    if (context->InitRtmpPusher(urls) < 0) {
+        SC_LOG("context: %d set output param failed, init rtmp pusher failed. \n", contextId);
+        return kResultOutputRefused;
+    }
+    int32_t result = kResultOk;
+    if (static_cast<uint16_t>(context->SetOutParam(audio, video, frameRate, qualityLevel)) != 0) {
+        SC_LOG("SetOutPutParam failed.\n");
+        result = kResultOutputRefused;
+    }
+    SetOutParamResponse(session, result, contextId);
+    SC_LOG("context(%d) setOutParam result: %d .\n", contextId, result);
+    return result;
+}
+
+int32_t ContextManager::RefuseOutParam(uint16_t session, int32_t contextId, int32_t result) {
+    SetOutParamResponse(session, result, contextId);
+    SC_LOG("context(%d) parmar error, setOutParam result: %d .\n", contextId, result);
+    return result;
+}
+
+void ContextManager::SetOutParamResponse(uint16_t session, int32_t result, int32_t contextId) {
+    TiXmlElement response("cmd");
+    SetCommandId(&response, kCmdSetOutParam + kResponseOffset);
+    AddParam(&response, "Result", result);
+    AddParam(&response, "ContextID", contextId);
+    SendResponse(session, &response);
+}
+
 int32_t ContextManager::OnDestoryContext(uint16_t /*session*/, TiXmlElement* cmd) {
     SC_TRACE("streammanager::ContextManager::DestoryContext");
     int32_t contextId = -1;
@@ -221,7 +302,7 @@ int32_t ContextManager::OnDestoryContext(uint16_t /*session*/, TiXmlElement* cmd
     return 1;
 }
 
-// The recording and output handlers answer nothing until their parts exist.
+// The recording handlers answer nothing until their part exists.
 int32_t ContextManager::OnRecordParam(uint16_t, TiXmlElement*) {
     return 0;
 }
@@ -229,9 +310,6 @@ int32_t ContextManager::OnRecordOperation(uint16_t, TiXmlElement*) {
     return 0;
 }
 int32_t ContextManager::OnRecordTime(uint16_t, TiXmlElement*) {
-    return 0;
-}
-int32_t ContextManager::OnSetOutParam(uint16_t, TiXmlElement*) {
     return 0;
 }
 

@@ -56,6 +56,9 @@ class ContextManager {
                              int32_t userId, int32_t mediaType, int32_t mediaId, uint16_t result);
     void RemoveInputResponse(uint16_t session, int32_t contextId, int32_t inputHandle,
                              uint16_t result);
+    // Answers a SetOutParam refused for its video list and logs why; returns `result`.
+    int32_t RefuseOutParam(uint16_t session, int32_t contextId, int32_t result);
+    void SetOutParamResponse(uint16_t session, int32_t result, int32_t contextId);
 
     // Passed by the StreamManager; not owned.
     IUnknown* framework_ = nullptr;

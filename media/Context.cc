@@ -31,7 +31,7 @@ int32_t Context::Init(int32_t handle, IUnknown* framework, void* sessionManager,
         return E_FAIL;
     }
     output_ = std::make_shared<Output>();
-    if (output_->Init(this, memoryAllocator, framework, waveFormat) == E_FAIL) {
+    if (output_->Init(this, handle_, memoryAllocator, framework, waveFormat) == E_FAIL) {
         SC_LOG("context(%d) Init output failed.\n", handle_);
         return E_FAIL;
     }
@@ -146,6 +146,36 @@ void Context::StopAllInputs() {
     std::atomic_store(&protocol_, std::shared_ptr<QXProtocol>());
     inputs_.clear();
     inputs_.rehash(8);
+}
+
+int32_t Context::InitRtmpPusher(const std::vector<std::string>& urls) {
+    const int32_t result = output_ ? output_->InitRtmpPusher(urls) : E_FAIL;
+    SC_LOG("InitRtmpPusher result: %u.\n", static_cast<uint32_t>(result));
+    return result;
+}
+
+int32_t Context::SetOutParam(const AudioOutputParam& audio, const VideoOutputParam& video,
+                             int32_t frameRate, int32_t qualityLevel) {
+    if (const std::shared_ptr<QXProtocol> protocol = Protocol()) {
+        protocol->ResetFrameCounts();
+    }
+    if (!output_) {
+        return E_FAIL;
+    }
+    VideoEncodeParam encode;
+    encode.word0 = 3;
+    encode.mixer.useFrameRate = 1;
+    encode.mixer.word14 = 5;
+    encode.mixer.width = video.canvasWidth;
+    encode.mixer.height = video.canvasHeight;
+    encode.mixer.frameRate = frameRate;
+    encode.mixer.word18 = 3;
+    encode.mixer.word19 = 1;
+    encode.mixer.bitrate =
+        Output::GetBitRate(video.canvasWidth, video.canvasHeight, frameRate, qualityLevel);
+    encode.mixer.word21 = 80;
+    encode.mixer.keyFrameInterval = 2 * frameRate;
+    return output_->SetOutputParam(audio, encode, video);
 }
 
 void Context::OnStreamData(uint8_t type, uint8_t mediaId, const uint8_t* data, uint32_t length,

@@ -13,7 +13,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "base/WLock.h"
 #include "interfaces/IMemoryAllocator.h"
@@ -26,6 +28,7 @@
 #include "media/input/QXProtocol.h"
 #include "media/output/IInputBooking.h"
 #include "media/output/Output.h"
+#include "media/output/OutputParams.h"
 
 namespace streammanager {
 
@@ -48,6 +51,12 @@ class Context : public IStreamDataTarget, public IInputBooking {
     int32_t UnBookInput(int32_t inputHandle) override;
     uint8_t GetInputMediaType(int32_t inputHandle) override;
     void StopAllInputs();
+    // Hands the CDN URL list to the output: its result, or E_FAIL without an output.
+    int32_t InitRtmpPusher(const std::vector<std::string>& urls);
+    // Builds the encoding block (bitrate by the output's rule) and sets the output up: the
+    // output's result.
+    int32_t SetOutParam(const AudioOutputParam& audio, const VideoOutputParam& video,
+                        int32_t frameRate, int32_t qualityLevel);
 
     int32_t Handle() const { return handle_; }
     const std::shared_ptr<Output>& GetOutput() const { return output_; }

@@ -1,27 +1,159 @@
 #include "media/output/Output.h"
 
+#include <cmath>
+
+#include "base/Log.h"
+#include "base/ModuleFolder.h"
+#include "interfaces/QXIds.h"
+#include "platform/Clock.h"
+
 namespace streammanager {
 
-int32_t Output::Init(IInputBooking* context, IMemoryAllocator* memoryAllocator, IUnknown* framework,
-                     const WaveFormat& waveFormat) {
+namespace {
+constexpr uint32_t kMixerHeaderBytes = 8;
+}  // namespace
+
+Output::Output() : video_(&pushers_, &platform::TickCountMs) {}
+
+Output::~Output() {
+    if (mixer_ != nullptr) {
+        mixer_->Uninit();
+        mixer_->Release();
+        mixer_ = nullptr;
+    }
+    audio_.Uninit();
+    if (framework_ != nullptr) {
+        framework_->Release();
+    }
+}
+
+int32_t Output::Init(IInputBooking* context, int32_t contextId, IMemoryAllocator* memoryAllocator,
+                     IUnknown* framework, const WaveFormat& waveFormat) {
+    void* factory = nullptr;
+    if (framework == nullptr ||
+        framework->QueryInterface(IID_IComponentFactory, &factory) != S_OK || factory == nullptr) {
+        return E_FAIL;
+    }
+    framework_ = static_cast<IComponentFactory*>(factory);
     context_ = context;
+    contextId_ = contextId;
     memoryAllocator_ = memoryAllocator;
-    framework_ = framework;
-    waveFormat_ = waveFormat;
+    pushers_.SetAllocator(memoryAllocator);
+    if (ConfigCenterInit() != 0) {
+        return E_FAIL;
+    }
+    const std::string folder = KESTREL::GetModuleFolder();
+    withSound_.Read(folder + "Resource/default_video.bmp");
+    withoutSound_.Read(folder + "Resource/unopen_audio_video.bmp");
+    video_.Attach(context, contextId, withSound_.PicInfo(), withoutSound_.PicInfo());
+    const int32_t encoder = audio_.Init(waveFormat);
+    return encoder < 0 ? encoder : 0;
+}
+
+int32_t Output::ConfigCenterInit() {
+    if (configCenter_ != nullptr) {
+        return 0;
+    }
+    void* center = nullptr;
+    if (framework_->QueryInterface(IID_IConfigCenter, &center) != S_OK || center == nullptr) {
+        SC_LOG("Output::ConfigCenterInit Create config_center failed!!");
+        return E_FAIL;
+    }
+    configCenter_ = static_cast<IConfigCenter*>(center);
     return 0;
 }
 
-void Output::RemoveMediaInput(uint8_t /*mediaType*/, int32_t /*inputHandle*/) {}
-
-void Output::StopAllPushers() {}
-
-int32_t Output::OnMediaData(int32_t /*inputHandle*/, const MediaDataDesc* /*desc*/,
-                            const uint8_t* /*data*/, uint32_t /*length*/) {
+int32_t Output::VideoMixerInit(const VideoEncodeParam& encode) {
+    SC_TRACE("streammanager::Output::VideoMixerInit");
+    if (mixer_ != nullptr) {
+        return 0;
+    }
+    void* mixer = nullptr;
+    const HRESULT made =
+        framework_->CreateComponent(CLSID_VideoMixer, IID_IVideoMixer, nullptr, &mixer);
+    if (made < 0 || mixer == nullptr) {
+        SC_LOG("Output::VideoMixerInit CreateComponent failed.\n");
+        return E_FAIL;
+    }
+    mixer_ = static_cast<IVideoMixer*>(mixer);
+    mixer_->Init(this, &Output::OnMixedVideo, &encode.mixer, configCenter_);
+    SC_LOG(
+        "Output::VideoMixerInit ZeruvEzaVev Create, width: %d, height: %d, nFrameRate: %d, "
+        "nBitrate: %d  \n",
+        encode.mixer.width, encode.mixer.height, encode.mixer.frameRate, encode.mixer.bitrate);
+    mixer_->EnableOutput(1);
+    video_.SetMixer(mixer_, encode.mixer);
     return 0;
 }
 
-int32_t Output::SetSyncTimer(int32_t /*inputHandle*/, IPlaySyncTime* /*clock*/) {
+int32_t Output::GetBitRate(int32_t width, int32_t height, int32_t frameRate, int32_t qualityLevel) {
+    const double pixels = static_cast<double>(static_cast<int32_t>(static_cast<uint32_t>(width) *
+                                                                   static_cast<uint32_t>(height))) /
+                          76800.0;
+    const double scale = std::pow(2.0, std::log(pixels) / std::log(3.0));
+    double rate = 0.0;
+    if (qualityLevel >= 1 && qualityLevel <= 3) {
+        rate = scale * 10000.0 * frameRate * (0.5 * qualityLevel);
+    }
+    SC_LOG("Output::GetBitRate video_quality_level: %d,  bit_rate: %lf.\n", qualityLevel, rate);
+    // Out of range (a huge or NaN rate from a canvas the mixer then refuses) reads as 0.
+    return rate >= 0.0 && rate < 2147483647.0 ? static_cast<int32_t>(rate) : 0;
+}
+
+int32_t Output::SetOutputParam(const AudioOutputParam& audio, const VideoEncodeParam& encode,
+                               const VideoOutputParam& layout) {
+    SC_TRACE("streammanager::Output::SetOutputParam");
+    if (VideoMixerInit(encode) != 0) {
+        return E_FAIL;
+    }
+    const uint16_t booked = audio_.SetParam(audio, context_, contextId_);
+    if (booked != 0) {
+        return booked;
+    }
+    return static_cast<uint16_t>(
+        video_.SetVideoOutputParama(encode, layout, audio_.HasAudioStream()));
+}
+
+int32_t Output::InitRtmpPusher(const std::vector<std::string>& urls) {
+    if (context_ == nullptr) {
+        SC_LOG("Output::InitRtmpPusher failed. Context is NULL.\n");
+        return E_FAIL;
+    }
+    return pushers_.Update(urls, contextId_);
+}
+
+void Output::StopAllPushers() {
+    pushers_.StopAll();
+}
+
+void Output::RemoveMediaInput(uint8_t mediaType, int32_t inputHandle) {
+    video_.RemoveMediaInput(mediaType, inputHandle);
+}
+
+int32_t Output::OnMediaData(int32_t inputHandle, const MediaDataDesc* desc, const uint8_t* data,
+                            uint32_t length) {
+    if (desc == nullptr) {
+        return 0;
+    }
+    if (desc->mediaType == kMediaAudio) {
+        audio_.OnMediaData(data, length, &pushers_);
+    } else if (IsEncodedVideo(desc->mediaType) || IsRawPicture(desc->mediaType)) {
+        video_.OnMediaData(inputHandle, *desc, data, length);
+    }
     return 0;
+}
+
+int32_t Output::SetSyncTimer(int32_t inputHandle, IPlaySyncTime* clock) {
+    return video_.SetSyncTimer(inputHandle, clock);
+}
+
+void Output::OnMixedVideo(void* owner, const uint8_t* data, uint32_t length, int32_t keyFrame) {
+    if (owner == nullptr || length <= kMixerHeaderBytes) {
+        return;
+    }
+    static_cast<Output*>(owner)->pushers_.CacheVideo(
+        data + kMixerHeaderBytes, static_cast<int32_t>(length - kMixerHeaderBytes),
+        static_cast<uint32_t>(keyFrame));
 }
 
 }  // namespace streammanager

@@ -5,11 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
+#include <unordered_set>
 #include <vector>
 
 #include "control/MessageEnvelope.h"
+#include "control/OutParamReader.h"
 #include "media/Context.h"
 #include "tests/fakes/ChannelPort.h"
+#include "tests/fakes/FakeFramework.h"
 
 namespace streammanager {
 namespace {
@@ -35,13 +39,12 @@ class RecordingSessionManager : public ISessionManager2 {
 };
 
 // Stand-in: a context only checks that it is given the framework object.
-int g_framework = 0;
+sctest::FakeFramework g_framework;
 
 class ContextCommands : public ::testing::Test {
   protected:
     void AttachFramework(bool present) {
-        manager.Attach(present ? reinterpret_cast<IUnknown*>(&g_framework) : nullptr, &session,
-                       nullptr, sctest::ChannelPort(0));
+        manager.Attach(present ? &g_framework : nullptr, &session, nullptr, sctest::ChannelPort(0));
     }
     // Hands `text` to the dispatcher as if from `sessionId`; returns the answer sent, if any.
     std::string Exchange(const std::string& text, uint16_t sessionId = 3) {
@@ -112,6 +115,73 @@ TEST_F(ContextCommands, SessionZeroRunsTheHandlerButSendsNothingAndNoSessionDoes
     AttachFramework(true);
     EXPECT_EQ("", Exchange("<cmd id=\"4100\"/>", 0));
     EXPECT_NE(nullptr, manager.GetContext(10001));
+}
+
+TEST_F(ContextCommands, SetOutParamIsAnsweredByWhatItsListsHold) {
+    AttachFramework(true);
+    Exchange("<cmd id=\"4100\"/>");
+    Exchange(
+        "<cmd id=\"4101\"><ContextID val=\"10001\" /><UserID val=\"7\" /><MediaType "
+        "val=\"3\" /><MediaID val=\"0\" /></cmd>");  // input 100
+    const std::string urls = "<OutUrlList><OutUrl val=\"\" /></OutUrlList>";
+    const std::string canvas =
+        "<CanvasSize><Width val=\"640\" /><Height val=\"360\" /></CanvasSize>";
+    const std::string laidOut =
+        "<Input val=\"100\"><Layout><X val=\"0\" /><Y val=\"0\" /><Width val=\"320\" /><Height "
+        "val=\"180\" /></Layout></Input>";
+    const std::pair<std::string, int> commands[] = {
+        {"<ContextID val=\"424242\" />" + urls, 30015},
+        {"<ContextID val=\"10001\" />", 30014},  // no URL list
+        {"<ContextID val=\"10001\" />" + urls + canvas + "<VideoInputList>" + laidOut +
+             "<Input val=\"101\" /></VideoInputList>",
+         30017},
+        {"<ContextID val=\"10001\" />" + urls +
+             "<VideoInputList><Input val=\"100\" /><Input val=\"101\" /></VideoInputList>",
+         30018},
+        {"<ContextID val=\"10001\" />" + urls, 0},  // nothing to output: the default picture
+        {"<ContextID val=\"10001\" />" + urls + canvas + "<VideoInputList>" + laidOut +
+             "</VideoInputList>",
+         0},
+        // An input the context does not have cannot be booked.
+        {"<ContextID val=\"10001\" />" + urls + canvas + "<VideoInputList><Input val=\"555\">" +
+             laidOut.substr(laidOut.find("<Layout>")) + "</VideoInputList>",
+         30014},
+    };
+    for (const auto& [parameters, result] : commands) {
+        const std::string id = parameters.find("424242") != std::string::npos ? "424242" : "10001";
+        EXPECT_EQ("<cmd id=\"4359\"><Result val=\"" + std::to_string(result) +
+                      "\" /><ContextID val=\"" + id + "\" /></cmd>",
+                  Exchange("<cmd id=\"4103\">" + parameters + "</cmd>"))
+            << parameters;
+    }
+    // Refused commands left the mixer alone: it was made by the first command that passed.
+    EXPECT_EQ(g_framework.Starting("Init").size(), 1u);
+}
+
+TEST(OutParamReader, VideoListCarriesFieldsOverAndKeepsTheFirstOfARepeatedHandle) {
+    TiXmlElement list("VideoInputList");
+    const char* text =
+        "<VideoInputList><Input val=\"7\"><CropMode val=\"2\" /><BorderWidth val=\"3\" />"
+        "<BorderColor><Red val=\"255\" /></BorderColor></Input><Input val=\"8\" />"
+        "<Input><CropMode val=\"1\" /></Input><Input val=\"9\"><CropMode /></Input>"
+        "</VideoInputList>";
+    ASSERT_NE(nullptr, list.Parse(text, nullptr, TIXML_ENCODING_UTF8));
+    VideoOutputParam video;
+    ASSERT_EQ(0, ParseVideoList(&list, 320, 240, 0, &video));
+    ASSERT_EQ(video.layouts.size(), 3u);
+    const VideoLayout& eight = video.layouts.at(8);
+    EXPECT_EQ(std::tie(eight.cropMode, eight.borderWidth, eight.border.red, eight.index),
+              std::make_tuple(2, 3, 255, 2));
+    EXPECT_EQ(std::tie(eight.x, eight.y, eight.width, eight.height),
+              std::make_tuple(0, 0, 320, 240));
+    EXPECT_EQ(video.layouts.at(9).cropMode, 0);  // present without val
+    EXPECT_EQ(video.layouts.at(9).index, 4);     // the repeat (no val: 8 again) counted
+    TiXmlElement audio("AudioInputList");
+    audio.Parse("<AudioInputList><Input val=\"5\" /><Input val=\"5\" /><Input /></AudioInputList>",
+                nullptr, TIXML_ENCODING_UTF8);
+    AudioOutputParam sound;
+    ParseAudioList(&audio, &sound);
+    EXPECT_EQ(sound.inputs, (std::unordered_set<int32_t>{5, 0}));
 }
 
 }  // namespace

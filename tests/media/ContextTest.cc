@@ -6,19 +6,21 @@
 
 #include "base/ResultCodes.h"
 #include "tests/fakes/ChannelPort.h"
+#include "tests/fakes/FakeFramework.h"
 
 namespace streammanager {
 namespace {
 
 // Stand-ins for the framework objects: the context only checks that they are given.
-int g_framework = 0, g_sessionManager = 0;
+sctest::FakeFramework g_framework;
+int g_sessionManager = 0;
 
 class ContextTest : public ::testing::Test {
   protected:
     void SetUp() override {
         const int32_t port = sctest::ChannelPort(0);
-        ASSERT_EQ(0, context.Init(10001, reinterpret_cast<IUnknown*>(&g_framework),
-                                  &g_sessionManager, nullptr, port, WaveFormat()));
+        ASSERT_EQ(
+            0, context.Init(10001, &g_framework, &g_sessionManager, nullptr, port, WaveFormat()));
     }
     // The result and the handle given.
     std::pair<uint16_t, int32_t> Create(uint32_t user, uint8_t type, uint8_t mediaId) {

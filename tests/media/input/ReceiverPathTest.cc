@@ -16,12 +16,14 @@
 #include "media/Context.h"
 #include "media/input/ReceiverRegistry.h"
 #include "tests/fakes/ChannelPort.h"
+#include "tests/fakes/FakeFramework.h"
 #include "tests/fakes/MediaTestSinks.h"
 
 namespace streammanager {
 namespace {
 
-int g_framework = 0, g_sessionManager = 0;
+sctest::FakeFramework g_framework;
+int g_sessionManager = 0;
 
 // A port of its own for each test.
 int32_t NextPort() {
@@ -31,8 +33,8 @@ int32_t NextPort() {
 
 std::unique_ptr<Context> MakeContext(int32_t port, int32_t handle = 10001) {
     auto context = std::make_unique<Context>();
-    EXPECT_EQ(0, context->Init(handle, reinterpret_cast<IUnknown*>(&g_framework), &g_sessionManager,
-                               nullptr, port, WaveFormat()));
+    EXPECT_EQ(0,
+              context->Init(handle, &g_framework, &g_sessionManager, nullptr, port, WaveFormat()));
     return context;
 }
 

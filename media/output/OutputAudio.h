@@ -1,0 +1,59 @@
+// The audio side of an output: books the audio inputs that the output command lists, and
+// turns every audio unit into an AAC frame for all pushers (no mixing: each unit is converted
+// and pushed as it comes).
+//
+// Owns the AAC encoder (with its resampler and resample buffer) and the AAC frame buffer; keeps
+// the context (as IInputBooking) as a plain pointer. A member of the Output.
+// Threads: SetParam on the control path; OnMediaData on the receiver thread of the audio
+// inputs. lock_ (the output's audio lock) guards the booked set; encodeLock_ serialises the
+// encoder and its buffers, in case units ever come from two threads at once (each unit is
+// converted, encoded and handed on whole, under it; the pusher lock is taken inside it).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <unordered_set>
+#include <vector>
+
+#include "base/WLock.h"
+#include "media/audio/AacEncoder.h"
+#include "media/audio/WaveFormat.h"
+#include "media/output/IInputBooking.h"
+#include "media/output/OutputParams.h"
+#include "media/output/PusherList.h"
+#include "platform/Mutex.h"
+
+namespace streammanager {
+
+class OutputAudio {
+  public:
+    static constexpr uint32_t kAacBufferBytes = 2048;
+    static constexpr uint32_t kResampleBufferBytes = 4096;
+
+    OutputAudio() = default;
+    OutputAudio(const OutputAudio&) = delete;
+    OutputAudio& operator=(const OutputAudio&) = delete;
+
+    // Opens the encoder for the context's sound: 0, or the encoder's failure.
+    int32_t Init(const WaveFormat& format);
+    void Uninit();
+    // Books the listed audio inputs, unbooks those no longer listed. 0, or the 16-bit code of a
+    // failed booking (those booked before it stay).
+    uint16_t SetParam(const AudioOutputParam& audio, IInputBooking* context, int32_t contextId);
+    // One unit of the context's PCM: converted, encoded and, when that yields a frame, handed
+    // to every pusher.
+    void OnMediaData(const uint8_t* data, uint32_t length, PusherList* pushers);
+    // The flag of the last command that listed audio inputs (0 until one did).
+    int32_t HasAudioStream() const { return hasAudioStream_.load(); }
+
+  private:
+    KESTREL::WLock lock_;
+    std::unordered_set<int32_t> booked_ GUARDED_BY(lock_);
+    std::atomic<int32_t> hasAudioStream_{0};
+
+    platform::Mutex encodeLock_;
+    AacEncoder encoder_ GUARDED_BY(encodeLock_){kResampleBufferBytes};
+    std::vector<uint8_t> aac_ GUARDED_BY(encodeLock_) = std::vector<uint8_t>(kAacBufferBytes);
+};
+
+}  // namespace streammanager

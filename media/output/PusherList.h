@@ -1,0 +1,61 @@
+// The RTMP pushers of one output, one per CDN URL, kept in the order of the URL list.
+//
+// Owns the pushers through shared owners. A member of the Output.
+// Threads: the control path changes the list (Update, StopAll); the mixer's thread hands every
+// video unit to all pushers, the audio path every AAC frame. lock_ (the output's pusher lock)
+// guards the list and is held only while it is read or changed: pushers are stopped, started
+// and waited for outside it, so a CDN that refuses or hangs never holds up the units of the
+// others, and a pusher's CachePushData never blocks on its connection.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/WLock.h"
+#include "interfaces/IMemoryAllocator.h"
+#include "media/push/RtmpPusher.h"
+
+namespace streammanager {
+
+class PusherList {
+  public:
+    PusherList() = default;
+    PusherList(const PusherList&) = delete;
+    PusherList& operator=(const PusherList&) = delete;
+
+    // The allocator every new pusher takes its units' buffers from (set before Update).
+    void SetAllocator(IMemoryAllocator* allocator) { allocator_ = allocator; }
+    // Makes the list match `urls`: a pusher whose URL is listed stays as it is (same
+    // connection, no gap), the others are stopped and dropped, and each remaining non-empty URL
+    // gets a new pusher, started. 0, or E_FAIL when a pusher cannot be made (those made before
+    // stay).
+    int32_t Update(const std::vector<std::string>& urls, int32_t contextId);
+    // Stops every pusher's thread; the pushers stay in the list.
+    void StopAll();
+
+    void CacheVideo(const uint8_t* data, int32_t length, uint32_t keyFrame);
+    void CacheAudio(const uint8_t* data, int32_t length);
+    void SetMetaData(int32_t width, int32_t height, int32_t frameRate);
+    void SetVideoStatus();
+    // The pushers, in list order (a copy, for tests and diagnostics).
+    std::vector<std::shared_ptr<RtmpPusher>> Pushers();
+
+  private:
+    template <typename Call>
+    void ForEach(Call&& call) {
+        KESTREL::WAutoLock lock(&lock_);
+        for (const auto& pusher : pushers_) {
+            call(*pusher);
+        }
+    }
+
+    // Set on the control path; not owned.
+    IMemoryAllocator* allocator_ = nullptr;
+
+    KESTREL::WLock lock_;
+    std::vector<std::shared_ptr<RtmpPusher>> pushers_ GUARDED_BY(lock_);
+};
+
+}  // namespace streammanager

@@ -1,0 +1,151 @@
+// A framework root for tests of contexts and outputs: it answers for the configuration centre
+// and makes RecordingMixers, each of which writes every call it gets into the framework's
+// journal as one line ("AddInput 100 -1 kind=1 crop=2 0,0,640x360"). Not reference counted:
+// it lives on the test's stack, longer than what it makes. Calls may come from several threads.
+#pragma once
+
+#include <algorithm>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "interfaces/IComponentFactory.h"
+#include "interfaces/IConfigCenter.h"
+#include "interfaces/IVideoMixer.h"
+#include "interfaces/QXIds.h"
+
+namespace sctest {
+
+class FakeFramework : public IComponentFactory {
+  public:
+    HRESULT QueryInterface(const QXGUID& iid, void** out) override {
+        *out = iid == IID_IConfigCenter       ? static_cast<void*>(&config_)
+               : iid == IID_IComponentFactory ? static_cast<void*>(this)
+                                              : nullptr;
+        return *out != nullptr ? S_OK : E_NOINTERFACE;
+    }
+    uint32_t AddRef() override { return 1; }
+    uint32_t Release() override { return 1; }
+    HRESULT CreateComponent(const QXGUID& clsid, const QXGUID&, IUnknown*, void** out) override {
+        *out = nullptr;
+        if (clsid != CLSID_VideoMixer || refuseMixer) {
+            return REGDB_E_CLASSNOTREG;
+        }
+        *out = static_cast<IVideoMixer*>(new RecordingMixer(this));
+        return S_OK;
+    }
+
+    void Note(const std::string& line) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        journal_.push_back(line);
+    }
+    // The lines noted since the last Take.
+    std::vector<std::string> Take() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::vector<std::string> lines;
+        lines.swap(journal_);
+        return lines;
+    }
+    // Lines of the journal that start with `prefix`, without taking them.
+    std::vector<std::string> Starting(const std::string& prefix) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::vector<std::string> lines;
+        std::copy_if(journal_.begin(), journal_.end(), std::back_inserter(lines),
+                     [&](const std::string& line) { return line.rfind(prefix, 0) == 0; });
+        return lines;
+    }
+
+    bool refuseMixer = false;
+    int32_t addInputResult = 0;  // what AddInput answers
+
+  private:
+    class RecordingMixer : public IVideoMixer {
+      public:
+        explicit RecordingMixer(FakeFramework* owner) : owner_(owner) {}
+        HRESULT QueryInterface(const QXGUID&, void**) override { return E_NOINTERFACE; }
+        uint32_t AddRef() override { return ++refs_; }
+        uint32_t Release() override {
+            if (--refs_ == 0) {
+                delete this;
+                return 0;
+            }
+            return refs_;
+        }
+        HRESULT Init(void*, MixedVideoCallback, const VideoMixerParam* p, IConfigCenter*) override {
+            return Note("Init " + Size(*p));
+        }
+        HRESULT EnableOutput(int32_t enable) override {
+            return Note("EnableOutput " + std::to_string(enable));
+        }
+        HRESULT SetOutputParam(const VideoMixerParam* p) override {
+            return Note("SetOutputParam " + Size(*p));
+        }
+        HRESULT Uninit() override { return Note("Uninit"); }
+        int32_t AddInput(int32_t handle, int32_t position, const RenderPara* para) override {
+            Note("AddInput " + std::to_string(handle) + " " + std::to_string(position) + " " +
+                 Describe(*para));
+            return owner_->addInputResult;
+        }
+        HRESULT DelInput(int32_t handle) override {
+            return Note("DelInput " + std::to_string(handle));
+        }
+        HRESULT SetInputSyncTimer(int32_t handle, IPlaySyncTime*) override {
+            return Note("SetInputSyncTimer " + std::to_string(handle));
+        }
+        HRESULT ResetInput(int32_t handle, int32_t reason, const RenderPara* para) override {
+            return Note("ResetInput " + std::to_string(handle) + " " + std::to_string(reason) +
+                        " " + Describe(*para));
+        }
+        HRESULT ResetAllInputParam(int32_t count, const int32_t* handles,
+                                   const RenderPara* paras) override {
+            std::string line = "ResetAllInputParam";
+            for (int32_t i = 0; i < count; ++i) {
+                line += " " + std::to_string(handles[i]) + ":" + Describe(paras[i]);
+            }
+            return Note(line);
+        }
+        HRESULT WriteData(int32_t handle, const uint8_t*, uint32_t length,
+                          const VideoFrameInfo* info) override {
+            return Note("WriteData " + std::to_string(handle) + " " + std::to_string(length) + " " +
+                        std::to_string(info->width) + "x" + std::to_string(info->height));
+        }
+
+      private:
+        ~RecordingMixer() override = default;
+        HRESULT Note(const std::string& line) {
+            owner_->Note(line);
+            return S_OK;
+        }
+        static std::string Size(const VideoMixerParam& p) {
+            return std::to_string(p.width) + "x" + std::to_string(p.height) + "@" +
+                   std::to_string(p.frameRate);
+        }
+        static std::string Describe(const RenderPara& p) {
+            return "kind=" + std::to_string(p.inputKind) + " crop=" + std::to_string(p.cropMode) +
+                   " " + std::to_string(p.x) + "," + std::to_string(p.y) + "," +
+                   std::to_string(p.width) + "x" + std::to_string(p.height) +
+                   (p.picture != nullptr ? " picture" : "");
+        }
+
+        FakeFramework* const owner_;
+        int refs_ = 1;
+    };
+
+    class EmptyConfig : public IConfigCenter {
+      public:
+        HRESULT QueryInterface(const QXGUID&, void**) override { return E_NOINTERFACE; }
+        uint32_t AddRef() override { return 1; }
+        uint32_t Release() override { return 1; }
+        int32_t GetInt(const char*, int32_t fallback) override { return fallback; }
+        HRESULT SetInt(const char*, int32_t) override { return S_OK; }
+        HRESULT GetString(const char*, char*, size_t) override { return E_FAIL; }
+        HRESULT SetString(const char*, const char*) override { return S_OK; }
+    };
+
+    EmptyConfig config_;
+
+    std::mutex mutex_;
+    std::vector<std::string> journal_;
+};
+
+}  // namespace sctest

@@ -1,0 +1,182 @@
+// A context's output against the framework's recording mixer: the order of its calls, the
+// drawing order it hands on, the default input, crop modes by picture shape, one reset per
+// picture size, the place of a late input; the bitrate rule; the audio path; the pusher list.
+#include "media/output/Output.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "base/ResultCodes.h"
+#include "framework/memory/MemoryAllocator.h"
+#include "media/Context.h"
+#include "tests/fakes/ChannelPort.h"
+#include "tests/fakes/FakeFramework.h"
+
+namespace streammanager {
+namespace {
+
+int g_sessionManager = 0;
+
+VideoLayout Layout(int32_t handle, int32_t index, int32_t x, int32_t crop = kCropStretch) {
+    VideoLayout layout;
+    layout.handle = handle;
+    layout.index = index;
+    layout.cropMode = crop;
+    layout.x = x;
+    layout.y = 0;
+    layout.width = 160;
+    layout.height = 90;
+    return layout;
+}
+
+VideoOutputParam Canvas(std::vector<VideoLayout> layouts) {
+    VideoOutputParam video;
+    video.canvasSet = 1;
+    video.canvasWidth = 640;
+    video.canvasHeight = 360;
+    for (const VideoLayout& layout : layouts) {
+        video.layouts.emplace(layout.handle, layout);
+    }
+    return video;
+}
+
+class OutputTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_EQ(0, context.Init(10001, &framework, &g_sessionManager, allocator,
+                                  sctest::ChannelPort(0), WaveFormat()));
+    }
+    int32_t Create(uint32_t user, uint8_t type) {
+        InputStreamKey key{user, 0, type, 0};
+        int32_t handle = -1;
+        EXPECT_EQ(0, context.CreateInput(&key, &handle));
+        return handle;
+    }
+    int32_t Apply(const VideoOutputParam& video, const AudioOutputParam& audio = {}) {
+        return context.SetOutParam(audio, video, 25, 2);
+    }
+    // A raw picture of width × height from `handle`, as its input hands it on.
+    void Picture(int32_t handle, uint16_t width, uint16_t height) {
+        MediaDataDesc desc;
+        desc.mediaType = kMediaRawPicture;
+        desc.width = width;
+        desc.height = height;
+        const std::vector<uint8_t> bytes(size_t{width} * height * 3 / 2);
+        context.GetOutput()->OnMediaData(handle, &desc, bytes.data(),
+                                         static_cast<uint32_t>(bytes.size()));
+    }
+
+    void TearDown() override { allocator->Release(); }
+
+    sctest::FakeFramework framework;
+    framework::MemoryAllocator* allocator = new framework::MemoryAllocator();
+    Context context;
+};
+
+TEST_F(OutputTest, LayoutReachesTheMixerInItsOrderAndTheDefaultInputFillsAnEmptyOne) {
+    const int32_t a = Create(7, kMediaRawPicture), b = Create(8, kMediaRawPicture);
+    const int32_t c = Create(9, kMediaEncodedVideo);
+    ASSERT_EQ(0, Apply(Canvas({})));  // no video input: the default picture
+    EXPECT_EQ(framework.Take(),
+              (std::vector<std::string>{"Init 640x360@25", "EnableOutput 1", "EnableOutput 0",
+                                        "AddInput 99 -1 kind=1 crop=1 0,0,640x360 picture",
+                                        "EnableOutput 1"}));
+    // Listed c, a, b: drawn in that order whatever the map's order; 99 goes first.
+    ASSERT_EQ(0, Apply(Canvas({Layout(a, 2, 160), Layout(b, 3, 320), Layout(c, 1, 0, 2)})));
+    const std::vector<std::string> calls = framework.Take();
+    ASSERT_GE(calls.size(), 7u);
+    EXPECT_EQ(calls[0], "EnableOutput 0");
+    EXPECT_EQ(calls[1], "DelInput 99");
+    EXPECT_EQ(framework.Starting("SetOutputParam").size(), 0u);  // same canvas
+    EXPECT_EQ(calls[calls.size() - 2], "ResetAllInputParam " + std::to_string(c) +
+                                           ":kind=0 crop=2 0,0,160x90 " + std::to_string(a) +
+                                           ":kind=1 crop=1 160,0,160x90 " + std::to_string(b) +
+                                           ":kind=1 crop=1 320,0,160x90");
+    EXPECT_EQ(calls.back(), "EnableOutput 1");
+    // A new canvas size reaches the mixer; a new rate alone would not.
+    VideoOutputParam wider = Canvas({Layout(a, 1, 0)});
+    wider.canvasWidth = 1280;
+    ASSERT_EQ(0, Apply(wider));
+    const std::vector<std::string> again = framework.Take();
+    EXPECT_NE(std::find(again.begin(), again.end(), "SetOutputParam 1280x360@25"), again.end());
+    EXPECT_NE(std::find(again.begin(), again.end(), "DelInput " + std::to_string(b)), again.end());
+}
+
+TEST_F(OutputTest, PictureShapeChoosesTheCropModeAndEachNewSizeResetsOnce) {
+    const int32_t a = Create(7, kMediaRawPicture);
+    ASSERT_EQ(0, Apply(Canvas({Layout(a, 1, 0, kCropFill)})));
+    framework.Take();
+    Picture(a, 160, 90);  // the size booked: no reset
+    Picture(a, 1280, 720);
+    Picture(a, 1280, 720);
+    Picture(a, 720, 1280);  // portrait: fill becomes fit
+    Picture(a, 720, 720);
+    const std::string h = std::to_string(a);
+    EXPECT_EQ(framework.Starting("ResetInput"),
+              (std::vector<std::string>{"ResetInput " + h + " -2 kind=1 crop=2 0,0,160x90",
+                                        "ResetInput " + h + " -2 kind=1 crop=3 0,0,160x90",
+                                        "ResetInput " + h + " -2 kind=1 crop=3 0,0,160x90"}));
+    EXPECT_EQ(framework.Starting("WriteData").size(), 5u);
+}
+
+TEST_F(OutputTest, AnInputTheMixerRefusedAtBookingJoinsBelowTheNextIndexWithItsFirstPicture) {
+    const int32_t a = Create(7, kMediaRawPicture), b = Create(8, kMediaRawPicture);
+    const int32_t c = Create(9, kMediaRawPicture);
+    ASSERT_EQ(0, Apply(Canvas({Layout(a, 1, 0), Layout(c, 3, 320)})));
+    framework.addInputResult = 5;
+    EXPECT_EQ(E_FAIL & 0xFFFF,
+              Apply(Canvas({Layout(a, 1, 0), Layout(b, 2, 160), Layout(c, 3, 320)})));
+    framework.addInputResult = 0;
+    framework.Take();
+    Picture(b, 160, 90);
+    EXPECT_EQ(framework.Starting("AddInput"),
+              (std::vector<std::string>{"AddInput " + std::to_string(b) + " " + std::to_string(c) +
+                                        " kind=1 crop=1 160,0,160x90"}));
+}
+
+TEST(OutputBitRate, EachTriplingOfThePixelsDoublesTheRate) {
+    struct Case {
+        int32_t width, height, rate, level, bitrate;
+    } cases[] = {{320, 240, 15, 2, 150000}, {640, 360, 15, 1, 150000}, {640, 360, 15, 2, 300000},
+                 {640, 360, 15, 3, 450000}, {640, 360, 15, 0, 0},      {640, 360, 15, 4, 0},
+                 {0, 240, 15, 2, 0}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.bitrate, Output::GetBitRate(c.width, c.height, c.rate, c.level)) << c.width;
+    }
+}
+
+TEST_F(OutputTest, AudioUnitsBecomeAacFramesForEveryPusherAndUrlsKeepTheirPushers) {
+    // Pushers to a port nobody listens on keep what they are given.
+    const std::string one = "rtmp://127.0.0.1:1/live/one", two = "rtmp://127.0.0.1:1/live/two";
+    ASSERT_EQ(0, context.InitRtmpPusher({one, two, ""}));
+    const auto pushers = context.GetOutput()->Pushers().Pushers();
+    ASSERT_EQ(pushers.size(), 2u);
+    ASSERT_EQ(0, context.InitRtmpPusher({two, "rtmp://127.0.0.1:1/live/three"}));
+    const auto changed = context.GetOutput()->Pushers().Pushers();
+    ASSERT_EQ(changed.size(), 2u);
+    EXPECT_EQ(changed[0], pushers[1]);  // kept, the same pusher
+    EXPECT_EQ(changed[1]->GetCdnUrl(), "rtmp://127.0.0.1:1/live/three");
+    EXPECT_EQ(pushers[0]->GetState(), RtmpPusher::kStateReleased);
+
+    // 20 ms units of 16 kHz mono: 3840 bytes each at 48 kHz stereo, under a coder frame.
+    const int32_t audio = Create(9, kMediaAudio);
+    AudioOutputParam sound;
+    sound.inputs.insert(audio);
+    ASSERT_EQ(0, context.SetOutParam(sound, VideoOutputParam{}, 25, 2));
+    MediaDataDesc desc;
+    desc.mediaType = kMediaAudio;
+    const std::vector<uint8_t> pcm(640, 0x10);
+    context.GetOutput()->OnMediaData(audio, &desc, pcm.data(), 640);
+    EXPECT_EQ(changed[0]->GetCachedCount(), 0u);  // not a whole frame yet
+    for (int unit = 1; unit < 40; ++unit) {
+        context.GetOutput()->OnMediaData(audio, &desc, pcm.data(), 640);
+    }
+    EXPECT_GT(changed[0]->GetCachedCount(), 30u);
+    EXPECT_EQ(changed[0]->GetCachedCount(), changed[1]->GetCachedCount());
+    context.GetOutput()->StopAllPushers();
+}
+
+}  // namespace
+}  // namespace streammanager
