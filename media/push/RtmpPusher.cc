@@ -27,7 +27,9 @@ constexpr uint8_t kDataMessage = 18;
 constexpr uint32_t kVideoChunkStream = 4;
 constexpr uint32_t kAudioChunkStream = 5;
 
-constexpr uint32_t kCacheWaitMs = 100;
+// The idle wait's bound. Every change that gives the push thread work releases its wake-up,
+// so the bound only keeps the wait finite; nothing waits for it to pass.
+constexpr uint32_t kIdleWaitMs = 1000;
 // How long StopRtmpThread lets the push thread end by itself before cutting its connection.
 constexpr uint32_t kStopGraceMs = 150;
 
@@ -51,18 +53,12 @@ RtmpPusher::RtmpPusher(IMemoryAllocator* allocator, Options options)
                                                 : std::make_unique<RtmpConnection>()),
       tickCount_(options.tickCount != nullptr ? std::move(options.tickCount)
                                               : std::function<uint32_t()>(platform::TickCountMs)),
-      retryDelayMs_(options.retryDelayMs) {
-    if (!semaphore_.Open(kSemaphoreName, 0)) {
-        // The push thread then looks at its cache every 100 ms instead.
-        SC_LOG("RtmpPusher::RtmpPusher, Open semaphore %s failed.\n", kSemaphoreName);
-    }
-}
+      retryDelayMs_(options.retryDelayMs) {}
 
 RtmpPusher::~RtmpPusher() {
     SC_LOG("RtmpPusher::~RtmpPusher, Context: %d destroy rtmp pusher: %s.\n", contextId_,
            cdnName_.c_str());
     StopRtmpThread();
-    semaphore_.Close();
 }
 
 int32_t RtmpPusher::InitRtmpPusher(const char* url, int32_t contextId) {
@@ -94,7 +90,7 @@ int32_t RtmpPusher::InitRtmpPusher(const char* url, int32_t contextId) {
     m_uiSampleRate.store(48000);
     m_send_data.store(1);
     connectRequested_.store(true);
-    semaphore_.Release();
+    wakeUp_.Release();
     return 0;
 }
 
@@ -142,11 +138,7 @@ int32_t RtmpPusher::ThreadProcEx() {
         // Wait while there is nothing to do: no connection to make and nothing to send.
         while (!StopRequested() && !connectRequested_.load() &&
                (state_.load() != kStateConnected || m_cache_push_data_list.Empty())) {
-            if (semaphore_.IsOpen()) {
-                semaphore_.WaitFor(kCacheWaitMs);
-            } else {
-                StopEvent().WaitFor(kCacheWaitMs);
-            }
+            wakeUp_.WaitFor(kIdleWaitMs);
         }
         if (StopRequested()) {
             break;
@@ -203,13 +195,17 @@ int32_t RtmpPusher::UinitRtmpPusher() {
 void RtmpPusher::StopRtmpThread() {
     SC_TRACE("streammanager::RtmpPusher::StopRtmpThread");
     SignalStop();
-    semaphore_.Release();
     if (IsRunning() && !threadEnded_.WaitFor(kStopGraceMs)) {
         // Blocked in a connect or a send: cut it short.
         connection_->Abort();
     }
     StopThread();
     ReleaseRtmpSource();
+}
+
+void RtmpPusher::SignalStop() {
+    KESTREL::WThread::SignalStop();
+    wakeUp_.Release();  // false only when a wake-up is already pending
 }
 
 void RtmpPusher::ReleaseRtmpSource() {
@@ -272,7 +268,7 @@ int32_t RtmpPusher::CachePushData(int32_t type, int32_t length, const uint8_t* d
     if (!result.appended) {
         return E_FAIL;
     }
-    semaphore_.Release();
+    wakeUp_.Release();
     return 0;
 }
 

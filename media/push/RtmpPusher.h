@@ -18,9 +18,16 @@
 // CDN label) is written once, by the first InitRtmpPusher before the thread starts and before
 // any unit is cached, and only read afterwards. A pusher is started once; after StopRtmpThread
 // (state 4) it is only destroyed.
-// All pushers of the process share the named semaphore "/SemRtmpPusher", released once per
-// cached unit, so a push thread may take another pusher's wake-up, and a unit may then wait
-// for the other thread's 100 ms time-out.
+// Each pusher has its own wake-up (wakeUp_, an unnamed semaphore): the push thread waits on it
+// while it has nothing to do, and InitRtmpPusher, every unit appended to the cache and the stop
+// request release it. A wake-up shared by several pushers could be taken by another pusher's
+// thread, leaving the unit to wait out that wait's bound; with its own, a unit leaves as soon
+// as its push thread is free.
+// The output's threads never wait for a connection: CachePushData, SetMetaData and
+// SetVideoStatus take neither sendLock_ nor initLock_ and never touch the connection, only the
+// allocator, the cache lock, timeLock_, metaLock_ and the wake-up, none of which is held while
+// connecting or sending. A pusher whose CDN refuses, or accepts and never answers, only fills
+// its own cache (up to its bound, then refuses units) and delays no other pusher.
 #pragma once
 
 #include <atomic>
@@ -37,7 +44,7 @@
 #include "media/push/PushDataCache.h"
 #include "platform/Event.h"
 #include "platform/Mutex.h"
-#include "platform/NamedSemaphore.h"
+#include "platform/Semaphore.h"
 #include "platform/ThreadAnnotations.h"
 
 namespace streammanager {
@@ -53,7 +60,6 @@ class RtmpPusher : public KESTREL::WThread {
     // refused by InitRtmpPusher.
     static constexpr size_t kMaxUrlLength = 2047;
     static constexpr uint32_t kRetryDelayMs = 2000;
-    static constexpr const char* kSemaphoreName = "/SemRtmpPusher";
 
     // What tests and benchmarks may replace; empty members take the real ones.
     struct Options {
@@ -93,6 +99,9 @@ class RtmpPusher : public KESTREL::WThread {
     uint32_t GetTimeStamp();
 
     int32_t ThreadProcEx() override;
+    // Asks the push thread to end and wakes it, however the stop comes (StopRtmpThread or
+    // StopThread).
+    void SignalStop() override;
 
     const std::string& GetCdnUrl() const { return url_; }
     const std::string& GetCdnName() const { return cdnName_; }
@@ -170,7 +179,8 @@ class RtmpPusher : public KESTREL::WThread {
 
     PushDataCache m_cache_push_data_list;
     KESTREL::WLock sendLock_ ACQUIRED_BEFORE(initLock_, metaLock_, timeLock_);
-    platform::NamedSemaphore semaphore_;
+    // Counts to one: the push thread looks at the flags and the cache after every wake-up.
+    platform::Semaphore wakeUp_{0, 1};
     platform::Event threadEnded_;
 };
 

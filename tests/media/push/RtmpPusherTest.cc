@@ -93,7 +93,13 @@ class FakeConnection : public streammanager::IRtmpConnection {
         return open;
     }
     bool SendPacket(const streammanager::RtmpMessage& m) override {
-        std::lock_guard<std::mutex> lock(mutex);
+        std::unique_lock<std::mutex> lock(mutex);
+        if (holdSends) {  // as a CDN that stops reading: stuck until the test lets go
+            held = true;
+            changed.notify_all();
+            heldTooLong |= !changed.wait_for(lock, std::chrono::milliseconds(kWaitMs),
+                                             [this] { return !holdSends; });
+        }
         if (sends++ == failingSend) {
             return false;
         }
@@ -107,6 +113,11 @@ class FakeConnection : public streammanager::IRtmpConnection {
     int32_t LastError() const override { return 32; }
     void Abort() override {}
 
+    void HoldSends(bool hold) {
+        std::lock_guard<std::mutex> lock(mutex);
+        holdSends = hold;
+        changed.notify_all();
+    }
     template <typename Check>
     bool WaitFor(Check check) {
         std::unique_lock<std::mutex> lock(mutex);
@@ -122,6 +133,9 @@ class FakeConnection : public streammanager::IRtmpConnection {
     size_t sends = 0;
     size_t failingSend = SIZE_MAX;  // the send with this number (counted from 0) fails
     bool open = false;
+    bool holdSends = false;
+    bool held = false;         // a send is stuck in holdSends
+    bool heldTooLong = false;  // nobody let go of it within kWaitMs
 
   private:
     bool SetOpen(bool value) {
@@ -299,6 +313,26 @@ TEST_F(RtmpPusherTest, SendFailureReconnectsWithFreshHeadersAndRisingTimestamps)
     Cache(pusher.get(), 1530, kAudioFrame);
     ExpectSent(
         {MetaData(640, 360, 15), AvcHeader(520), Video(520, true), AacHeader(530), Audio(530)}, 5);
+}
+
+// Caching never waits for the pusher's own connection, and a stuck pusher holds up no other.
+TEST_F(RtmpPusherTest, APusherStuckInASendDelaysNeitherCachingIntoItNorAnotherPusher) {
+    std::unique_ptr<RtmpPusher> stuck = StartPusher(false);
+    FakeConnection* stuckLink = link_;
+    stuckLink->HoldSends(true);
+    Cache(stuck.get(), 0, kAudioFrame);
+    ASSERT_TRUE(stuckLink->WaitFor([&] { return stuckLink->held; }));
+
+    std::unique_ptr<RtmpPusher> other = StartPusher(false);
+    for (uint32_t tick = 0; tick < 63; tick += 21) {
+        Cache(stuck.get(), tick, kAudioFrame);
+        Cache(other.get(), tick, kAudioFrame);
+    }
+    ExpectSent({AacHeader(0), Audio(0), Audio(21), Audio(42)});
+    stuckLink->HoldSends(false);
+    link_ = stuckLink;
+    ExpectSent({AacHeader(0), Audio(0), Audio(0), Audio(21), Audio(42)});
+    EXPECT_FALSE(stuckLink->heldTooLong);
 }
 
 TEST_F(RtmpPusherTest, InitKeepsTheFirstUrlAndRefusesBadOnes) {
