@@ -1,5 +1,7 @@
 #include "host/MediaFeeder.h"
 
+#include "platform/Clock.h"
+
 namespace qxhost {
 
 MediaFeeder::~MediaFeeder() {
@@ -47,9 +49,10 @@ bool MediaFeeder::Start() {
     if (streams_.empty()) {
         finished_.Set();
     }
+    const uint64_t startMicros = platform::MonotonicMicros();
     for (const auto& stream : streams_) {
         SharedWriter* channel = channels_[stream->Settings().channel].get();
-        threads_.emplace_back(&MediaFeeder::RunStream, this, stream.get(), channel);
+        threads_.emplace_back(&MediaFeeder::RunStream, this, stream.get(), channel, startMicros);
     }
     return true;
 }
@@ -69,8 +72,8 @@ FeedCounts MediaFeeder::Counts(size_t stream) const {
     return counts;
 }
 
-void MediaFeeder::RunStream(StreamFeed* stream, SharedWriter* channel) {
-    stream->Run(channel, &stop_);
+void MediaFeeder::RunStream(StreamFeed* stream, SharedWriter* channel, uint64_t startMicros) {
+    stream->Run(channel, &stop_, startMicros);
     if (running_.fetch_sub(1) == 1) {
         finished_.Set();
     }

@@ -1,6 +1,8 @@
 // Writes media into the stream channels of one port as the meeting client does: one thread per
 // configured stream, each writing at its own rate (see StreamFeed), until stopped or until
-// each stream reached its count or duration.
+// each stream reached its count or duration. Every stream counts its units from one start time
+// read in Start, so units of different streams due at the same media time (the sync pattern's
+// white pictures and beeps) are due at the same instant.
 //
 // Owns the streams, one StreamWriter per channel in use (created before the program starts, so
 // the host owns the shared objects and unlinks them when the feeder goes away) and the
@@ -51,7 +53,7 @@ class MediaFeeder {
     FeedCounts Counts(size_t stream) const;
 
   private:
-    void RunStream(StreamFeed* stream, SharedWriter* channel);
+    void RunStream(StreamFeed* stream, SharedWriter* channel, uint64_t startMicros);
 
     // Passed by argument.
     const int32_t port_;

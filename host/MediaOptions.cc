@@ -54,6 +54,16 @@ bool KeyFitsKind(const std::string& key, FeedKind kind) {
     return true;
 }
 
+// pattern=test (pictures) or tone (audio), or sync.
+bool ParsePattern(const std::string& value, FeedSettings* settings) {
+    if (value == "sync") {
+        settings->pattern = FeedPattern::kSync;
+        return true;
+    }
+    settings->pattern = FeedPattern::kTest;
+    return value == (settings->kind == FeedKind::kTone ? "tone" : "test");
+}
+
 // Applies one numeric key; false when the key is unknown or the number out of range.
 bool ApplyNumber(const std::string& key, const std::string& value, FeedSettings* settings) {
     long n = 0;
@@ -96,8 +106,9 @@ bool ApplyKey(const std::string& option, const std::string& item, FeedSettings* 
         *error = option + " does not take '" + item + "'";
         return false;
     }
-    const bool applied =
-        key == "size" ? ParseSize(value, settings) : ApplyNumber(key, value, settings);
+    const bool applied = key == "size"      ? ParseSize(value, settings)
+                         : key == "pattern" ? ParsePattern(value, settings)
+                                            : ApplyNumber(key, value, settings);
     if (!applied) {
         *error = option + ": bad or unknown '" + item + "'";
         return false;

@@ -1,9 +1,10 @@
 // The media options of the qxhost command line, each a comma-separated list of key=value:
-//   --video channel=3,user=7,size=640x360,rate=30[,media=0][,type=3]
-//   --h264  channel=2,user=7,size=640x360,rate=30,bitrate=800[,keyint=60]
-//   --audio channel=1,user=7,rate=50,hz=440[,samplerate=16000][,audiochannels=1]
-// Every kind also takes count=N (units) and seconds=N (its own duration). `user` is required;
-// the rest defaults as shown (keyint: two seconds of pictures). Stateless parsing; any thread.
+//   --video channel=3,user=7,size=640x360,rate=30[,media=0][,type=3][,pattern=test]
+//   --h264  channel=2,user=7,size=640x360,rate=30,bitrate=800[,keyint=60][,pattern=test]
+//   --audio channel=1,user=7,rate=50,hz=440[,samplerate=16000][,audiochannels=1][,pattern=tone]
+// Every kind also takes count=N (units), seconds=N (its own duration) and pattern=sync (see
+// SyncPattern.h). `user` is required; the rest defaults as shown (keyint: two seconds of
+// pictures). Stateless parsing; any thread.
 #pragma once
 
 #include <string>

@@ -1,5 +1,6 @@
 #include "host/StreamFeed.h"
 
+#include "host/SyncPattern.h"
 #include "interfaces/StreamChannel.h"
 #include "platform/Clock.h"
 
@@ -62,6 +63,8 @@ bool StreamFeed::Prepare(std::string* error) {
         format.channels = settings_.audioChannels;
         format.frequency = settings_.toneHz;
         format.blocksPerSecond = settings_.rate;
+        format.shape =
+            settings_.pattern == FeedPattern::kSync ? ToneShape::kSync : ToneShape::kSine;
         tone_ = std::make_unique<ToneGenerator>(format);
         return true;
     }
@@ -84,8 +87,7 @@ bool StreamFeed::Prepare(std::string* error) {
     return true;
 }
 
-void StreamFeed::Run(SharedWriter* channel, platform::Event* stop) {
-    const uint64_t startMicros = platform::MonotonicMicros();
+void StreamFeed::Run(SharedWriter* channel, platform::Event* stop, uint64_t startMicros) {
     for (uint64_t index = 0; settings_.count == 0 || index < settings_.count; ++index) {
         const uint64_t dueMicros = index * kMicrosPerSecond / settings_.rate;
         if (settings_.durationMs != 0 && dueMicros >= settings_.durationMs * uint64_t{1000}) {
@@ -111,7 +113,12 @@ bool StreamFeed::MakeUnit(uint64_t index, uint32_t timestampMs) {
         tone_->NextBlock(&unit_);
         return true;
     }
-    pattern_->Render(static_cast<uint32_t>(index), unit_.data());
+    if (settings_.pattern == FeedPattern::kSync) {
+        sync_pattern::RenderPicture(sync_pattern::IsFlash(index, settings_.rate), settings_.width,
+                                    settings_.height, unit_.data());
+    } else {
+        pattern_->Render(static_cast<uint32_t>(index), unit_.data());
+    }
     if (encoder_ != nullptr) {
         return encoder_->Encode(unit_.data(), timestampMs, &encoded_);
     }

@@ -1,6 +1,7 @@
-// One stream a MediaFeeder writes: its settings, its generators (test pictures, the H.264
-// encoder or the tone) and its loop, which makes unit k ahead of time and writes it when it is
-// due, k / rate seconds after the start, by waiting on the feeder's stop event until then.
+// One stream a MediaFeeder writes: its settings, its generators (test pictures or the sync
+// pattern's, the H.264 encoder, the tone or the sync beeps) and its loop, which makes unit k
+// ahead of time and writes it when it is due, k / rate seconds after the start time the
+// feeder gives every stream, by waiting on the feeder's stop event until then.
 //
 // The feeder's thread creates and prepares it; then only the stream's own thread runs it. The
 // counters are atomic and may be read from any thread. A channel's writer is shared by the
@@ -28,6 +29,11 @@ enum class FeedKind {
     kTone,     // PCM blocks of a sine tone (type 1)
 };
 
+enum class FeedPattern {
+    kTest,  // the moving test pictures, or the sine tone
+    kSync,  // the sync pattern (SyncPattern.h): white pictures and beeps at the same instants
+};
+
 struct FeedSettings {
     FeedKind kind = FeedKind::kPicture;
     uint8_t channel = 3;
@@ -44,6 +50,7 @@ struct FeedSettings {
     uint16_t audioChannels = 1;
     uint64_t count = 0;       // units to make (written or refused); 0: no limit
     uint32_t durationMs = 0;  // how long to write; 0: until stopped
+    FeedPattern pattern = FeedPattern::kTest;
 };
 
 struct SharedWriter {
@@ -61,8 +68,9 @@ class StreamFeed {
     // Checks the settings against the channel and sets up the generators. On failure returns
     // false with `error` set.
     bool Prepare(std::string* error);
-    // Writes until the count or the duration is reached or `stop` is set.
-    void Run(SharedWriter* channel, platform::Event* stop);
+    // Writes unit k at startMicros + k / rate s (the monotonic clock) until the count or the
+    // duration is reached or `stop` is set.
+    void Run(SharedWriter* channel, platform::Event* stop, uint64_t startMicros);
 
     const FeedSettings& Settings() const { return settings_; }
     uint64_t Written() const { return written_.load(); }

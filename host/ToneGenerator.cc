@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "host/SyncPattern.h"
+
 namespace qxhost {
 
 namespace {
@@ -19,6 +21,17 @@ uint32_t ToneGenerator::NextBlockFrames() const {
     return static_cast<uint32_t>(BlockStart(blocks_ + 1) - BlockStart(blocks_));
 }
 
+int16_t ToneGenerator::SampleAt(uint64_t index) const {
+    if (format_.shape == ToneShape::kSync) {
+        return sync_pattern::Sample(index, format_.sampleRate, format_.amplitude);
+    }
+    // The phase from the sample's index since the start, kept in one turn for precision.
+    const double turns =
+        std::fmod(format_.frequency * static_cast<double>(index), format_.sampleRate);
+    return static_cast<int16_t>(
+        std::lround(format_.amplitude * std::sin(kTwoPi * turns / format_.sampleRate)));
+}
+
 void ToneGenerator::NextBlock(std::vector<uint8_t>* block) {
     const uint64_t first = BlockStart(blocks_);
     const uint32_t frames = NextBlockFrames();
@@ -26,11 +39,7 @@ void ToneGenerator::NextBlock(std::vector<uint8_t>* block) {
     block->resize(static_cast<size_t>(frames) * channels * 2);
     uint8_t* out = block->data();
     for (uint32_t i = 0; i < frames; ++i) {
-        // The phase from the sample's index since the start, kept in one turn for precision.
-        const double turns =
-            std::fmod(format_.frequency * static_cast<double>(first + i), format_.sampleRate);
-        const double value = format_.amplitude * std::sin(kTwoPi * turns / format_.sampleRate);
-        const auto sample = static_cast<uint16_t>(static_cast<int16_t>(std::lround(value)));
+        const auto sample = static_cast<uint16_t>(SampleAt(first + i));
         for (uint16_t c = 0; c < channels; ++c) {
             *out++ = static_cast<uint8_t>(sample);
             *out++ = static_cast<uint8_t>(sample >> 8);

@@ -1,16 +1,18 @@
 // The qxhost command line:
-//   qxhost [--exe PATH] [--port N] [--wait MS] [--file FILE] [--env NAME=VALUE]...
+//   qxhost [--exe PATH] [--port N] [--wait MS] [--strict] [--env NAME=VALUE]...
 //          [--video K=V,...]... [--h264 K=V,...]... [--audio K=V,...]... [--media-seconds N]
-//          [COMMAND]...
-// Commands are sent in the order given; a --file's lines take the place of the option. Media
-// streams (see MediaOptions.h) are written once the commands were sent.
-// Stateless parsing; any thread.
+//          [--file FILE]... [COMMAND | --input K=V,... | --output K=V,... | --layout K=V,...]...
+// Commands are sent in the order given (see CommandOptions.h for the ones qxhost builds). A
+// --file's lines take the place of the option: each is a COMMAND, or an option with its value
+// after a blank ("--output url=rtmp://..."). Media streams (see MediaOptions.h) are written
+// once the commands were sent. Stateless parsing; any thread.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "host/CommandOptions.h"
 #include "host/StreamFeed.h"
 
 namespace qxhost {
@@ -19,8 +21,11 @@ struct ToolOptions {
     std::string exePath;  // empty: the StreamCourier beside qxhost
     uint16_t port = 0;    // 0: any free port
     int waitMs = 1000;    // how long to wait for responses after the last command
+    // Each command StreamCourier answers must be answered, with Result 0 where the answer has
+    // one, before the next goes out; otherwise the run stops and fails.
+    bool strict = false;
     std::vector<std::string> environment;
-    std::vector<std::string> commands;
+    std::vector<ToolCommand> commands;
     std::vector<FeedSettings> media;
     int mediaSeconds = 5;  // how long media is written after the commands
     bool help = false;
@@ -30,11 +35,12 @@ struct ToolOptions {
 bool ParseToolOptions(const std::vector<std::string>& args, ToolOptions* options,
                       std::string* error);
 
-// One command file's commands: a command a line; blank lines and lines starting with "#" are
-// skipped. `keepalive` lines are expanded.
-std::vector<std::string> CommandsFromLines(const std::string& text);
+// The arguments a command file's lines stand for: a line is one COMMAND, or an option and the
+// rest of the line as its value; blank lines and lines starting with "#" are skipped.
+std::vector<std::string> ArgsFromLines(const std::string& text);
 
-// `keepalive` stands for the KeepAlive command; any other text is sent as it is.
+// `keepalive` stands for the KeepAlive command and `create-context` for a CreateContext with
+// no parameters; any other text is sent as it is.
 std::string ExpandCommand(const std::string& command);
 
 const char* ToolUsage();

@@ -1,10 +1,12 @@
 #include "host/ToolRun.h"
 
 #include <algorithm>
+#include <functional>
 
 #include "host/CommandBuilder.h"
 #include "host/HostSimulator.h"
 #include "host/MediaFeeder.h"
+#include "host/SessionAnswers.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 
@@ -19,12 +21,19 @@ constexpr int kBetweenCommandsMs = 100;
 // While media is written, a KeepAlive goes out this often, as the meeting client sends them,
 // so that StreamCourier does not take the session for lost.
 constexpr int kKeepAliveMs = 3000;
+// How long an answer is awaited when a command needs it.
+constexpr int kAnswerTimeoutMs = 5000;
 
-// Prints what arrives within windowMs. False when the session ended meanwhile.
-bool ShowResponses(HostSimulator& host, int windowMs, std::ostream& out) {
+// Prints what arrives within windowMs and notes it in `answers`; returns early once `done`
+// holds (asked before each wait). False when the session ended meanwhile.
+bool ShowResponses(HostSimulator& host, int windowMs, std::ostream& out, SessionAnswers* answers,
+                   const std::function<bool()>& done = nullptr) {
     const uint64_t deadlineUs =
         platform::MonotonicMicros() + static_cast<uint64_t>(windowMs) * 1000u;
     for (;;) {
+        if (done && done()) {
+            return true;
+        }
         const uint64_t nowUs = platform::MonotonicMicros();
         const int remainingMs =
             nowUs >= deadlineUs ? 0 : static_cast<int>((deadlineUs - nowUs) / 1000u);
@@ -32,6 +41,7 @@ bool ShowResponses(HostSimulator& host, int windowMs, std::ostream& out) {
         switch (received.status) {
             case ReceiveStatus::kMessage:
                 out << "<- " << received.payload << std::endl;
+                answers->Received(received.payload);
                 break;
             case ReceiveStatus::kTimeout:
                 return true;
@@ -45,24 +55,89 @@ bool ShowResponses(HostSimulator& host, int windowMs, std::ostream& out) {
     }
 }
 
+// The text of `command`. A handle may name an answer that is still on its way: then the
+// answers are awaited (bounded) until it came or nothing more is awaited.
+bool CommandTextNow(HostSimulator& host, const ToolCommand& command, SessionAnswers* answers,
+                    std::string* text, std::ostream& out, std::ostream& err) {
+    std::string error;
+    const auto resolved = [&] { return CommandText(command, *answers, text, &error); };
+    if (resolved()) {
+        return true;
+    }
+    ShowResponses(host, kAnswerTimeoutMs, out, answers,
+                  [&] { return resolved() || !answers->Awaiting(); });
+    if (resolved()) {
+        return true;
+    }
+    err << "qxhost: " << error << std::endl;
+    return false;
+}
+
+const char* CommandName(uint32_t id) {
+    switch (id) {
+        case 4096:
+            return "RecordParam";
+        case 4098:
+            return "RecordOperation";
+        case 4099:
+            return "RecordTime";
+        case CommandBuilder::kCreateContext:
+            return "CreateContext";
+        case CommandBuilder::kCreateInput:
+            return "CreateInput";
+        case CommandBuilder::kRemoveInput:
+            return "RemoveInput";
+        case CommandBuilder::kSetOutParam:
+            return "SetOutParam";
+        case CommandBuilder::kKeepAlive:
+            return "KeepAlive";
+    }
+    return "command";
+}
+
+// Waits for the answers still awaited. False when one did not come in time or an answer
+// reported a failure.
+bool AwaitAnswers(HostSimulator& host, SessionAnswers* answers, std::ostream& out,
+                  std::ostream& err) {
+    ShowResponses(host, kAnswerTimeoutMs, out, answers, [&] { return !answers->Awaiting(); });
+    if (answers->Awaiting()) {
+        const uint32_t id = answers->FirstAwaited();
+        err << "qxhost: StreamCourier did not answer " << CommandName(id) << " (" << id
+            << ") within " << kAnswerTimeoutMs / 1000 << " s" << std::endl;
+        return false;
+    }
+    if (!answers->Failure().empty()) {
+        err << "qxhost: StreamCourier reported a failure: " << answers->Failure() << std::endl;
+        return false;
+    }
+    return true;
+}
+
 // Sends every command, showing responses as they come, for lastWindowMs after the last one.
-// False when one could not be delivered.
-bool Exchange(HostSimulator& host, const ToolOptions& options, int lastWindowMs, std::ostream& out,
-              std::ostream& err) {
+// False when one could not be built or delivered, or (strict) was not answered with success.
+bool Exchange(HostSimulator& host, const ToolOptions& options, int lastWindowMs,
+              SessionAnswers* answers, std::ostream& out, std::ostream& err) {
     if (options.commands.empty()) {
-        ShowResponses(host, lastWindowMs, out);
+        ShowResponses(host, lastWindowMs, out, answers);
         return true;
     }
     for (size_t i = 0; i < options.commands.size(); ++i) {
-        const std::string& command = options.commands[i];
+        std::string command;
+        if (!CommandTextNow(host, options.commands[i], answers, &command, out, err)) {
+            return false;
+        }
         if (!host.Send(command)) {
             err << "qxhost: the session took no more commands" << std::endl;
             return false;
         }
         out << "-> " << command << std::endl;
+        answers->Sent(command);
+        if (options.strict && !AwaitAnswers(host, answers, out, err)) {
+            return false;
+        }
         const bool last = i + 1 == options.commands.size();
-        const int windowMs = last ? lastWindowMs : std::min(options.waitMs, kBetweenCommandsMs);
-        if (!ShowResponses(host, windowMs, out) && !last) {
+        const int betweenMs = options.strict ? 0 : std::min(options.waitMs, kBetweenCommandsMs);
+        if (!ShowResponses(host, last ? lastWindowMs : betweenMs, out, answers) && !last) {
             err << "qxhost: the session ended before every command was sent" << std::endl;
             return false;
         }
@@ -102,7 +177,8 @@ const char* KindName(FeedKind kind) {
 
 // Shows responses for durationMs, sending a KeepAlive every kKeepAliveMs. False when the
 // session ended meanwhile.
-bool KeepSessionAlive(HostSimulator& host, int durationMs, std::ostream& out) {
+bool KeepSessionAlive(HostSimulator& host, int durationMs, SessionAnswers* answers,
+                      std::ostream& out) {
     for (int elapsedMs = 0; elapsedMs < durationMs; elapsedMs += kKeepAliveMs) {
         if (elapsedMs > 0) {
             const std::string keepAlive = CommandBuilder::KeepAlive();
@@ -111,7 +187,7 @@ bool KeepSessionAlive(HostSimulator& host, int durationMs, std::ostream& out) {
             }
             out << "-> " << keepAlive << std::endl;
         }
-        if (!ShowResponses(host, std::min(kKeepAliveMs, durationMs - elapsedMs), out)) {
+        if (!ShowResponses(host, std::min(kKeepAliveMs, durationMs - elapsedMs), out, answers)) {
             return false;
         }
     }
@@ -121,10 +197,10 @@ bool KeepSessionAlive(HostSimulator& host, int durationMs, std::ostream& out) {
 // Writes the media for the chosen time while keeping the session alive, then shows the
 // counts. False when the session ended meanwhile.
 bool FeedMedia(HostSimulator& host, const ToolOptions& options, MediaFeeder& feeder,
-               std::ostream& out) {
+               SessionAnswers* answers, std::ostream& out) {
     feeder.Start();
     out << "writing media for " << options.mediaSeconds << " s" << std::endl;
-    const bool open = KeepSessionAlive(host, options.mediaSeconds * 1000, out);
+    const bool open = KeepSessionAlive(host, options.mediaSeconds * 1000, answers, out);
     feeder.Stop();
     for (size_t i = 0; i < feeder.StreamCount(); ++i) {
         const FeedSettings& settings = feeder.Settings(i);
@@ -177,9 +253,10 @@ int RunTool(const ToolOptions& options, std::ostream& out, std::ostream& err) {
     out << "session open" << std::endl;
     const bool media = !options.media.empty();
     const int lastWindowMs = media ? std::min(options.waitMs, kBetweenCommandsMs) : options.waitMs;
-    const bool delivered = Exchange(host, options, lastWindowMs, out, err);
-    if (delivered && media && FeedMedia(host, options, feeder, out)) {
-        ShowResponses(host, options.waitMs, out);
+    SessionAnswers answers;
+    const bool delivered = Exchange(host, options, lastWindowMs, &answers, out, err);
+    if (delivered && media && FeedMedia(host, options, feeder, &answers, out)) {
+        ShowResponses(host, options.waitMs, out, &answers);
     }
     host.CloseSession();
     out << "session closed by qxhost" << std::endl;
