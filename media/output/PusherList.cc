@@ -1,11 +1,52 @@
 #include "media/output/PusherList.h"
 
 #include <algorithm>
+#include <cctype>
 #include <new>
 
 #include "base/Log.h"
 
 namespace streammanager {
+
+namespace {
+
+// librtmp's schemes: plain, TLS, tunnelled over HTTP, encrypted, and their combinations.
+bool IsRtmpUrl(const std::string& url) {
+    const size_t colon = url.find("://");
+    if (colon == std::string::npos) {
+        return false;
+    }
+    std::string scheme = url.substr(0, colon);
+    std::transform(scheme.begin(), scheme.end(), scheme.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    for (const char* known : {"rtmp", "rtmps", "rtmpt", "rtmpe", "rtmpte", "rtmpts"}) {
+        if (scheme == known) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// True for a URL a pusher can take; an empty one is skipped without a word.
+bool Acceptable(const std::string& url, int32_t contextId, size_t pushers) {
+    const char* refusal = nullptr;
+    if (url.empty()) {
+        return false;
+    } else if (url.size() > RtmpPusher::kMaxUrlLength) {
+        refusal = "longer than 2047 characters";
+    } else if (!IsRtmpUrl(url)) {
+        refusal = "not an RTMP URL";
+    } else if (pushers >= PusherList::kMaxPushers) {
+        refusal = "one CDN too many";
+    }
+    if (refusal != nullptr) {
+        SC_LOG("Output::InitRtmpPusher, URL refused (%s): %.256s, context: %d.\n", refusal,
+               url.c_str(), contextId);
+    }
+    return refusal == nullptr;
+}
+
+}  // namespace
 
 int32_t PusherList::Update(const std::vector<std::string>& urls, int32_t contextId) {
     std::vector<std::string> fresh = urls;
@@ -28,7 +69,7 @@ int32_t PusherList::Update(const std::vector<std::string>& urls, int32_t context
         pusher->StopRtmpThread();
     }
     for (const std::string& url : fresh) {
-        if (url.empty()) {
+        if (!Acceptable(url, contextId, Pushers().size())) {
             continue;
         }
         std::shared_ptr<RtmpPusher> pusher(new (std::nothrow) RtmpPusher(allocator_));

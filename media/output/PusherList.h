@@ -21,6 +21,10 @@ namespace streammanager {
 
 class PusherList {
   public:
+    // More CDNs than this in one command are refused (logged), as are URLs longer than a
+    // pusher takes and URLs of other schemes than librtmp's.
+    static constexpr size_t kMaxPushers = 32;
+
     PusherList() = default;
     PusherList(const PusherList&) = delete;
     PusherList& operator=(const PusherList&) = delete;
@@ -28,9 +32,9 @@ class PusherList {
     // The allocator every new pusher takes its units' buffers from (set before Update).
     void SetAllocator(IMemoryAllocator* allocator) { allocator_ = allocator; }
     // Makes the list match `urls`: a pusher whose URL is listed stays as it is (same
-    // connection, no gap), the others are stopped and dropped, and each remaining non-empty URL
-    // gets a new pusher, started. 0, or E_FAIL when a pusher cannot be made (those made before
-    // stay).
+    // connection, no gap), the others are stopped and dropped, and each remaining URL gets a
+    // new pusher, started (empty and refused URLs get none). 0, or E_FAIL when a pusher cannot be
+    // made (those made before stay).
     int32_t Update(const std::vector<std::string>& urls, int32_t contextId);
     // Stops every pusher's thread; the pushers stay in the list.
     void StopAll();

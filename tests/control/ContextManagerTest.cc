@@ -156,6 +156,23 @@ TEST_F(ContextCommands, SetOutParamIsAnsweredByWhatItsListsHold) {
     }
     // Refused commands left the mixer alone: it was made by the first command that passed.
     EXPECT_EQ(g_framework.Starting("Init").size(), 1u);
+
+    // Canvas, rate and quality out of range reach the mixer, which refuses what it cannot
+    // draw; URLs a pusher cannot take get none (one closed port stands for a CDN).
+    std::string many;
+    for (int i = 0; i < 50; ++i) {
+        many += "<OutUrl val=\"rtmp://127.0.0.1:1/live/" + std::to_string(i) + "\" />";
+    }
+    EXPECT_EQ("<cmd id=\"4359\"><Result val=\"0\" /><ContextID val=\"10001\" /></cmd>",
+              Exchange("<cmd id=\"4103\"><ContextID val=\"10001\" /><OutPutFrameRate val=\"1000\" "
+                       "/><VideoQualityLevel val=\"7\" /><OutUrlList><OutUrl val=\"" +
+                       std::string(2048, 'r') + "\" /><OutUrl val=\"http://cdn/live\" />" + many +
+                       "</OutUrlList><CanvasSize><Width val=\"100000\" /><Height "
+                       "val=\"100000\" /></CanvasSize><VideoInputList>" +
+                       laidOut + "</VideoInputList></cmd>"));
+    const std::shared_ptr<Context> context = manager.GetContext(10001);
+    EXPECT_EQ(context->GetOutput()->Pushers().Pushers().size(), PusherList::kMaxPushers);
+    context->GetOutput()->StopAllPushers();
 }
 
 TEST(OutParamReader, VideoListCarriesFieldsOverAndKeepsTheFirstOfARepeatedHandle) {
