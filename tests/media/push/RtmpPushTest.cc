@@ -18,14 +18,17 @@
 #include "platform/ChildProcess.h"
 #include "platform/Clock.h"
 #include "platform/TcpSocket.h"
+#include "tests/media/push/FfTool.h"
 #include "tests/media/push/NginxServer.h"
 #include "tests/media/push/TestH264Encoder.h"
 
 namespace {
 
+using rtmptest::Fields;
+using rtmptest::Sections;
+using rtmptest::ToInt;
 using streammanager::RtmpPusher;
-// key=value pairs of one ffprobe section ([STREAM], [PACKET], [FORMAT]).
-using Fields = std::map<std::string, std::string>;
+using Tool = rtmptest::FfTool;
 
 constexpr int kWidth = 320;
 constexpr int kHeight = 240;
@@ -36,58 +39,6 @@ constexpr const char* kStreamEntries =
 
 uint64_t NowMs() {
     return platform::MonotonicMicros() / 1000u;
-}
-
-// ffmpeg or ffprobe (from PATH) as a child process, its output and errors going to files in
-// `folder`; a run still going when the object goes is killed.
-class Tool {
-  public:
-    Tool(const std::string& folder, const std::string& program, std::vector<std::string> args)
-        : files_(folder + "/" + program + "-" + std::to_string(++runs_)) {
-        // The shell only sets up the redirections, then becomes the program.
-        args.insert(args.begin(), {"sh", "-c", "exec \"$0\" \"$@\" >\"$OUT\" 2>\"$ERR\"", program});
-        started_ =
-            process_.Start("/bin/sh", args, {"OUT=" + files_ + ".out", "ERR=" + files_ + ".err"});
-    }
-    // True once the run has ended within timeoutMs.
-    bool Finish(int timeoutMs) { return started_ && process_.WaitExit(timeoutMs); }
-    int ExitCode() const { return process_.ExitCode(); }
-    // What it wrote to ".out" or ".err".
-    std::string Read(const char* suffix) const {
-        std::stringstream text;
-        text << std::ifstream(files_ + suffix).rdbuf();
-        return text.str();
-    }
-
-  private:
-    static inline int runs_ = 0;
-    const std::string files_;
-    platform::ChildProcess process_;
-    bool started_ = false;
-};
-
-// ffprobe's default writer with section wrappers: one Fields per [section].
-std::vector<Fields> Sections(const std::string& output, const std::string& section) {
-    std::vector<Fields> sections;
-    std::istringstream lines(output);
-    bool inside = false;
-    for (std::string line; std::getline(lines, line);) {
-        const size_t equals = line.find('=');
-        if (line == "[" + section + "]") {
-            sections.emplace_back();
-            inside = true;
-        } else if (line == "[/" + section + "]") {
-            inside = false;
-        } else if (inside && equals != std::string::npos) {
-            sections.back()[line.substr(0, equals)] = line.substr(equals + 1);
-        }
-    }
-    return sections;
-}
-
-int ToInt(const Fields& fields, const std::string& key) {
-    const auto found = fields.find(key);
-    return found == fields.end() ? -1 : std::atoi(found->second.c_str());
 }
 
 // Real media in time order, as the output's encoders deliver it: a 25 fps picture with a key
