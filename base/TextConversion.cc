@@ -97,4 +97,26 @@ size_t Utf8ToWide(const char* text, wchar_t* out, size_t capacity) {
     return CopyOut(converted, out, capacity);
 }
 
+size_t Utf8ToUtf16(const char* text, char16_t* out, size_t capacity) {
+    if (text == nullptr) {
+        return 0;
+    }
+    std::u16string converted;
+    const unsigned char* cursor = reinterpret_cast<const unsigned char*>(text);
+    while (*cursor != 0) {
+        uint32_t code = 0;
+        if (!DecodeUtf8(cursor, &code)) {
+            return 0;
+        }
+        if (code >= 0x10000) {
+            code -= 0x10000;
+            converted.push_back(static_cast<char16_t>(0xD800 | (code >> 10)));
+            converted.push_back(static_cast<char16_t>(0xDC00 | (code & 0x3FF)));
+        } else {
+            converted.push_back(static_cast<char16_t>(code));
+        }
+    }
+    return CopyOut(converted, out, capacity);
+}
+
 }  // namespace KESTREL

@@ -5,10 +5,13 @@
 #include <string>
 
 #include "base/Log.h"
+#include "base/TextConversion.h"
 #include "control/ControlProtocol.h"
 #include "control/MessageEnvelope.h"
 #include "control/OutParamReader.h"
+#include "interfaces/IScreenRecorder.h"
 #include "media/Context.h"
+#include "media/record/ScreenRecord.h"
 
 namespace streammanager {
 
@@ -38,8 +41,11 @@ WaveFormat ReadWaveFormat(const TiXmlElement* cmd) {
 
 }  // namespace
 
+ContextManager::ContextManager() = default;
+
 ContextManager::~ContextManager() {
     SC_TRACE("streammanager::ContextManager::~ContextManager");
+    screenRecord_.reset();
     while (!contexts_.empty()) {
         contexts_.erase(contexts_.begin());
     }
@@ -302,15 +308,80 @@ int32_t ContextManager::OnDestoryContext(uint16_t /*session*/, TiXmlElement* cmd
     return 1;
 }
 
-// The recording handlers answer nothing until their part exists.
-int32_t ContextManager::OnRecordParam(uint16_t, TiXmlElement*) {
-    return 0;
+int32_t ContextManager::OnRecordParam(uint16_t session, TiXmlElement* cmd) {
+    RecordParams params{};
+    ReadSeparate(cmd, "Size", &params.size);
+    ReadSeparate(cmd, "HasVideo", &params.hasVideo);
+    ReadSeparate(cmd, "Profile", &params.profile);
+    ReadSeparate(cmd, "ClipUponWnd", &params.clipUponWnd);
+    ReadSeparate(cmd, "CapWnd", &params.capWnd);
+    ReadSeparate(cmd, "CapLeft", &params.capLeft);
+    ReadSeparate(cmd, "CapTop", &params.capTop);
+    ReadSeparate(cmd, "CapWidth", &params.capWidth);
+    ReadSeparate(cmd, "CapHeight", &params.capHeight);
+    ReadSeparate(cmd, "VideoFrameRate", &params.videoFrameRate);
+    ReadSeparate(cmd, "VideoBitrate", &params.videoBitrate);
+    ReadSeparate(cmd, "HasAudio", &params.hasAudio);
+    ReadSeparate(cmd, "AudioSampleRate", &params.audioSampleRate);
+    ReadSeparate(cmd, "AudioChannels", &params.audioChannels);
+    ReadSeparate(cmd, "BitsPerSample", &params.bitsPerSample);
+    ReadSeparate(cmd, "AudioBitrate", &params.audioBitrate);
+    ReadSeparate(cmd, "MP4", &params.mp4);
+
+    int32_t result = -1;
+    const char* path = GetStringParam(cmd, "RecordPath");
+    if (path != nullptr) {
+        SC_LOG("RecordPath: %s\n", path);
+        char16_t widePath[kRecordPathUnits] = {};
+        KESTREL::Utf8ToUtf16(path, widePath, kRecordPathUnits);
+        screenRecord_.reset();
+        screenRecord_ = std::make_unique<ScreenRecord>(framework_, port_);
+        result = screenRecord_->StartRecord(params, widePath);
+    }
+    TiXmlElement response("cmd");
+    SetCommandId(&response, kCmdRecordParam + kResponseOffset);
+    AddParam(&response, "Result", result);
+    SendResponse(session, &response);
+    return result == 0 ? 1 : 0;
 }
-int32_t ContextManager::OnRecordOperation(uint16_t, TiXmlElement*) {
-    return 0;
+
+int32_t ContextManager::OnRecordOperation(uint16_t session, TiXmlElement* cmd) {
+    int32_t operation = 0;
+    GetIntParam(cmd, "Operation", &operation);
+    SC_LOG("ContextManager::OnRecordOperation:Operation=%d.\n", operation);
+    if (screenRecord_) {
+        switch (operation) {
+            case 0:
+                screenRecord_->StopRecord();
+                break;
+            case 1:
+                screenRecord_->PauseRecord();
+                break;
+            case 2:
+                screenRecord_->RestoreRecord();
+                break;
+            default:
+                break;
+        }
+    }
+    TiXmlElement response("cmd");
+    SetCommandId(&response, kCmdRecordOperation + kResponseOffset);
+    AddParam(&response, "Operation", operation);
+    AddParam(&response, "Result", 0);
+    SendResponse(session, &response);
+    return 1;
 }
-int32_t ContextManager::OnRecordTime(uint16_t, TiXmlElement*) {
-    return 0;
+
+int32_t ContextManager::OnRecordTime(uint16_t session, TiXmlElement* /*cmd*/) {
+    int32_t time = 0;
+    if (screenRecord_ && screenRecord_->Recorder() != nullptr) {
+        time = screenRecord_->Recorder()->GetRecordTime();
+    }
+    TiXmlElement response("cmd");
+    SetCommandId(&response, kCmdRecordTime + kResponseOffset);
+    AddParam(&response, "RecordTime", time);
+    SendResponse(session, &response);
+    return 1;
 }
 
 }  // namespace streammanager

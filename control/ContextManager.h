@@ -20,10 +20,11 @@ class TiXmlElement;
 namespace streammanager {
 
 class Context;
+class ScreenRecord;
 
 class ContextManager {
   public:
-    ContextManager() = default;
+    ContextManager();
     virtual ~ContextManager();
     ContextManager(const ContextManager&) = delete;
     ContextManager& operator=(const ContextManager&) = delete;
@@ -69,6 +70,7 @@ class ContextManager {
     // Others (pump thread only).
     int32_t lastContextHandle_ = 10000;
     std::map<int32_t, std::shared_ptr<Context>> contexts_;
+    std::unique_ptr<ScreenRecord> screenRecord_;  // the latest recording, or none
 };
 
 }  // namespace streammanager

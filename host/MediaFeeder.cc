@@ -28,8 +28,7 @@ bool MediaFeeder::Open(std::string* error) {
             continue;
         }
         auto shared = std::make_unique<SharedWriter>(channel, port_);
-        platform::MutexLock lock(shared->lock);
-        if (!shared->writer.Open()) {
+        if (!shared->Open()) {
             *error = "cannot open the shared objects of channel " + std::to_string(channel) +
                      " on port " + std::to_string(port_);
             return false;

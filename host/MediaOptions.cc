@@ -23,6 +23,12 @@ FeedSettings Defaults(const std::string& option) {
         settings.channel = 1;
         settings.type = 1;
         settings.rate = 50;
+    } else if (option == "--ring") {
+        settings.kind = FeedKind::kTone;
+        settings.channel = kRecordRingChannel;
+        settings.rate = 100;  // 10 ms blocks: 1920 bytes at 48 kHz stereo
+        settings.sampleRate = 48000;
+        settings.audioChannels = 2;
     }
     return settings;
 }
@@ -41,7 +47,10 @@ bool ParseSize(const std::string& text, FeedSettings* settings) {
 }
 
 // Keys that only some kinds take.
-bool KeyFitsKind(const std::string& key, FeedKind kind) {
+bool KeyFitsKind(const std::string& key, FeedKind kind, uint8_t channel) {
+    if (key == "channel" || key == "user" || key == "media" || key == "type" || key == "pattern") {
+        return kind != FeedKind::kTone || channel != kRecordRingChannel;
+    }
     if (key == "size") {
         return kind != FeedKind::kTone;
     }
@@ -102,7 +111,7 @@ bool ApplyKey(const std::string& option, const std::string& item, FeedSettings* 
     const size_t equals = item.find('=');
     const std::string key = item.substr(0, equals);
     const std::string value = equals == std::string::npos ? std::string() : item.substr(equals + 1);
-    if (equals == std::string::npos || !KeyFitsKind(key, settings->kind)) {
+    if (equals == std::string::npos || !KeyFitsKind(key, settings->kind, settings->channel)) {
         *error = option + " does not take '" + item + "'";
         return false;
     }
@@ -120,7 +129,7 @@ bool ApplyKey(const std::string& option, const std::string& item, FeedSettings* 
 }  // namespace
 
 bool IsMediaOption(const std::string& option) {
-    return option == "--video" || option == "--h264" || option == "--audio";
+    return option == "--video" || option == "--h264" || option == "--audio" || option == "--ring";
 }
 
 bool ParseMediaOption(const std::string& option, const std::string& value, FeedSettings* settings,
@@ -134,7 +143,7 @@ bool ParseMediaOption(const std::string& option, const std::string& value, FeedS
             return false;
         }
     }
-    if (!sawUser) {
+    if (!sawUser && parsed.channel != kRecordRingChannel) {
         *error = option + " needs user=N";
         return false;
     }

@@ -1,6 +1,7 @@
 #include "host/StreamFeed.h"
 
 #include "host/SyncPattern.h"
+#include "interfaces/RecordRing.h"
 #include "interfaces/StreamChannel.h"
 #include "platform/Clock.h"
 
@@ -16,8 +17,11 @@ constexpr uint32_t kKeyIntervalSeconds = 2;
 }  // namespace
 
 bool StreamFeed::CheckSettings(std::string* error) const {
-    if (!StreamWriter::IsStreamChannel(settings_.channel)) {
+    const bool ring = settings_.channel == kRecordRingChannel;
+    if (!StreamWriter::IsStreamChannel(settings_.channel) && !ring) {
         *error = "the channel is not one of 1, 2, 3, 5, 6";
+    } else if (ring && settings_.kind != FeedKind::kTone) {
+        *error = "the recording ring takes sound only";
     } else if (settings_.rate == 0 || settings_.rate > kMaxRate) {
         *error = "the rate needs 1 to 1000000 units a second";
     } else if (settings_.kind != FeedKind::kTone && (settings_.width < 2 || settings_.height < 2)) {
@@ -30,7 +34,8 @@ bool StreamFeed::CheckSettings(std::string* error) const {
                (settings_.sampleRate == 0 || settings_.audioChannels == 0 ||
                 settings_.audioChannels > kMaxAudioChannels)) {
         *error = "the tone needs a sample rate and 1 to 8 channels";
-    } else if (UnitBytesBound() > streammanager::ChannelDataBytes(settings_.channel)) {
+    } else if (UnitBytesBound() > (ring ? streammanager::kRecordSlotDataBytes
+                                        : streammanager::ChannelDataBytes(settings_.channel))) {
         *error = "a unit would not fit in the channel's data area";
     } else {
         return true;
@@ -131,6 +136,9 @@ WriteResult StreamFeed::WriteUnit(SharedWriter* channel) {
     const uint16_t valueA = picture ? settings_.width : 0;
     const uint16_t valueB = picture ? settings_.height : 0;
     platform::MutexLock lock(channel->lock);
+    if (settings_.channel == kRecordRingChannel) {
+        return channel->ring.Write(unit.data(), static_cast<uint32_t>(unit.size()));
+    }
     return channel->writer.Write(settings_.type, settings_.mediaId, settings_.userId, valueA,
                                  valueB, unit.data(), static_cast<uint32_t>(unit.size()));
 }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "host/H264Encoder.h"
+#include "host/RingWriter.h"
 #include "host/StreamWriter.h"
 #include "host/TestPattern.h"
 #include "host/ToneGenerator.h"
@@ -33,6 +34,9 @@ enum class FeedPattern {
     kTest,  // the moving test pictures, or the sine tone
     kSync,  // the sync pattern (SyncPattern.h): white pictures and beeps at the same instants
 };
+
+// The channel number that stands for the recording ring (PCM blocks of the tone only).
+constexpr uint8_t kRecordRingChannel = 0;
 
 struct FeedSettings {
     FeedKind kind = FeedKind::kPicture;
@@ -54,9 +58,15 @@ struct FeedSettings {
 };
 
 struct SharedWriter {
-    SharedWriter(uint8_t channel, int32_t port) : writer(channel, port) {}
+    SharedWriter(uint8_t channel, int32_t port) : writer(channel, port), ring(port) {}
+    // Opens the channel's writer, or the ring's for kRecordRingChannel.
+    bool Open() {
+        platform::MutexLock hold(lock);
+        return writer.Channel() == kRecordRingChannel ? ring.Open() : writer.Open();
+    }
     platform::Mutex lock;
     StreamWriter writer GUARDED_BY(lock);
+    RingWriter ring GUARDED_BY(lock);
 };
 
 class StreamFeed {

@@ -5,6 +5,7 @@
 
 #include "host/CommandBuilder.h"
 #include "host/MediaOptions.h"
+#include "host/RecordOptions.h"
 
 namespace qxhost {
 
@@ -80,6 +81,14 @@ bool ApplyCommandOption(const std::string& name, const std::string& value, ToolO
     if (name == "--layout") {
         return ApplyLayout(value, options, error);
     }
+    if (name == "--record") {
+        std::string text;
+        if (!ParseRecordOption(value, &text, error)) {
+            return false;
+        }
+        options->commands.emplace_back(text);
+        return true;
+    }
     if (name == "--input") {
         InputCommand input;
         if (!ParseInputOption(value, &input, error)) {
@@ -143,7 +152,7 @@ bool ApplyOption(const std::string& name, const std::string& value, ToolOptions*
 bool TakesValue(const std::string& arg) {
     return arg == "--exe" || arg == "--port" || arg == "--wait" || arg == "--env" ||
            arg == "--file" || arg == "--media-seconds" || arg == "--input" || arg == "--output" ||
-           arg == "--layout" || IsMediaOption(arg);
+           arg == "--layout" || arg == "--record" || IsMediaOption(arg);
 }
 
 bool ParseArgs(const std::vector<std::string>& args, ToolOptions* options, int depth,
@@ -154,6 +163,8 @@ bool ParseArgs(const std::vector<std::string>& args, ToolOptions* options, int d
             options->help = true;
         } else if (arg == "--strict") {
             options->strict = true;
+        } else if (arg == "--after-media") {
+            options->afterMedia = options->commands.size();
         } else if (TakesValue(arg)) {
             if (i + 1 == args.size()) {
                 *error = arg + " needs a value";
@@ -206,14 +217,16 @@ std::string ExpandCommand(const std::string& command) {
     if (command == "create-context") {
         return CommandBuilder(CommandBuilder::kCreateContext).Text();
     }
-    return command;
+    const std::string recording = ExpandRecordWord(command);
+    return recording.empty() ? command : recording;
 }
 
 const char* ToolUsage() {
     return "usage: qxhost [--exe PATH] [--port N] [--wait MS] [--strict] [--env NAME=VALUE]...\n"
            "              [--video K=V,...]... [--h264 K=V,...]... [--audio K=V,...]...\n"
            "              [--media-seconds N] [--file FILE]...\n"
-           "              [COMMAND | --input K=V,... | --output K=V,... [--layout K=V,...]...]...\n"
+           "              [COMMAND | --input K=V,... | --output K=V,... [--layout K=V,...]...\n"
+           "               | --record K=V,...]... [--after-media COMMAND...]\n"
            "Listens on 127.0.0.1, creates the shared memory of the media streams, starts\n"
            "StreamCourier -port N, sends the commands in order, prints '-> sent' and\n"
            "'<- received' lines, writes the media streams for N seconds (with a KeepAlive every\n"
@@ -227,7 +240,8 @@ const char* ToolUsage() {
            "                blank lines and '#' lines are skipped\n"
            "  --env N=V     sets an environment variable for the program\n"
            "Commands:\n"
-           "  COMMAND       XML text sent as it is, 'keepalive', or 'create-context'\n"
+           "  COMMAND       XML text sent as it is, 'keepalive', 'create-context',\n"
+           "                'record-pause', 'record-resume', 'record-stop' or 'record-time'\n"
            "  --input K=V,...   CreateInput: user=N,type=T,media=0,context=C\n"
            "  --output K=V,...  SetOutParam: url=U (repeatable; no commas in U),canvas=WxH,\n"
            "                    rate=30,quality=2,audio=H[+H...],hasaudio=0|1 (default: 1 with\n"
@@ -239,6 +253,10 @@ const char* ToolUsage() {
            "    H is an input handle: a number (a context numbers its inputs from 100), or @N,\n"
            "    the InputHandle StreamCourier answered to this session's N-th CreateInput.\n"
            "    C defaults to the ContextID answered to the last CreateContext (else 10001).\n"
+           "  --record K=V,...  RecordParam: path=P,video=1,audio=1,fps=30,vbitrate=2000,\n"
+           "                    region=X:Y:WxH,window=ID,samplerate=48000,channels=2,bits=16,\n"
+           "                    abitrate=128,mp4=1 (bitrates in kbit/s)\n"
+           "  --after-media     the commands after it go out once the media was written\n"
            "Media streams, written after the commands:\n"
            "  --video K=V,...  raw I420 test pictures: channel=3,user=N,size=640x360,rate=30,\n"
            "                   media=0,type=3,pattern=test|sync\n"
@@ -248,6 +266,8 @@ const char* ToolUsage() {
            "  --audio K=V,...  PCM: channel=1,user=N,rate=50 (blocks a second),hz=440,\n"
            "                   samplerate=16000,audiochannels=1,media=0,type=1,pattern=tone|sync\n"
            "                   (user is required; each also takes count=N and seconds=N)\n"
+           "  --ring K=V,...   PCM into the recording ring: rate=100,hz=440,samplerate=48000,\n"
+           "                   audiochannels=2 (each block at most 2048 bytes)\n"
            "    pattern=sync: black pictures with a white one, and silence with a 1 kHz beep of\n"
            "    50 ms, at the same instants: every whole second of media time from 1 s on\n"
            "  --media-seconds N  how long the media streams are written (default 5)\n";

@@ -1,13 +1,16 @@
 // The qxhost command line:
 //   qxhost [--exe PATH] [--port N] [--wait MS] [--strict] [--env NAME=VALUE]...
 //          [--video K=V,...]... [--h264 K=V,...]... [--audio K=V,...]... [--media-seconds N]
-//          [--file FILE]... [COMMAND | --input K=V,... | --output K=V,... | --layout K=V,...]...
+//          [--file FILE]... [COMMAND | --input K=V,... | --output K=V,... | --layout K=V,...
+//          | --record K=V,...]... [--after-media COMMAND...]
 // Commands are sent in the order given (see CommandOptions.h for the ones qxhost builds). A
 // --file's lines take the place of the option: each is a COMMAND, or an option with its value
 // after a blank ("--output url=rtmp://..."). Media streams (see MediaOptions.h) are written
-// once the commands were sent. Stateless parsing; any thread.
+// once the commands before --after-media were sent; the rest go out after the media. Stateless
+// parsing; any thread.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -26,6 +29,7 @@ struct ToolOptions {
     bool strict = false;
     std::vector<std::string> environment;
     std::vector<ToolCommand> commands;
+    size_t afterMedia = SIZE_MAX;  // commands from this index on go out after the media
     std::vector<FeedSettings> media;
     int mediaSeconds = 5;  // how long media is written after the commands
     bool help = false;

@@ -113,15 +113,16 @@ bool AwaitAnswers(HostSimulator& host, SessionAnswers* answers, std::ostream& ou
     return true;
 }
 
-// Sends every command, showing responses as they come, for lastWindowMs after the last one.
-// False when one could not be built or delivered, or (strict) was not answered with success.
-bool Exchange(HostSimulator& host, const ToolOptions& options, int lastWindowMs,
-              SessionAnswers* answers, std::ostream& out, std::ostream& err) {
-    if (options.commands.empty()) {
+// Sends the commands [begin, end), showing responses as they come, for lastWindowMs after the
+// last one. False when one could not be built or delivered, or (strict) was not answered with
+// success.
+bool Exchange(HostSimulator& host, const ToolOptions& options, size_t begin, size_t end,
+              int lastWindowMs, SessionAnswers* answers, std::ostream& out, std::ostream& err) {
+    if (begin == end) {
         ShowResponses(host, lastWindowMs, out, answers);
         return true;
     }
-    for (size_t i = 0; i < options.commands.size(); ++i) {
+    for (size_t i = begin; i < end; ++i) {
         std::string command;
         if (!CommandTextNow(host, options.commands[i], answers, &command, out, err)) {
             return false;
@@ -135,7 +136,7 @@ bool Exchange(HostSimulator& host, const ToolOptions& options, int lastWindowMs,
         if (options.strict && !AwaitAnswers(host, answers, out, err)) {
             return false;
         }
-        const bool last = i + 1 == options.commands.size();
+        const bool last = i + 1 == end;
         const int betweenMs = options.strict ? 0 : std::min(options.waitMs, kBetweenCommandsMs);
         if (!ShowResponses(host, last ? lastWindowMs : betweenMs, out, answers) && !last) {
             err << "qxhost: the session ended before every command was sent" << std::endl;
@@ -205,9 +206,10 @@ bool FeedMedia(HostSimulator& host, const ToolOptions& options, MediaFeeder& fee
     for (size_t i = 0; i < feeder.StreamCount(); ++i) {
         const FeedSettings& settings = feeder.Settings(i);
         const FeedCounts counts = feeder.Counts(i);
-        out << "media: " << KindName(settings.kind) << " channel " << int{settings.channel}
-            << " user " << settings.userId << ": " << counts.written << " written, "
-            << counts.refused << " refused" << std::endl;
+        out << "media: "
+            << (settings.channel == kRecordRingChannel ? "recording ring" : KindName(settings.kind))
+            << " channel " << int{settings.channel} << " user " << settings.userId << ": "
+            << counts.written << " written, " << counts.refused << " refused" << std::endl;
     }
     return open;
 }
@@ -254,9 +256,11 @@ int RunTool(const ToolOptions& options, std::ostream& out, std::ostream& err) {
     const bool media = !options.media.empty();
     const int lastWindowMs = media ? std::min(options.waitMs, kBetweenCommandsMs) : options.waitMs;
     SessionAnswers answers;
-    const bool delivered = Exchange(host, options, lastWindowMs, &answers, out, err);
+    const size_t all = options.commands.size();
+    const size_t split = media ? std::min(options.afterMedia, all) : all;
+    bool delivered = Exchange(host, options, 0, split, lastWindowMs, &answers, out, err);
     if (delivered && media && FeedMedia(host, options, feeder, &answers, out)) {
-        ShowResponses(host, options.waitMs, out, &answers);
+        delivered = Exchange(host, options, split, all, options.waitMs, &answers, out, err);
     }
     host.CloseSession();
     out << "session closed by qxhost" << std::endl;

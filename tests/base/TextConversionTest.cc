@@ -4,6 +4,7 @@
 
 namespace {
 
+using KESTREL::Utf8ToUtf16;
 using KESTREL::Utf8ToWide;
 using KESTREL::WideToAnsi;
 
@@ -20,6 +21,12 @@ TEST(TextConversion, RoundTripsThroughUtf8AndNeedsRoomForTheTerminator) {
     EXPECT_EQ(6u, WideToAnsi(L"abcdef", narrow, 8));
     EXPECT_EQ(0u, Utf8ToWide("abc", wide, 4));
     EXPECT_EQ(2u, Utf8ToWide("ab", wide, 4));
+
+    char16_t units[16];
+    const char* utf8 = "K\xC3\xA4se \xE6\x9D\xB1\xF0\x9F\x98\x80";
+    EXPECT_EQ(8u, Utf8ToUtf16(utf8, units, 16));  // the emoji is a surrogate pair
+    EXPECT_EQ(std::u16string(u"K\u00e4se \u6771\U0001F600"), std::u16string(units));
+    EXPECT_EQ(0u, Utf8ToUtf16(utf8, units, 9));
 }
 
 TEST(TextConversion, InvalidInputIsRefused) {

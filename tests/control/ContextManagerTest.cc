@@ -203,3 +203,64 @@ TEST(OutParamReader, VideoListCarriesFieldsOverAndKeepsTheFirstOfARepeatedHandle
 
 }  // namespace
 }  // namespace streammanager
+
+namespace streammanager {
+namespace {
+
+TEST_F(ContextCommands, RecordingCommandsAnswerAsTheHostExpects) {
+    AttachFramework(true);
+    g_framework.Take();
+    const std::string path258(258, 'p');
+    const std::pair<std::string, const char*> exchanges[] = {
+        {"<cmd id=\"4099\"/>", "<cmd id=\"4355\"><RecordTime val=\"0\" /></cmd>"},
+        {"<cmd id=\"4098\"><Operation val=\"1\" /></cmd>",
+         "<cmd id=\"4354\"><Operation val=\"1\" /><Result val=\"0\" /></cmd>"},
+        {"<cmd id=\"4096\"><HasVideo val=\"1\" /></cmd>",
+         "<cmd id=\"4352\"><Result val=\"-1\" /></cmd>"},
+        // HasVideo without val stays 0.
+        {"<cmd id=\"4096\"><HasVideo /><VideoFrameRate val=\"25\" /><MP4 val=\"1\" /><RecordPath "
+         "val=\"/tmp/a.mp4\" /></cmd>",
+         "<cmd id=\"4352\"><Result val=\"0\" /></cmd>"},
+        {"<cmd id=\"4099\"/>", "<cmd id=\"4355\"><RecordTime val=\"4321\" /></cmd>"},
+        {"<cmd id=\"4098\"><Operation val=\"1\" /></cmd>",
+         "<cmd id=\"4354\"><Operation val=\"1\" /><Result val=\"0\" /></cmd>"},
+        {"<cmd id=\"4098\"><Operation val=\"2\" /></cmd>",
+         "<cmd id=\"4354\"><Operation val=\"2\" /><Result val=\"0\" /></cmd>"},
+        {"<cmd id=\"4098\"><Operation val=\"3\" /></cmd>",
+         "<cmd id=\"4354\"><Operation val=\"3\" /><Result val=\"0\" /></cmd>"},
+        {"<cmd id=\"4098\"/>",
+         "<cmd id=\"4354\"><Operation val=\"0\" /><Result val=\"0\" /></cmd>"},
+        // A new path replaces the recording; 259 units do not fit and start with an empty path.
+        {"<cmd id=\"4096\"><RecordPath val=\"" + path258 + "\" /></cmd>",
+         "<cmd id=\"4352\"><Result val=\"0\" /></cmd>"},
+        {"<cmd id=\"4096\"><RecordPath val=\"" + path258 + "q\" /></cmd>",
+         "<cmd id=\"4352\"><Result val=\"0\" /></cmd>"},
+        {"<cmd id=\"4096\"><RecordPath val=\"\" /></cmd>",
+         "<cmd id=\"4352\"><Result val=\"0\" /></cmd>"},
+    };
+    for (const auto& [command, answer] : exchanges) {
+        EXPECT_EQ(answer, Exchange(command)) << command;
+    }
+    const std::vector<std::string> expected = {"Start video=0 rate=25 mp4=1 path=10",
+                                               "SetPause 1",
+                                               "SetPause 0",
+                                               "Stop",
+                                               "Release",
+                                               "Start video=0 rate=0 mp4=0 path=258",
+                                               "Stop",
+                                               "Release",
+                                               "Start video=0 rate=0 mp4=0 path=0",
+                                               "Stop",
+                                               "Release",
+                                               "Start video=0 rate=0 mp4=0 path=0"};
+    EXPECT_EQ(expected, g_framework.Take());
+
+    g_framework.recorderStartResult = REC_E_FILE;
+    EXPECT_EQ("<cmd id=\"4352\"><Result val=\"-2147220478\" /></cmd>",
+              Exchange("<cmd id=\"4096\"><RecordPath val=\"/missing/a.mp4\" /></cmd>"));
+    EXPECT_EQ("<cmd id=\"4355\"><RecordTime val=\"0\" /></cmd>", Exchange("<cmd id=\"4099\"/>"));
+    g_framework.recorderStartResult = S_OK;
+}
+
+}  // namespace
+}  // namespace streammanager

@@ -1,16 +1,20 @@
-// A framework root for tests of contexts and outputs: it answers for the configuration centre
-// and makes RecordingMixers, each of which writes every call it gets into the framework's
-// journal as one line ("AddInput 100 -1 kind=1 crop=2 0,0,640x360"). Not reference counted:
+// A framework root for tests of contexts, outputs and recordings: it answers for the
+// configuration centre and makes RecordingMixers and RecordingRecorders, each of which writes
+// every call it gets into the framework's journal as one line ("AddInput 100 -1 kind=1 crop=2
+// 0,0,640x360", "WriteData 1024 7"). Not reference counted:
 // it lives on the test's stack, longer than what it makes. Calls may come from several threads.
 #pragma once
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "interfaces/IComponentFactory.h"
 #include "interfaces/IConfigCenter.h"
+#include "interfaces/IScreenRecorder.h"
 #include "interfaces/IVideoMixer.h"
 #include "interfaces/QXIds.h"
 
@@ -28,6 +32,10 @@ class FakeFramework : public IComponentFactory {
     uint32_t Release() override { return 1; }
     HRESULT CreateComponent(const QXGUID& clsid, const QXGUID&, IUnknown*, void** out) override {
         *out = nullptr;
+        if (clsid == CLSID_ScreenRecorder && !refuseRecorder) {
+            *out = static_cast<IScreenRecorder*>(new RecordingRecorder(this));
+            return S_OK;
+        }
         if (clsid != CLSID_VideoMixer || refuseMixer) {
             return REGDB_E_CLASSNOTREG;
         }
@@ -38,6 +46,17 @@ class FakeFramework : public IComponentFactory {
     void Note(const std::string& line) {
         std::lock_guard<std::mutex> lock(mutex_);
         journal_.push_back(line);
+        noted_.notify_all();
+    }
+    // Waits (up to 10 s) until the journal holds `count` lines that start with `prefix`.
+    bool WaitFor(const std::string& prefix, size_t count) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return noted_.wait_for(lock, std::chrono::seconds(10), [&] {
+            return static_cast<size_t>(std::count_if(journal_.begin(), journal_.end(),
+                                                     [&](const std::string& line) {
+                                                         return line.rfind(prefix, 0) == 0;
+                                                     })) >= count;
+        });
     }
     // The lines noted since the last Take.
     std::vector<std::string> Take() {
@@ -57,6 +76,9 @@ class FakeFramework : public IComponentFactory {
 
     bool refuseMixer = false;
     int32_t addInputResult = 0;  // what AddInput answers
+    bool refuseRecorder = false;
+    HRESULT recorderStartResult = S_OK;
+    static constexpr int32_t kRecordTime = 4321;  // what every recorder's GetRecordTime answers
 
   private:
     class RecordingMixer : public IVideoMixer {
@@ -131,6 +153,45 @@ class FakeFramework : public IComponentFactory {
         int refs_ = 1;
     };
 
+    class RecordingRecorder : public IScreenRecorder {
+      public:
+        explicit RecordingRecorder(FakeFramework* owner) : owner_(owner) {}
+        HRESULT QueryInterface(const QXGUID&, void**) override { return E_NOINTERFACE; }
+        uint32_t AddRef() override { return 1; }
+        uint32_t Release() override {
+            owner_->Note("Release");
+            delete this;
+            return 0;
+        }
+        int32_t GetState() override { return kRecorderIdle; }
+        HRESULT SetPause(int32_t pause) override {
+            owner_->Note("SetPause " + std::to_string(pause));
+            return S_OK;
+        }
+        HRESULT Stop() override {
+            owner_->Note("Stop");
+            return S_OK;
+        }
+        HRESULT WriteData(const uint8_t* data, int32_t length) override {
+            owner_->Note("WriteData " + std::to_string(length) + " " + std::to_string(data[0]));
+            return S_OK;
+        }
+        int32_t GetRecordTime() override { return kRecordTime; }
+        HRESULT Start(const RecordParams* params, const char16_t* path) override {
+            size_t units = 0;
+            while (path[units] != 0) {
+                ++units;
+            }
+            owner_->Note("Start video=" + std::to_string(params->hasVideo) +
+                         " rate=" + std::to_string(params->videoFrameRate) +
+                         " mp4=" + std::to_string(params->mp4) + " path=" + std::to_string(units));
+            return owner_->recorderStartResult;
+        }
+
+      private:
+        FakeFramework* const owner_;
+    };
+
     class EmptyConfig : public IConfigCenter {
       public:
         HRESULT QueryInterface(const QXGUID&, void**) override { return E_NOINTERFACE; }
@@ -145,6 +206,7 @@ class FakeFramework : public IComponentFactory {
     EmptyConfig config_;
 
     std::mutex mutex_;
+    std::condition_variable noted_;
     std::vector<std::string> journal_;
 };
 

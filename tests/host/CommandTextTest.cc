@@ -40,6 +40,16 @@ TEST(CommandOptionsTest, BuildsTheLastCommandWithTheSessionsAnswersOrRefuses) {
         {{"--output", "audio=@2"}, ""},                     // CreateInput 2 not answered
         {{"--output", "", "--layout", "input=1,x=1"}, ""},  // a corner without a size
         {{"--input", "type=1"}, ""},                        // no user
+        {{"--record", "path=/tmp/a b.flv,video=0,fps=25,region=1:2:30x40,window=9,mp4=0"},
+         R"(<cmd id="4096"><AudioBitrate val="128000" /><AudioChannels val="2" />)"
+         R"(<AudioSampleRate val="48000" /><BitsPerSample val="16" /><CapHeight val="40" />)"
+         R"(<CapLeft val="1" /><CapTop val="2" /><CapWidth val="30" /><CapWnd val="9" />)"
+         R"(<ClipUponWnd val="1" /><HasAudio val="1" /><HasVideo val="0" /><MP4 val="0" />)"
+         R"(<VideoBitrate val="2000000" /><VideoFrameRate val="25" />)"
+         R"(<RecordPath val="/tmp/a b.flv" /></cmd>)"},
+        {{"record-pause"}, R"(<cmd id="4098"><Operation val="1" /></cmd>)"},
+        {{"--record", "video=1"}, ""},              // no path
+        {{"--record", "path=a,region=1:2:3"}, ""},  // no size
     };
     for (const auto& [args, expected] : cases) {
         ToolOptions options;

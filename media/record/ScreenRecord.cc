@@ -1,0 +1,161 @@
+#include "media/record/ScreenRecord.h"
+
+#include <cstring>
+
+#include "base/Log.h"
+#include "interfaces/QXIds.h"
+#include "interfaces/RecordRing.h"
+#include "interfaces/StreamChannel.h"
+
+namespace streammanager {
+
+namespace {
+
+constexpr uint32_t kWaitMs = 100;
+constexpr uint64_t kRefusedLogInterval = 1000;
+
+}  // namespace
+
+ScreenRecord::ScreenRecord(IUnknown* framework, int32_t port)
+    : framework_(static_cast<IComponentFactory*>(framework)), port_(port) {}
+
+ScreenRecord::~ScreenRecord() {
+    Release();
+}
+
+int32_t ScreenRecord::StartRecord(const RecordParams& params, const char16_t* path) {
+    SC_TRACE("streammanager::ScreenRecord::StartRecord");
+    if (recorder_ == nullptr) {
+        HRESULT result = E_FAIL;
+        void* made = nullptr;
+        if (framework_ != nullptr) {
+            result = framework_->CreateComponent(CLSID_ScreenRecorder, IID_IScreenRecorder, nullptr,
+                                                 &made);
+        }
+        recorder_ = static_cast<IScreenRecorder*>(made);
+        if (recorder_ == nullptr) {
+            SC_LOG("CreateComponent CLSID_ScreenRecorder failed,hr = %08x.\n",
+                   static_cast<uint32_t>(result == S_OK ? E_FAIL : result));
+            return result == S_OK ? E_FAIL : result;
+        }
+    }
+    if (!OpenRing()) {
+        Release();
+        return E_FAIL;
+    }
+    stop_.exchange(0);
+    if (!IsRunning() && !StartThread(true)) {
+        Release();
+        return E_FAIL;
+    }
+    const HRESULT result = recorder_->Start(&params, path);
+    if (result != S_OK) {
+        Release();
+    }
+    return result;
+}
+
+// The ring must exist before the reader starts: a wait on a missing semaphore would spin.
+bool ScreenRecord::OpenRing() {
+    if (!semaphore_) {
+        auto semaphore = std::make_unique<platform::NamedSemaphore>();
+        if (!semaphore->Open(RecordSemaphoreName(port_), 0)) {
+            SC_LOG("ScreenRecord: semaphore %s cannot be opened.\n",
+                   RecordSemaphoreName(port_).c_str());
+            return false;
+        }
+        semaphore_ = std::move(semaphore);
+    }
+    if (!ring_) {
+        auto ring = std::make_unique<platform::NamedSharedMemory>();
+        if (!ring->Open(RecordMemoryName(port_), kRecordRingBytes)) {
+            SC_LOG("ScreenRecord: ring %s cannot be opened.\n", RecordMemoryName(port_).c_str());
+            return false;
+        }
+        ring_ = std::move(ring);
+        view_ = ring_->Data();
+    }
+    return true;
+}
+
+void ScreenRecord::StopRecord() {
+    SC_TRACE("streammanager::ScreenRecord::StopRecord");
+    stop_.exchange(1);
+    StopThread();
+    if (recorder_ != nullptr) {
+        recorder_->Stop();
+    }
+}
+
+void ScreenRecord::PauseRecord() {
+    SC_TRACE("streammanager::ScreenRecord::PauseRecord");
+    if (recorder_ != nullptr) {
+        recorder_->SetPause(1);
+    }
+}
+
+void ScreenRecord::RestoreRecord() {
+    SC_TRACE("streammanager::ScreenRecord::RestoreRecord");
+    if (recorder_ != nullptr) {
+        recorder_->SetPause(0);
+    }
+}
+
+void ScreenRecord::Release() {
+    SC_TRACE("streammanager::ScreenRecord::Release");
+    if (stop_.load() == 0) {
+        StopRecord();
+    }
+    semaphore_.reset();
+    view_ = nullptr;
+    ring_.reset();
+    if (recorder_ != nullptr) {
+        recorder_->Release();
+        recorder_ = nullptr;
+    }
+}
+
+int32_t ScreenRecord::ThreadProcEx() {
+    SC_LOG("ScreenRecord::ThreadProcEx:%p begin.\n", static_cast<void*>(this));
+    uint8_t buffer[kRecordSlotDataBytes] = {};
+    for (;;) {
+        if (!semaphore_->WaitFor(kWaitMs)) {
+            if (stop_.load() != 0) {
+                break;
+            }
+            continue;
+        }
+        int32_t length = 0;
+        if (TakeSlot(buffer, &length) && length > 0 && stop_.load() == 0) {
+            recorder_->WriteData(buffer, length);
+        }
+    }
+    SC_LOG("ScreenRecord::ThreadProcEx:%p end.\n", static_cast<void*>(this));
+    return 0;
+}
+
+bool ScreenRecord::TakeSlot(uint8_t* buffer, int32_t* length) {
+    int32_t slot = static_cast<int32_t>(LoadLittle32(view_));
+    if (slot < 0 || slot >= kRecordSlotCount) {
+        slot = 0;
+    }
+    const uint8_t* at = view_ + RecordSlotOffset(slot);
+    *length = static_cast<int32_t>(LoadLittle32(at));
+    StoreLittle32(view_, static_cast<uint32_t>(slot + 1));
+    if (*length < 0 || *length > kRecordSlotDataBytes) {
+        NoteRefusedSlot(slot, *length);
+        return false;
+    }
+    std::memcpy(buffer, at + 4, static_cast<size_t>(*length));
+    return true;
+}
+
+void ScreenRecord::NoteRefusedSlot(int32_t slot, int32_t length) {
+    ++refusedSlots_;
+    if (refusedSlots_ == 1 || refusedSlots_ % kRefusedLogInterval == 0) {
+        SC_LOG("ScreenRecord: slot %d with length %d refused, refused so far: %llu.\n", slot,
+               length, static_cast<unsigned long long>(refusedSlots_));
+    }
+}
+
+}  // namespace streammanager
