@@ -19,6 +19,9 @@ bool RingWriter::Open() {
         return false;
     }
     base_ = memory_.Data();
+    if (!semaphore_.Created()) {
+        semaphore_.Drain();  // counts an earlier writer left for entries it will not finish
+    }
     writeIndex_ = ReadIndex();
     return true;
 }

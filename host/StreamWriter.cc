@@ -36,6 +36,9 @@ bool StreamWriter::Open() {
         return false;
     }
     base_ = memory_.Data();
+    if (!semaphore_.Created()) {
+        semaphore_.Drain();  // counts an earlier writer left for entries it will not finish
+    }
     dataBytes_ = dataBytes;
     writeIndex_ = ReadIndex();
     return true;

@@ -57,6 +57,18 @@ bool NamedSemaphore::WaitFor(uint32_t timeoutMs) {
     }
 }
 
+uint32_t NamedSemaphore::Drain() {
+    uint32_t taken = 0;
+    while (semaphore_ != nullptr) {
+        if (sem_trywait(semaphore_) == 0) {
+            ++taken;
+        } else if (errno != EINTR) {
+            break;
+        }
+    }
+    return taken;
+}
+
 void NamedSemaphore::Close() {
     if (semaphore_ != nullptr) {
         sem_close(semaphore_);

@@ -22,6 +22,8 @@ class NamedSemaphore {
     bool Release(uint32_t count = 1);
     // True when a unit was taken within timeoutMs.
     bool WaitFor(uint32_t timeoutMs);
+    // Takes every unit there is now, without waiting; returns how many.
+    uint32_t Drain();
     void Close();
     bool IsOpen() const { return semaphore_ != nullptr; }
     bool Created() const { return created_; }

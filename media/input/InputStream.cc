@@ -30,11 +30,30 @@ int32_t InputStream::StartReceive() {
     if (!semaphore_.IsOpen() || base_ == nullptr) {
         return E_FAIL;
     }
+    if (!resynchronised_) {
+        SkipStaleEntries();
+        resynchronised_ = true;
+    }
     if (IsRunning()) {
         return 0;
     }
     stop_.store(false);
     return StartThread(true, nullptr) ? 0 : E_FAIL;
+}
+
+// Entries released before this process first opened the channel (by a host that wrote while
+// no receiver ran, or by an earlier run's writer) are skipped, as if taken: the read index and
+// the semaphore's count stay in step with what the writer publishes from now on.
+void InputStream::SkipStaleEntries() {
+    const uint32_t stale = semaphore_.Drain();
+    if (stale == 0) {
+        return;
+    }
+    uint32_t index = LoadLittle32(base_);
+    index = (index >= kStreamEntryCount ? 0 : index) + stale % kStreamEntryCount;
+    StoreLittle32(base_, index % kStreamEntryCount);
+    SC_LOG("InputStream: channel %d skipped %u entries released before it started.\n", channel_,
+           stale);
 }
 
 void InputStream::StopReceive() {

@@ -47,6 +47,7 @@ class InputStream : public KESTREL::WThread {
     uint64_t DroppedEntries() const { return dropped_.load(); }
 
   private:
+    void SkipStaleEntries();
     void TakeEntry();
     void Deliver(const StreamEntry& entry, const uint8_t* unit);
     void NoteDropped(const StreamEntry& entry);
@@ -59,6 +60,7 @@ class InputStream : public KESTREL::WThread {
     platform::NamedSemaphore semaphore_;
     platform::NamedSharedMemory block_;
     uint8_t* base_ = nullptr;
+    bool resynchronised_ = false;  // stale entries skipped (owner's thread, before any reader)
     uint32_t dataSize_ = 0;
 
     // Others.

@@ -74,8 +74,24 @@ bool ScreenRecord::OpenRing() {
         }
         ring_ = std::move(ring);
         view_ = ring_->Data();
+        SkipStaleSlots();
     }
     return true;
+}
+
+// Blocks the host released before this recording opened the ring (for an earlier recording,
+// or by an earlier run's writer) belong to no recording: they are skipped as if read, so the
+// read index and the count stay in step with the writer.
+void ScreenRecord::SkipStaleSlots() {
+    const uint32_t stale = semaphore_->Drain();
+    if (stale == 0) {
+        return;
+    }
+    int32_t slot = static_cast<int32_t>(LoadLittle32(view_));
+    slot = (slot < 0 || slot >= kRecordSlotCount ? 0 : slot) +
+           static_cast<int32_t>(stale % kRecordSlotCount);
+    StoreLittle32(view_, static_cast<uint32_t>(slot % kRecordSlotCount));
+    SC_LOG("ScreenRecord: skipped %u blocks released before the recording.\n", stale);
 }
 
 void ScreenRecord::StopRecord() {

@@ -42,6 +42,7 @@ class ScreenRecord : public KESTREL::WThread {
 
   private:
     bool OpenRing();
+    void SkipStaleSlots();
     // Takes the slot under the read index; false when its length is outside 0..2048 (refused).
     bool TakeSlot(uint8_t* buffer, int32_t* length);
     void NoteRefusedSlot(int32_t slot, int32_t length);

@@ -194,3 +194,31 @@ TEST(ReceiverPath, BookedUnitsArriveInOrderWhileOthersChurn) {
 
 }  // namespace
 }  // namespace streammanager
+
+namespace streammanager {
+namespace {
+
+// An earlier writer left entries and their count behind (its run ended before a receiver took
+// them). A new writer takes over the objects: the receiver then sees exactly the new units.
+TEST(ReceiverPath, ANewWriterStartsCleanOverWhatAnEarlierOneLeft) {
+    const int32_t port = NextPort();
+    qxhost::StreamWriter earlier(1, port);
+    ASSERT_TRUE(earlier.Open());
+    for (uint32_t sequence = 90; sequence < 93; ++sequence) {
+        WriteSequenced(earlier, 1, 3, 7, sequence, 32);
+    }
+    qxhost::StreamWriter writer(1, port);
+    ASSERT_TRUE(writer.Open());
+    WriteSequenced(writer, 1, 3, 7, 99, 32);  // before any receiver runs: skipped at its start
+    auto context = MakeContext(port);
+    RecordingInputSink sink;
+    Attach(*context, 7, kMediaAudio, 3, &sink);
+    WriteSequenced(writer, 1, 3, 7, 100, 32);
+    WriteSequenced(writer, 1, 3, 7, 101, 32);
+    ASSERT_TRUE(sink.WaitFor(2));
+    context.reset();
+    EXPECT_EQ((std::vector<uint32_t>{100, 101}), sink.Sequences());
+}
+
+}  // namespace
+}  // namespace streammanager

@@ -163,3 +163,34 @@ TEST(RecordRingRoundTrip, BlocksOfTheHostsWriterArriveInOrderAcrossTheWrap) {
 
 }  // namespace
 }  // namespace streammanager
+
+namespace streammanager {
+namespace {
+
+TEST(RecordRingRoundTrip, ANewWriterAndANewRecordingStartCleanOverWhatWasLeft) {
+    const int32_t port = sctest::ChannelPort(9);
+    qxhost::RingWriter earlier(port);
+    ASSERT_TRUE(earlier.Open());
+    const uint8_t stale[4] = {9, 9, 9, 9};
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(qxhost::WriteResult::kWritten, earlier.Write(stale, sizeof(stale)));
+    }
+    qxhost::RingWriter writer(port);
+    ASSERT_TRUE(writer.Open());
+    const uint8_t early[1] = {8};
+    ASSERT_EQ(qxhost::WriteResult::kWritten, writer.Write(early, sizeof(early)));  // no recording
+    sctest::FakeFramework framework;
+    ScreenRecord record(&framework, port);
+    RecordParams params{};
+    ASSERT_EQ(0, record.StartRecord(params, u"x"));
+    const uint8_t block[2] = {1, 2};
+    ASSERT_EQ(qxhost::WriteResult::kWritten, writer.Write(block, sizeof(block)));
+    ASSERT_TRUE(framework.WaitFor("WriteData", 1));
+    record.StopRecord();
+    const std::vector<std::string> expected = {"Start video=0 rate=0 mp4=0 path=1", "WriteData 2 1",
+                                               "Stop"};
+    EXPECT_EQ(expected, framework.Take());
+}
+
+}  // namespace
+}  // namespace streammanager
