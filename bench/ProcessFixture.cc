@@ -1,21 +1,11 @@
 #include "bench/ProcessFixture.h"
 
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 
+#include "bench/ProcStat.h"
+
 namespace bench {
-
-namespace {
-
-std::string ProcFile(pid_t pid, const char* name) {
-    std::ifstream file("/proc/" + std::to_string(pid) + "/" + name);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-}  // namespace
 
 ProcessFixture::ProcessFixture() {
     char scratch[] = "/tmp/sc-bench-XXXXXX";
@@ -42,20 +32,9 @@ long ProcessFixture::ResidentKib() const {
 }
 
 long ProcessFixture::CpuTicks() const {
-    const std::string stat = ProcFile(host_.Pid(), "stat");
-    // Fields after the command name (which is in parentheses): state is field 3, utime 14.
-    std::istringstream fields(stat.substr(stat.rfind(')') + 2));
-    std::string field;
-    long utime = 0, stime = 0;
-    for (int index = 3; fields >> field; ++index) {
-        if (index == 14) {
-            utime = std::strtol(field.c_str(), nullptr, 10);
-        } else if (index == 15) {
-            stime = std::strtol(field.c_str(), nullptr, 10);
-            break;
-        }
-    }
-    return utime + stime;
+    long ticks = 0;
+    StatTicks(ProcFile(host_.Pid(), "stat"), &ticks);
+    return ticks;
 }
 
 }  // namespace bench

@@ -1,0 +1,23 @@
+// Finds the flashes in a run of pictures: a picture is white when its mean luma is over 128,
+// and the first white picture after one that is not is a flash. One per run; one thread.
+#pragma once
+
+#include "bench/LiveMedia.h"
+
+namespace bench {
+
+class FlashEdge {
+  public:
+    // Takes the next picture's mean luma; true when that picture is a flash.
+    bool IsFlash(double luma) {
+        const bool white = luma > kWhiteLuma;
+        const bool flash = white && !wasWhite_;
+        wasWhite_ = white;
+        return flash;
+    }
+
+  private:
+    bool wasWhite_ = false;
+};
+
+}  // namespace bench

@@ -1,0 +1,81 @@
+#include "bench/SyncFeed.h"
+
+#include "bench/LiveMedia.h"
+#include "host/SyncPattern.h"
+#include "platform/Clock.h"
+
+namespace bench {
+
+void SyncFeed::Start() {
+    startUs_ = platform::MonotonicMicros() + 20000;
+    threads_.emplace_back([this] { WritePictures(); });
+    if (withSound_) {
+        threads_.emplace_back([this] { WriteSound(); });
+    }
+}
+
+void SyncFeed::Stop() {
+    stop_.store(true);
+    for (std::thread& thread : threads_) {
+        thread.join();
+    }
+    threads_.clear();
+}
+
+void SyncFeed::WritePictures() {
+    const size_t bytes = size_t{kCanvasWidth} * kCanvasHeight * 3 / 2;
+    std::vector<uint8_t> black(bytes), white(bytes);
+    qxhost::sync_pattern::RenderPicture(false, kCanvasWidth, kCanvasHeight, black.data());
+    qxhost::sync_pattern::RenderPicture(true, kCanvasWidth, kCanvasHeight, white.data());
+    for (uint64_t k = 0; !stop_.load(); ++k) {
+        SleepUntilMicros(startUs_ + k * 1000000 / kRate);
+        const bool flash = qxhost::sync_pattern::IsFlash(k, kRate);
+        const std::vector<uint8_t>& picture = flash ? white : black;
+        const bool written =
+            pictures_.Write(kTypePicture, 0, kVideoUser, kCanvasWidth, kCanvasHeight,
+                            picture.data(),
+                            static_cast<uint32_t>(bytes)) == qxhost::WriteResult::kWritten;
+        const uint64_t now = platform::MonotonicMicros();
+        if (!written) {
+            refused_.fetch_add(1);
+        } else if (flash) {
+            Note(&flashUs_, k / kRate, now);
+        }
+    }
+}
+
+void SyncFeed::WriteSound() {
+    std::vector<uint8_t> block(kSampleRate / kBlocksPerSecond * 2);
+    for (uint64_t b = 0; !stop_.load(); ++b) {
+        RenderBlock(b, &block);
+        SleepUntilMicros(startUs_ + b * 1000000 / kBlocksPerSecond);
+        const bool written =
+            sound_.Write(kTypeAudio, 0, kVideoUser, 0, 0, block.data(),
+                         static_cast<uint32_t>(block.size())) == qxhost::WriteResult::kWritten;
+        const uint64_t now = platform::MonotonicMicros();
+        if (!written) {
+            refused_.fetch_add(1);
+        } else if (b % kBlocksPerSecond == 0 && b != 0) {
+            Note(&beepUs_, b / kBlocksPerSecond, now);
+        }
+    }
+}
+
+void SyncFeed::RenderBlock(uint64_t b, std::vector<uint8_t>* block) {
+    const uint32_t frames = kSampleRate / kBlocksPerSecond;
+    for (uint32_t i = 0; i < frames; ++i) {
+        const int16_t sample =
+            qxhost::sync_pattern::Sample(b * frames + i, kSampleRate, kBeepAmplitude);
+        (*block)[2 * i] = static_cast<uint8_t>(sample);
+        (*block)[2 * i + 1] = static_cast<uint8_t>(static_cast<uint16_t>(sample) >> 8);
+    }
+}
+
+void SyncFeed::Note(std::vector<uint64_t>* times, uint64_t n, uint64_t us) {
+    if (times->size() <= n) {
+        times->resize(n + 1, 0);
+    }
+    (*times)[n] = us;
+}
+
+}  // namespace bench
