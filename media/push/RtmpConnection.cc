@@ -10,6 +10,7 @@
 #include <string>
 
 #include "base/Log.h"
+#include "media/push/TlsSession.h"
 #include "platform/BrokenPipeGuard.h"
 
 namespace streammanager {
@@ -87,6 +88,11 @@ bool RtmpConnection::SetupUrl(const char* url) {
         return false;
     }
     RTMP_EnableWrite(m_p_rtmp);
+    tls_ = (m_p_rtmp->Link.protocol & RTMP_FEATURE_SSL) != 0;
+    if (tls_) {
+        // The TLS layer is ours (StartTls); librtmp then reads and writes through it.
+        m_p_rtmp->Link.protocol &= ~RTMP_FEATURE_SSL;
+    }
     return true;
 }
 
@@ -118,9 +124,26 @@ bool RtmpConnection::Connect() {
     m_p_rtmp->m_pausing = 0;
     m_p_rtmp->m_fDuration = 0.0;
     m_p_rtmp->m_bSendCounter = 1;
+    if (tls_ && !StartTls(host)) {
+        return false;
+    }
     const bool connected = RTMP_Connect1(m_p_rtmp, nullptr) != 0;
     lastError_ = connected ? 0 : errno;
     return connected;
+}
+
+bool RtmpConnection::StartTls(const std::string& host) {
+    std::string error;
+    void* session =
+        TlsSession::Handshake(m_p_rtmp->m_sb.sb_socket, host, kConnectTimeoutMs, &error);
+    if (session == nullptr) {
+        lastError_ = ECONNREFUSED;
+        RTMP_Log(RTMP_LOGERROR, "TLS with %s:%d failed: %s", host.c_str(), m_p_rtmp->Link.port,
+                 error.c_str());
+        return false;
+    }
+    m_p_rtmp->m_sb.sb_ssl = session;
+    return true;
 }
 
 bool RtmpConnection::ConnectStream() {

@@ -1,7 +1,8 @@
 // The librtmp publishing connection of one pusher, and the only code that calls librtmp. Owns
 // the RTMP handle (m_p_rtmp), a copy of the URL that the handle points into, the buffer each
 // packet is built in (librtmp's header room, then the body) and the TcpConnector that opens
-// the TCP connection, so that Abort can cut a connect, handshake or send short.
+// the TCP connection, so that Abort can cut a connect, handshake or send short. For rtmps://
+// the TLS session (TlsSession) sits between librtmp and the socket.
 //
 // Threads as IRtmpConnection says: the push thread (or the owner once that thread has ended)
 // makes every call but Abort; no lock of its own. Writes to a connection the server has closed
@@ -9,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "media/push/IRtmpConnection.h"
@@ -45,6 +47,8 @@ class RtmpConnection : public IRtmpConnection {
     // An onStatus message of level "error": the server turns the publisher away.
     static bool IsErrorStatus(const RTMPPacket& packet);
     bool SendChunkSize();
+    // The TLS handshake on the connected socket; librtmp ends the session in RTMP_Close.
+    bool StartTls(const std::string& host);
 
     RTMP* m_p_rtmp = nullptr;
     // librtmp keeps pointers into the URL it parses and writes into it.
@@ -52,6 +56,7 @@ class RtmpConnection : public IRtmpConnection {
     std::vector<char> packet_;
     platform::TcpConnector connector_;
     int32_t lastError_ = 0;
+    bool tls_ = false;  // rtmps: TLS under librtmp, set up by StartTls
 };
 
 }  // namespace streammanager

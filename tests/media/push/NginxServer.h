@@ -27,15 +27,26 @@ class NginxServer {
         return listener.Listen("127.0.0.1", 0) ? listener.Port() : 0;
     }
 
+    // Before Start: a TLS front on a port of its own (nginx's stream module) that hands the
+    // connections on to the RTMP port, with this certificate chain and key (PEM files).
+    void EnableTls(const std::string& certificate, const std::string& key) {
+        tlsPort_ = FreePort();
+        tls_ = "load_module /usr/lib/nginx/modules/ngx_stream_module.so;\n";
+        tlsServer_ = "stream { server { listen 127.0.0.1:" + std::to_string(tlsPort_) +
+                     " ssl; ssl_certificate " + certificate + "; ssl_certificate_key " + key +
+                     "; proxy_pass 127.0.0.1:" + std::to_string(port_) + "; } }\n";
+    }
+
     bool Start(int timeoutMs = 10000) {
         const std::string& folder = Folder();
         std::ofstream(folder + "/nginx.conf")
-            << "load_module /usr/lib/nginx/modules/ngx_rtmp_module.so;\n"
+            << tls_ << "load_module /usr/lib/nginx/modules/ngx_rtmp_module.so;\n"
             << "daemon off; master_process off; worker_processes 1;\n"
             << "error_log " << folder << "/error.log info; pid " << folder << "/nginx.pid;\n"
             << "events { worker_connections 256; }\n"
             << "rtmp { server { listen 127.0.0.1:" << port_
-            << "; application live { live on; record off; } } }\n";
+            << "; application live { live on; record off; } } }\n"
+            << tlsServer_;
         process_ = std::make_unique<platform::ChildProcess>();
         return port_ != 0 &&
                process_->Start("/usr/sbin/nginx",
@@ -52,6 +63,10 @@ class NginxServer {
     }
     std::string Url(const std::string& streamKey) const {
         return "rtmp://127.0.0.1:" + std::to_string(port_) + "/live/" + streamKey;
+    }
+    // The TLS front's URL, naming the server `host` (which resolves to this machine).
+    std::string TlsUrl(const std::string& host, const std::string& streamKey) const {
+        return "rtmps://" + host + ":" + std::to_string(tlsPort_) + "/live/" + streamKey;
     }
     const std::string& Folder() const { return folder_.Path(); }
     // True once nginx's error log (level info, kept across restarts) holds `text` `count`
@@ -87,6 +102,9 @@ class NginxServer {
     platform::TempFolder folder_{"sc-nginx"};
     uint16_t port_ = FreePort();
     std::unique_ptr<platform::ChildProcess> process_;
+    uint16_t tlsPort_ = 0;
+    std::string tls_;
+    std::string tlsServer_;
 };
 
 }  // namespace rtmptest
