@@ -43,6 +43,10 @@ const char* CdnNameFor(const char* url) {
     return "Other CDN";
 }
 
+uint64_t MonotonicMs() {
+    return platform::MonotonicMicros() / 1000u;
+}
+
 }  // namespace
 
 RtmpPusher::RtmpPusher(IMemoryAllocator* allocator) : RtmpPusher(allocator, Options{}) {}
@@ -51,8 +55,8 @@ RtmpPusher::RtmpPusher(IMemoryAllocator* allocator, Options options)
     : allocator_(allocator),
       connection_(options.connection != nullptr ? std::move(options.connection)
                                                 : std::make_unique<RtmpConnection>()),
-      tickCount_(options.tickCount != nullptr ? std::move(options.tickCount)
-                                              : std::function<uint32_t()>(platform::TickCountMs)),
+      tickCount_(options.tickCount != nullptr ? std::move(options.tickCount) : MonotonicMs),
+      firstTimestampMs_(options.firstTimestampMs),
       retryDelayMs_(options.retryDelayMs) {}
 
 RtmpPusher::~RtmpPusher() {
@@ -222,15 +226,16 @@ void RtmpPusher::ClearPushDataCache() {
 
 uint32_t RtmpPusher::GetTimeStamp() {
     platform::MutexLock lock(timeLock_);
-    const uint32_t now = tickCount_();
+    // A 64-bit clock never wraps; the stamp does, after 2^32 ms, as RTMP's 32 bits do.
+    const uint64_t now = tickCount_();
     if (timeBaseSet_ && timeBase_ <= now) {
-        return static_cast<uint32_t>(now - timeBase_);
+        return static_cast<uint32_t>(now - timeBase_ + firstTimestampMs_);
     }
     SC_LOG("RtmpPusher::GetTimeStamp, Reset time stamp, context: %d, cdn: %s.\n", contextId_,
            cdnName_.c_str());
     timeBase_ = now;
     timeBaseSet_ = true;
-    return 0;
+    return firstTimestampMs_;
 }
 
 int32_t RtmpPusher::CachePushData(int32_t type, int32_t length, const uint8_t* data,

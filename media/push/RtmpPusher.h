@@ -64,8 +64,9 @@ class RtmpPusher : public KESTREL::WThread {
     // What tests and benchmarks may replace; empty members take the real ones.
     struct Options {
         std::unique_ptr<IRtmpConnection> connection;  // default: librtmp (RtmpConnection)
-        std::function<uint32_t()> tickCount;          // default: platform::TickCountMs
-        uint32_t retryDelayMs = kRetryDelayMs;        // pause before a reconnect
+        std::function<uint64_t()> tickCount;          // ms, default: the monotonic clock
+        uint32_t firstTimestampMs = 0;  // the first unit's timestamp (tests of long streams)
+        uint32_t retryDelayMs = kRetryDelayMs;  // pause before a reconnect
     };
 
     // `allocator` (not owned) provides the buffers of cached units and must outlive the pusher.
@@ -140,7 +141,8 @@ class RtmpPusher : public KESTREL::WThread {
     // any thread may call.
     IMemoryAllocator* const allocator_;
     const std::unique_ptr<IRtmpConnection> connection_;
-    const std::function<uint32_t()> tickCount_;
+    const std::function<uint64_t()> tickCount_;
+    const uint32_t firstTimestampMs_;
     const uint32_t retryDelayMs_;
 
     // Identity: written by the first InitRtmpPusher (before the thread starts and before any

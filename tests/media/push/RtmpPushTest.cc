@@ -149,6 +149,45 @@ TEST_F(RtmpPushTest, StreamPlaysFromItsStartWithTheMetadataSizeAndRate) {
     EXPECT_EQ("", decode.Read(".err"));
 }
 
+// Three seconds of media whose timestamps cross 2^24 ms (where RTMP's extended timestamp
+// begins) and 2^32 ms (where they wrap): nginx keeps the stream, and a player sees every unit
+// with timestamps that keep rising by the frame time.
+TEST_F(RtmpPushTest, TimestampsCrossTheExtendedAndThe32BitEdge) {
+    ASSERT_TRUE(server_.Start());
+    for (const uint64_t edge : {uint64_t{1} << 24, uint64_t{1} << 32}) {
+        SCOPED_TRACE(edge);
+        const std::string name = "edge" + std::to_string(edge);
+        const std::string file = server_.Folder() + "/" + name + ".flv";
+        Tool pull(server_.Folder(), "ffmpeg",
+                  {"-nostdin", "-v", "error", "-rw_timeout", "2000000", "-i", server_.Url(name),
+                   "-c", "copy", "-f", "flv", file});
+        ASSERT_TRUE(server_.WaitForLog("play: name='" + name + "'", kToolMs));
+        std::atomic<uint32_t> ticks{0};
+        RtmpPusher::Options options;
+        options.tickCount = [&ticks] { return ticks.load(); };
+        options.firstTimestampMs = static_cast<uint32_t>(edge - 1000);
+        std::unique_ptr<RtmpPusher> pusher =
+            StartPusher(server_.Url(name), 10003, true, std::move(options));
+        MediaFeed feed;
+        feed.CacheUntil(pusher.get(), 3000, &ticks);
+        ASSERT_TRUE(pull.Finish(kToolMs)) << pull.Read(".err");
+        pusher->StopRtmpThread();
+
+        const std::string probe =
+            Probe({"-v", "error", "-show_entries", "packet=codec_type,pts", file});
+        std::vector<int64_t> video;
+        for (const Fields& packet : Sections(probe, "PACKET")) {
+            if (packet.at("codec_type") == "video") {
+                video.push_back(std::stoll(packet.at("pts")));
+            }
+        }
+        ASSERT_EQ(75u, video.size());
+        for (size_t i = 1; i < video.size(); ++i) {
+            EXPECT_EQ(40, video[i] - video[i - 1]) << i;
+        }
+    }
+}
+
 // A late player after the restart gets metadata, picture and sound only if the pusher published
 // again with fresh metadata and sequence headers; the time base runs on.
 TEST_F(RtmpPushTest, PlaysAgainAfterTheServerRestarts) {

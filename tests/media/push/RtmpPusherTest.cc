@@ -248,7 +248,7 @@ class RtmpPusherTest : public ::testing::Test {
 
     CountingAllocator allocator_;
     FakeConnection* link_ = nullptr;
-    std::atomic<uint32_t> ticks_{5000};
+    std::atomic<uint64_t> ticks_{5000};
 };
 
 TEST_F(RtmpPusherTest, AudioWaitsForAKeyFrameWithSetsWhichBringsMetadataAndHeadersAgain) {
@@ -372,10 +372,12 @@ TEST_F(RtmpPusherTest, StopReleasesEverythingWhetherIdleConnectingOrNeverStarted
     EXPECT_EQ(RtmpPusher::kStateReleased, unstarted->GetState());
 }
 
-TEST_F(RtmpPusherTest, TimestampsCountFromTheFirstCallAndRestartWhenTheTickFallsBelowTheBase) {
+TEST_F(RtmpPusherTest, TimestampsCountFromTheFirstCallWrapAt32BitsAndRestartBelowTheBase) {
     std::unique_ptr<RtmpPusher> pusher = MakePusher();
-    const std::pair<uint32_t, uint32_t> ticksAndStamps[] = {
-        {4000000000u, 0}, {4000000040u, 40}, {25, 0} /* the 32-bit tick count wrapped */, {65, 40}};
+    const std::pair<uint64_t, uint32_t> ticksAndStamps[] = {
+        {4294967000u, 0}, {4294967336u, 336} /* past 2^32 ms of the clock */,
+        {4294967000u + 4294967296u + 40, 40} /* the stamp wrapped */, {25, 0} /* clock went back */,
+        {65, 40}};
     for (const auto& [tick, stamp] : ticksAndStamps) {
         ticks_.store(tick);
         EXPECT_EQ(stamp, pusher->GetTimeStamp()) << tick;
