@@ -1,0 +1,111 @@
+// The host's media for tests of the composed output through the real process, and the
+// SetOutParam that lays it out. HostMedia writes from its own thread until stopped.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "base/WThread.h"
+#include "host/H264Encoder.h"
+#include "host/StreamWriter.h"
+
+namespace sctest {
+
+constexpr uint16_t kSide = 160;  // every input's pictures: 160 x 90
+constexpr uint16_t kLow = 90;
+
+struct Yuv {
+    uint8_t y, u, v;
+};
+constexpr Yuv kRed{81, 90, 240};
+constexpr Yuv kGreen{145, 54, 34};
+constexpr Yuv kBlue{41, 240, 110};
+
+inline std::vector<uint8_t> Solid(const Yuv& color) {
+    std::vector<uint8_t> picture(kSide * kLow, color.y);
+    picture.resize(kSide * kLow * 5 / 4, color.u);
+    picture.resize(kSide * kLow * 3 / 2, color.v);
+    return picture;
+}
+
+// The host's side: a red (user 7) and a green (user 8) picture at 15 fps, a blue one as H.264
+// (user 9), a 440 Hz tone in 20 ms blocks (user 10), written into the process's channels.
+class HostMedia : public KESTREL::WThread {
+  public:
+    explicit HostMedia(int32_t port) : pictures_(3, port), encoded_(2, port), sound_(1, port) {}
+    ~HostMedia() override { StopThread(); }
+    bool Open() {
+        qxhost::H264Settings settings;
+        settings.width = kSide;
+        settings.height = kLow;
+        settings.frameRate = 15;
+        settings.keyInterval = 15;
+        return pictures_.Open() && encoded_.Open() && sound_.Open() && encoder_.Open(settings);
+    }
+    int32_t ThreadProcEx() override {
+        const std::vector<uint8_t> red = Solid(kRed), green = Solid(kGreen), blue = Solid(kBlue);
+        std::vector<uint8_t> tone(640);
+        for (uint32_t block = 0; !StopEvent().WaitFor(20); ++block) {
+            for (size_t i = 0; i < tone.size() / 2; ++i) {
+                const double t = (block * 320.0 + i) / 16000.0;
+                const auto sample = static_cast<int16_t>(8000 * std::sin(2 * M_PI * 440 * t));
+                tone[2 * i] = static_cast<uint8_t>(sample);
+                tone[2 * i + 1] = static_cast<uint8_t>(sample >> 8);
+            }
+            sound_.Write(1, 0, 10, 0, 0, tone.data(), static_cast<uint32_t>(tone.size()));
+            if (block % 3 == 0) {
+                pictures_.Write(3, 0, 7, kSide, kLow, red.data(),
+                                static_cast<uint32_t>(red.size()));
+                pictures_.Write(3, 0, 8, kSide, kLow, green.data(),
+                                static_cast<uint32_t>(green.size()));
+                qxhost::EncodedUnit unit;
+                if (encoder_.Encode(blue.data(), block * 20, &unit)) {
+                    encoded_.Write(2, 0, 9, 0, 0, unit.bytes.data(),
+                                   static_cast<uint32_t>(unit.bytes.size()));
+                }
+            }
+        }
+        return 0;
+    }
+
+  private:
+    qxhost::StreamWriter pictures_, encoded_, sound_;
+    qxhost::H264Encoder encoder_;
+};
+
+inline std::string Layout(int handle, int x, int y) {
+    return "<Input val=\"" + std::to_string(handle) + "\"><CropMode val=\"2\" /><Layout><X val=\"" +
+           std::to_string(x) + "\" /><Y val=\"" + std::to_string(y) +
+           "\" /><Width val=\"160\" /><Height val=\"90\" /></Layout></Input>";
+}
+
+// A SetOutParam for context `context`, whose inputs 100 to 103 were booked in HostMedia's
+// order: the three pictures on a 320x180 canvas at 15 fps, and the tone.
+inline std::string SetOutParam(const std::vector<std::string>& urls, int context = 10001) {
+    std::string text = "<cmd id=\"4103\"><ContextID val=\"" + std::to_string(context) +
+                       "\" /><OutPutFrameRate val=\"15\" /><OutUrlList>";
+    for (const std::string& url : urls) {
+        text += "<OutUrl val=\"" + url + "\" />";
+    }
+    return text +
+           "</OutUrlList><CanvasSize><Width val=\"320\" /><Height val=\"180\" /></CanvasSize>"
+           "<AudioInputList><Input val=\"103\" /></AudioInputList><VideoInputList>" +
+           Layout(100, 0, 0) + Layout(101, 160, 0) + Layout(102, 0, 90) + "</VideoInputList></cmd>";
+}
+
+// The four CreateInput commands of HostMedia's streams (handles 100 to 103), for `context`.
+inline std::vector<std::string> CreateInputs(int context = 10001) {
+    const int types[] = {3, 3, 2, 1};
+    std::vector<std::string> commands;
+    for (int i = 0; i < 4; ++i) {
+        commands.push_back("<cmd id=\"4101\"><ContextID val=\"" + std::to_string(context) +
+                           "\" /><UserID val=\"" + std::to_string(7 + i) +
+                           "\" /><MediaType val=\"" + std::to_string(types[i]) +
+                           "\" /><MediaID val=\"0\" /></cmd>");
+    }
+    return commands;
+}
+
+}  // namespace sctest
