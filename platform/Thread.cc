@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "platform/AltSignalStack.h"
+
 namespace platform {
 
 bool Thread::Start(std::function<void()> body) {
@@ -25,6 +27,9 @@ void Thread::Join() {
 }
 
 void* Thread::Entry(void* self) {
+    // The crash handler runs on it, so that a fault from this thread's stack running out is
+    // reported too. Unmapped when the body returns.
+    AltSignalStack altStack;
     static_cast<Thread*>(self)->body_();
     return nullptr;
 }

@@ -1,7 +1,8 @@
 // A joinable thread, started with pthread_create so that a refused start is a result rather
 // than an exception. Owned by one object; Start and Join are called from the owner's thread
 // (never from the thread itself), so it has no lock. The destructor joins a thread that is
-// still there, as a last resort: owners stop and join their threads themselves.
+// still there, as a last resort: owners stop and join their threads themselves. Every thread
+// runs with an alternate signal stack of its own (AltSignalStack) for the crash handler.
 #pragma once
 
 #include <pthread.h>

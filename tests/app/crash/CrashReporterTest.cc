@@ -1,0 +1,289 @@
+// The crash reporter run for real: crash_program faults in each usual way and the tests read
+// what it leaves behind, the report as support reads it and the dump as lldb opens it.
+#include <elf.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/ChildProcess.h"
+#include "platform/TempFolder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kExitMs = 60000;
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// UTF-16LE as text, characters past ASCII as '?'.
+std::string DecodeUtf16(const std::string& bytes) {
+    std::string text;
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        const unsigned unit =
+            static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1]) << 8;
+        text.push_back(unit < 0x80 ? static_cast<char>(unit) : '?');
+    }
+    return text;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        lines.push_back(text.substr(start, end - start));
+    }
+    return lines;
+}
+
+std::string After(const std::vector<std::string>& lines, const std::string& prefix) {
+    for (const std::string& line : lines) {
+        if (line.rfind(prefix, 0) == 0) {
+            return line.substr(prefix.size());
+        }
+    }
+    return "<no line " + prefix + ">";
+}
+
+std::string Hex(uint64_t value, int digits) {
+    char text[32];
+    std::snprintf(text, sizeof(text), "%0*llX", digits, static_cast<unsigned long long>(value));
+    return text;
+}
+
+std::string LocalStamp(time_t when, const char* format) {
+    tm parts{};
+    localtime_r(&when, &parts);
+    char text[64];
+    std::strftime(text, sizeof(text), format, &parts);
+    return text;
+}
+
+// The ELF section (index) holding a link-time address, read here independently of the reporter.
+bool SectionOf(const std::string& file, uint64_t address, uint32_t* index, uint64_t* offset) {
+    const std::string image = ReadFile(file);
+    Elf64_Ehdr header;
+    std::memcpy(&header, image.data(), sizeof(header));
+    for (uint32_t i = 1; i < header.e_shnum; ++i) {
+        Elf64_Shdr section;
+        std::memcpy(&section, image.data() + header.e_shoff + i * sizeof(section), sizeof(section));
+        if ((section.sh_flags & SHF_ALLOC) && address - section.sh_addr < section.sh_size) {
+            *index = i;
+            *offset = address - section.sh_addr;
+            return true;
+        }
+    }
+    return false;
+}
+
+// "lldb", else Debian's versioned name; empty when neither is installed.
+std::string Lldb() {
+    for (const char* name : {"lldb", "lldb-14"}) {
+        if (std::system(("command -v " + std::string(name) + " > /dev/null 2>&1").c_str()) == 0) {
+            return name;
+        }
+    }
+    return "";
+}
+
+// `lldb -b -c <dump> -o bt`, its Python start-up warnings and all.
+std::string LldbBacktrace(const std::string& lldb, const std::string& dump) {
+    std::string output;
+    if (FILE* pipe = popen((lldb + " -b -c '" + dump + "' -o bt 2>&1").c_str(), "r")) {
+        char buffer[4096];
+        for (size_t got; (got = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0;) {
+            output.append(buffer, got);
+        }
+        pclose(pipe);
+    }
+    return output;
+}
+
+struct Fault {
+    const char* name;       // crash_program's argument
+    const char* exception;  // the report's exception line, after "Exception code: "
+    const char* signal;     // lldb's stop reason
+    const char* function;   // the faulting function, as lldb names it
+    bool inProgram;         // the fault (and a caller) in crash_program, not in the C library
+};
+
+void PrintTo(const Fault& fault, std::ostream* out) {
+    *out << fault.name;
+}
+
+class CrashReporterTest : public ::testing::Test {
+  protected:
+    int Run(const std::string& folder, const std::string& fault,
+            const std::vector<std::string>& environment = {}) {
+        platform::ChildProcess child;
+        if (!child.Start(SC_CRASH_PROGRAM, {"crash_program", folder, fault, addressFile_},
+                         environment) ||
+            !child.WaitExit(kExitMs)) {
+            return -1;
+        }
+        return child.ExitCode();
+    }
+    // Every file under the log folder.
+    std::vector<std::string> Files() const {
+        std::vector<std::string> files;
+        for (const auto& entry : fs::recursive_directory_iterator(log_)) {
+            if (entry.is_regular_file()) {
+                files.push_back(entry.path().string());
+            }
+        }
+        return files;
+    }
+
+    platform::TempFolder temp_{"sc-crash"};
+    std::string log_ = temp_.Path() + "/Log";
+    std::string addressFile_ = temp_.Path() + "/address";
+};
+
+class FaultTest : public CrashReporterTest, public ::testing::WithParamInterface<Fault> {};
+
+TEST_P(FaultTest, WritesReportAndDumpThenExitsWithZero) {
+    const Fault& fault = GetParam();
+    ASSERT_TRUE(fs::create_directory(log_));
+    const time_t start = time(nullptr);
+    ASSERT_EQ(Run(log_ + "/", fault.name), 0);
+    const time_t end = time(nullptr);
+
+    // One report and one dump in the folder of the day, named after the second of the fault.
+    std::set<std::string> names;
+    for (time_t t = start; t <= end; ++t) {
+        names.insert(LocalStamp(t, "%Y-%m-%d/crash_program-%H-%M-%S"));
+    }
+    const std::vector<std::string> files = Files();
+    ASSERT_EQ(files.size(), 2u);
+    const std::string stem =
+        files[0].substr(log_.size() + 1, files[0].rfind('.') - log_.size() - 1);
+    EXPECT_EQ(names.count(stem), 1u) << stem;
+    const std::string report = log_ + "/" + stem + ".RPT";
+    const std::string dump = log_ + "/" + stem + ".dmp";
+
+    // UTF-16LE without a byte-order mark, every line ending in CR LF.
+    const std::string bytes = ReadFile(report);
+    ASSERT_GE(bytes.size(), 2u);
+    EXPECT_EQ(bytes.substr(0, 2), std::string("/\0", 2));
+    const std::string text = DecodeUtf16(bytes);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), static_cast<long>(Lines(text).size()));
+    const std::vector<std::string> lines = Lines(text);
+    EXPECT_EQ(After(lines, "Exception code: "), fault.exception);
+
+    // The fault address is the faulting instruction's, placed in its module and section.
+    std::istringstream where(After(lines, "Fault address:  "));
+    std::string rip, logical, module;
+    where >> rip >> logical >> module;
+    EXPECT_EQ(After(lines, "CS:RIP:").substr(5), rip);
+    const uint64_t faultAddress = std::stoull(rip, nullptr, 16);
+    if (fault.inProgram) {
+        EXPECT_EQ(fs::canonical(module), fs::canonical(SC_CRASH_PROGRAM));
+        unsigned long long instruction = 0, base = 0;
+        std::istringstream(ReadFile(addressFile_)) >> std::hex >> instruction >> base;
+        if (instruction != 0) {
+            EXPECT_EQ(faultAddress, instruction);
+        }
+        uint32_t section = 0;
+        uint64_t offset = 0;
+        ASSERT_TRUE(SectionOf(SC_CRASH_PROGRAM, faultAddress - base, &section, &offset));
+        EXPECT_EQ(logical, Hex(section, 2) + ":" + Hex(offset, 16));
+    } else {
+        EXPECT_NE(module.find("libc.so"), std::string::npos) << module;
+    }
+
+    // The call stack starts at the faulting instruction; frame pointers lead to a caller.
+    size_t first = 0;
+    while (first < lines.size() && lines[first].rfind("Address ", 0) != 0) {
+        ++first;
+    }
+    ASSERT_LT(first + 1, lines.size());
+    const std::string stackLine = After(lines, "SS:RSP:");
+    const std::string rbp = stackLine.substr(stackLine.find("RBP:") + 4);
+    EXPECT_EQ(lines[first + 1].substr(0, 36), rip + "  " + rbp + "  ");
+    EXPECT_NE(lines[first + 1].find(module), std::string::npos);
+    if (fault.inProgram) {
+        ASSERT_LT(first + 2, lines.size());
+        EXPECT_NE(lines[first + 2].find(module), std::string::npos) << "no caller";
+    }
+
+    EXPECT_EQ(ReadFile(dump).substr(0, 4), "MDMP");
+    const std::string lldb = Lldb();
+    if (lldb.empty()) {
+        GTEST_SKIP() << "lldb is not installed (scripts/setup.sh installs lldb-14)";
+    }
+    const std::string backtrace = LldbBacktrace(lldb, dump);
+    EXPECT_NE(backtrace.find(std::string("stop reason = signal ") + fault.signal),
+              std::string::npos)
+        << backtrace;
+    EXPECT_NE(backtrace.find(std::string("`") + fault.function), std::string::npos) << backtrace;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, FaultTest,
+    ::testing::Values(Fault{"null-write", "C0000005 ACCESS_VIOLATION", "SIGSEGV",
+                            "(anonymous namespace)::WriteThroughNull", true},
+                      Fault{"divide-by-zero", "C0000094 INT_DIVIDE_BY_ZERO", "SIGFPE",
+                            "(anonymous namespace)::DivideByZero", true},
+                      Fault{"abort", "00000006 SIGABRT", "SIGABRT",
+                            "(anonymous namespace)::CallAbort", false},
+                      Fault{"illegal-instruction", "C000001D ILLEGAL_INSTRUCTION", "SIGILL",
+                            "(anonymous namespace)::RunIllegalInstruction", true},
+                      Fault{"stack-overflow", "C00000FD STACK_OVERFLOW", "SIGSEGV",
+                            "(anonymous namespace)::OverflowStack", true},
+                      Fault{"thread-null-write", "C0000005 ACCESS_VIOLATION", "SIGSEGV",
+                            "(anonymous namespace)::WriteThroughNull", true},
+                      Fault{"thread-stack-overflow", "C00000FD STACK_OVERFLOW", "SIGSEGV",
+                            "(anonymous namespace)::OverflowStack", true}),
+    [](const ::testing::TestParamInfo<Fault>& info) {
+        std::string name = info.param.name;
+        for (char& c : name) {
+            c = c == '-' ? '_' : c;
+        }
+        return name;
+    });
+
+// Two faults in one second (the handler's clock fixed through the program's environment): one
+// report holding both, and a dump written anew over whatever was there.
+TEST_F(CrashReporterTest, SameSecondAppendsToTheReportAndRewritesTheDump) {
+    ASSERT_TRUE(fs::create_directory(log_));
+    const time_t now = time(nullptr);
+    const std::vector<std::string> clock = {"SC_CRASH_TEST_TIME=" + std::to_string(now)};
+    const std::string stem = log_ + "/" + LocalStamp(now, "%Y-%m-%d/crash_program-%H-%M-%S");
+    ASSERT_EQ(Run(log_, "null-write", clock), 0);
+    const std::string firstReport = ReadFile(stem + ".RPT");
+    ASSERT_FALSE(firstReport.empty());
+    const std::string garbage(4 << 20, 'x');
+    std::ofstream(stem + ".dmp", std::ios::binary) << garbage;
+
+    ASSERT_EQ(Run(log_, "divide-by-zero", clock), 0);
+    const std::string report = ReadFile(stem + ".RPT");
+    EXPECT_EQ(report.substr(0, firstReport.size()), firstReport);
+    const std::vector<std::string> lines = Lines(DecodeUtf16(report.substr(firstReport.size())));
+    EXPECT_EQ(After(lines, "Exception code: "), "C0000094 INT_DIVIDE_BY_ZERO");
+    EXPECT_EQ(After(lines, ""), "//=====================================================");
+    const std::string dump = ReadFile(stem + ".dmp");
+    EXPECT_EQ(dump.substr(0, 4), "MDMP");
+    EXPECT_LT(dump.size(), garbage.size());
+    EXPECT_EQ(Files().size(), 2u);
+}
+
+TEST_F(CrashReporterTest, MissingParentFolderWritesNothingAndStillExitsWithZero) {
+    ASSERT_EQ(Run(temp_.Path() + "/missing/Log/", "null-write"), 0);
+    EXPECT_FALSE(fs::exists(temp_.Path() + "/missing"));
+}
+
+}  // namespace
