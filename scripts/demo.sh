@@ -12,9 +12,17 @@
 # shows the stream live. The demo fails (exit 1) with a message when StreamCourier does not
 # answer a command with success, or when no stream reached nginx.
 #
-# Usage: scripts/demo.sh [--url rtmp://HOST[:PORT]/APP/KEY] [--seconds N] [--build-dir DIR]
-#                        [--no-setup]
+# With --record, the demo records the screen instead: on the X display in DISPLAY, or on a
+# virtual one (Xvfb) it starts, with a moving test picture (ffplay) at the top left, it asks
+# StreamCourier to record that 640x360 region with a 440 Hz tone that qxhost writes into the
+# recording ring, for the chosen time, and leaves
+#   <build>/demo/recording.mp4   the recording        (ffplay <build>/demo/recording.mp4)
+#   <build>/demo/recording.png   a picture from its middle
+#
+# Usage: scripts/demo.sh [--url rtmp://HOST[:PORT]/APP/KEY | --record] [--seconds N]
+#                        [--build-dir DIR] [--no-setup]
 #   --url        push to your own server instead: no local nginx, no files
+#   --record     record the screen with sound into a file instead of pushing
 #   --seconds    how long the media runs (default 10)
 #   --build-dir  the build folder (default build)
 #   --no-setup   use the build as it is: no package install, no build
@@ -25,6 +33,7 @@ url=""
 seconds=10
 build="$root/build"
 setup=1
+record=0
 rtmp_port=""  # set when the demo runs its own nginx
 
 usage() {
@@ -37,6 +46,7 @@ while [ $# -gt 0 ]; do
         --seconds) [[ "${2:-}" =~ ^[1-9][0-9]*$ ]] || usage; seconds="$2"; shift 2 ;;
         --build-dir) [ $# -ge 2 ] || usage; build="$(realpath -m "$2")"; shift 2 ;;
         --no-setup) setup=0; shift ;;
+        --record) record=1; shift ;;
         *) usage ;;
     esac
 done
@@ -54,91 +64,21 @@ qxhost="$build/bin/qxhost"
     || fail "no qxhost and StreamCourier in $build/bin; build first (scripts/setup.sh)"
 
 # --- the local RTMP server -------------------------------------------------------------------
+# shellcheck source=scripts/nginx-lib.sh
+source "$root/scripts/nginx-lib.sh"
 demo="$build/demo"
-nginx_pid=""
-drain_pid=""
-
-stop_nginx() {
-    if [ -n "$nginx_pid" ]; then
-        kill -TERM "$nginx_pid" 2>/dev/null || true
-        wait "$nginx_pid" 2>/dev/null || true
-        nginx_pid=""
-    fi
-    if [ -n "$drain_pid" ]; then
-        wait "$drain_pid" 2>/dev/null || true
-        drain_pid=""
-    fi
-}
-trap stop_nginx EXIT
+trap nginx_stop_all EXIT
 trap 'exit 130' INT TERM
 
-write_nginx_conf() {
-    cat > "$demo/nginx.conf" <<EOF
-load_module /usr/lib/nginx/modules/ngx_rtmp_module.so;
-daemon off; master_process off; worker_processes 1;
-error_log "$demo/error.log" info;
-error_log stderr notice;
-pid "$demo/nginx.pid";
-events { worker_connections 256; }
-rtmp {
-    server {
-        listen 127.0.0.1:$1;
-        application live {
-            live on;
-            record all;
-            record_path "$demo";
-            record_suffix .flv;
-            record_unique off;
-        }
-    }
-}
-EOF
-}
-
-# Starts nginx on 127.0.0.1:$1 and waits (at most 10 s) until it listens: nginx prints its
-# version notice on standard error once its listening sockets are open. Returns 1 when nginx
-# ended instead (the port was taken, say).
-try_nginx() {
-    local port="$1" fifo="$demo/nginx.fifo" line="" ready=0 fd
-    write_nginx_conf "$port"
-    rm -f "$fifo"
-    mkfifo "$fifo"
-    nginx -p "$demo" -e "$demo/error.log" -c "$demo/nginx.conf" 2> "$fifo" &
-    nginx_pid=$!
-    exec {fd}< "$fifo"
-    rm -f "$fifo"
-    local deadline=$((SECONDS + 10))
-    while [ "$SECONDS" -lt "$deadline" ] \
-        && IFS= read -r -t "$((deadline - SECONDS))" -u "$fd" line; do
-        echo "$line" >> "$demo/nginx.stderr"
-        if [[ "$line" == *"nginx/"* ]]; then
-            ready=1
-            break
-        fi
-    done
-    if [ "$ready" = 1 ]; then
-        cat <&"$fd" >> "$demo/nginx.stderr" &  # keeps nginx's standard error flowing
-        drain_pid=$!
-        exec {fd}<&-
-        return 0
-    fi
-    exec {fd}<&-
-    stop_nginx
-    return 1
-}
-
 start_nginx() {
-    command -v nginx > /dev/null && [ -f /usr/lib/nginx/modules/ngx_rtmp_module.so ] \
-        || fail "nginx with the RTMP module is missing (scripts/setup.sh installs it)"
     rm -rf "$demo"
     mkdir -p "$demo"
     local port
     for _ in 1 2 3 4 5; do
-        port=$((20000 + RANDOM % 40000))
-        if (exec 3<> "/dev/tcp/127.0.0.1/$port") 2> /dev/null; then
-            continue  # something listens there already
-        fi
-        if try_nginx "$port"; then
+        port="$(nginx_free_port)"
+        nginx_write_conf "$demo" "$port" \
+            "record all; record_path \"$demo\"; record_suffix .flv; record_unique off;"
+        if nginx_run demo "$demo"; then
             rtmp_port="$port"
             return 0
         fi
@@ -149,11 +89,65 @@ $(tail -n 5 "$demo/error.log" 2> /dev/null)"
     fail "found no free port for nginx"
 }
 
+# --- the recording mode ----------------------------------------------------------------------
+helper_pids=()
+stop_helpers() {
+    for pid in "${helper_pids[@]}"; do
+        kill -TERM "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    helper_pids=()
+}
+
+# Starts Xvfb on the first free display from :90 and waits (at most 10 s) until it accepts
+# clients: with -displayfd it writes its display number once it is ready.
+start_xvfb() {
+    local fifo="$demo/xvfb.fifo" number=""
+    rm -f "$fifo"
+    mkfifo "$fifo"
+    Xvfb -displayfd 3 -screen 0 1280x720x24 -nolisten tcp 3> "$fifo" 2> "$demo/xvfb.log" &
+    helper_pids+=($!)
+    read -r -t 10 number < "$fifo" || fail "Xvfb did not start; see $demo/xvfb.log"
+    rm -f "$fifo"
+    export DISPLAY=":$number"
+}
+
+record_screen() {
+    trap 'stop_helpers; nginx_stop_all' EXIT
+    rm -rf "$demo"
+    mkdir -p "$demo"
+    if [ -z "${DISPLAY:-}" ]; then
+        start_xvfb
+        echo "== a virtual screen (Xvfb) on $DISPLAY =="
+    fi
+    ffplay -loglevel error -noborder -left 0 -top 0 -f lavfi \
+        -i "testsrc2=size=640x360:rate=30" -an > "$demo/ffplay.log" 2>&1 &
+    helper_pids+=($!)
+    local file="$demo/recording.mp4"
+    echo "== recording 640x360 of $DISPLAY with a 440 Hz tone for $seconds s into $file =="
+    # shellcheck disable=SC2054  # commas separate the keys of one option
+    "$qxhost" --strict --wait 1000 --media-seconds "$seconds" --ring hz=440 \
+        --record "path=$file,region=0:0:640x360,fps=30,mp4=1" \
+        --after-media record-time record-stop \
+        || fail "the recording failed (qxhost's message above says why)"
+    stop_helpers
+    [ -s "$file" ] || fail "no recording in $file"
+    ffmpeg -v error -y -ss "$((seconds / 2))" -i "$file" -frames:v 1 "$demo/recording.png" \
+        || fail "no picture could be decoded from $file"
+    echo
+    echo "== what ffprobe finds in $file =="
+    ffprobe -hide_banner "$file" 2>&1 | grep -E "Duration|Stream #"
+    echo "== a picture from its middle: $demo/recording.png =="
+    echo "   play it:  ffplay $file"
+    exit 0
+}
+[ "$record" = 0 ] || record_screen
+
 # --- the session ----------------------------------------------------------------------------
 if [ -z "$url" ]; then
     start_nginx
     url="rtmp://127.0.0.1:$rtmp_port/live/demo"
-    echo "== nginx with the RTMP module on 127.0.0.1:$rtmp_port (pid $nginx_pid), in $demo =="
+    echo "== nginx with the RTMP module on 127.0.0.1:$rtmp_port (pid ${NGINX_PID[demo]}), in $demo =="
 fi
 echo "== a session with StreamCourier, pushing to $url for $seconds s =="
 echo "   watch it live meanwhile:  ffplay $url"
@@ -191,7 +185,7 @@ if [ -z "$rtmp_port" ]; then
 fi
 
 # --- what reached nginx ---------------------------------------------------------------------
-stop_nginx  # closes the recording
+nginx_stop demo  # closes the recording
 recorded="$demo/demo.flv"
 [ -s "$recorded" ] || fail "no stream reached nginx (nothing recorded in $demo).
       StreamCourier's log: $log_folder; nginx's: $demo/error.log"

@@ -49,8 +49,8 @@ Footprint Measure(pid_t pid, uint16_t port) {
                               CountEntries("/dev/shm", "Record" + std::to_string(port));
     std::ifstream status(proc + "/status");
     for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            footprint.rssKiB = std::stol(line.substr(6));
+        if (line.rfind("RssAnon:", 0) == 0) {  // private: the shared rings are not a leak
+            footprint.rssKiB = std::stol(line.substr(8));
         }
     }
     return footprint;
