@@ -153,8 +153,9 @@ while [ $((SECONDS - began)) -lt "$seconds" ]; do
 done
 
 gnuplot <<GNUPLOT
-set terminal png size 1200,900
+set terminal png size 1200,900 noenhanced
 set output "$out/soak.png"
+set yrange [0:*]
 set datafile separator ","
 set key autotitle columnhead
 set multiplot layout 2,2 title "StreamCourier soak: $minutes min, server b restarted every $restart_every s"

@@ -55,6 +55,18 @@ const char* CrashPath(const platform::LocalTime& time, const char* extension) {
     return path.Data();
 }
 
+bool Writable(uint64_t address) {
+    const Mapping* mapping = g_maps.Find(address);
+    return mapping != nullptr && mapping->writable;
+}
+
+// A push or a store into a new frame faults below the stack pointer, which has not moved yet.
+bool NearStackPointer(const platform::FaultEvent& event) {
+    constexpr uint64_t kFrameReach = 64 * 1024;
+    const uint64_t rsp = event.registers.rsp;
+    return event.address + kFrameReach >= rsp && event.address <= rsp + kFrameReach;
+}
+
 void WriteCrashFiles(const platform::FaultEvent& event, int threadId) {
     const int64_t seconds = SecondsNow();
     const platform::LocalTime time = g_zone.At(seconds);
@@ -64,9 +76,9 @@ void WriteCrashFiles(const platform::FaultEvent& event, int threadId) {
     g_maps.Read();
     const platform::FaultRegisters& registers = event.registers;
     const Mapping* stack = g_maps.FindStack(registers.rsp, registers.rbp);
-    const Mapping* atStackPointer = g_maps.Find(registers.rsp);
     const bool stackOverflow = event.signal == SIGSEGV && event.fromKernel &&
-                               (atStackPointer == nullptr || !atStackPointer->writable);
+                               (!Writable(registers.rsp) || (NearStackPointer(event) &&
+                                                             !Writable(event.address)));
     const ExceptionCode code = ExceptionCodeFor(event.signal, event.code, stackOverflow);
 
     const long report = platform::signalsafe::OpenForAppending(CrashPath(time, ".RPT"));
