@@ -5,6 +5,7 @@
 #include <new>
 
 #include "framework/mixer/VideoMixer.h"
+#include "framework/recorder/ScreenRecorder.h"
 #include "interfaces/FrameworkEntry.h"
 #include "interfaces/QXIds.h"
 #include "platform/FileSystem.h"
@@ -48,6 +49,7 @@ HRESULT ProcessRoot::Create(const QXGUID* clsid, IUnknown** out) {
             return E_OUTOFMEMORY;
         }
         root_->RegisterClass(CLSID_VideoMixer, &ProcessRoot::CreateVideoMixer);
+        root_->RegisterClass(CLSID_ScreenRecorder, &ProcessRoot::CreateScreenRecorder);
         std::atexit(&ProcessRoot::CloseSessionsAtExit);
     }
     root_->AddRef();
@@ -79,6 +81,24 @@ ModuleLog ProcessRoot::MixerLog() {
 
 HRESULT ProcessRoot::CreateVideoMixer(const QXGUID& iid, IUnknown* /*outer*/, void** out) {
     return VideoMixer::Create(iid, out, Instance().MixerLog());
+}
+
+ModuleLog ProcessRoot::RecorderLog() {
+    platform::MutexLock lock(mutex_);
+    if (recorderLog_.logger == nullptr && root_ != nullptr) {
+        void* center = nullptr;
+        if (root_->QueryInterface(IID_ILogCenter, &center) == S_OK && center != nullptr) {
+            auto* logCenter = static_cast<ILogCenter*>(center);
+            recorderLog_.logger = logCenter->GetLogger();
+            recorderLog_.module = logCenter->RegisterModule("ScreenRecorder", 1, kLogLevelInfo, 0);
+            logCenter->Release();  // the root keeps the centre for the process's life
+        }
+    }
+    return recorderLog_;
+}
+
+HRESULT ProcessRoot::CreateScreenRecorder(const QXGUID& iid, IUnknown* /*outer*/, void** out) {
+    return ScreenRecorder::Create(iid, out, Instance().RecorderLog());
 }
 
 void ProcessRoot::CloseSessionsAtExit() {

@@ -36,6 +36,9 @@ class ProcessRoot {
     // The log of the "VideoMixer" module, registered with the root's log centre on first use.
     ModuleLog MixerLog();
     static HRESULT CreateVideoMixer(const QXGUID& iid, IUnknown* outer, void** out);
+    // The log of the "ScreenRecorder" module, registered with the root's log centre on first use.
+    ModuleLog RecorderLog();
+    static HRESULT CreateScreenRecorder(const QXGUID& iid, IUnknown* outer, void** out);
     static void CloseSessionsAtExit();
 
     platform::Mutex mutex_;
@@ -43,6 +46,7 @@ class ProcessRoot {
     std::string folders_ GUARDED_BY(mutex_);
     RefPtr<ComponentFactory> root_ GUARDED_BY(mutex_);
     ModuleLog mixerLog_ GUARDED_BY(mutex_);
+    ModuleLog recorderLog_ GUARDED_BY(mutex_);
 };
 
 }  // namespace framework

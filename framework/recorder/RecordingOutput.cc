@@ -1,0 +1,153 @@
+#include "framework/recorder/RecordingOutput.h"
+
+namespace framework {
+
+namespace {
+
+constexpr uint64_t kLogInterval = 100;
+
+}  // namespace
+
+RecordingOutput::RecordingOutput(const ModuleLog& log) : log_(log) {}
+
+RecordingOutput::~RecordingOutput() {
+    Abandon();
+}
+
+HRESULT RecordingOutput::Open(const RecordSettings& settings, const VideoFormat& picture,
+                              std::string* why) {
+    platform::MutexLock lock(mutex_);
+    if (!muxer_.Prepare(settings.mp4, settings.path)) {
+        *why = "libavformat cannot make the container";
+        return REC_E_ENCODER;
+    }
+    if (settings.video) {
+        if (!video_.Open(picture)) {
+            *why = "libx264 refuses " + std::to_string(picture.width) + "x" +
+                   std::to_string(picture.height) + " at " + std::to_string(picture.frameRate) +
+                   " fps";
+            muxer_.Abandon();
+            return REC_E_ENCODER;
+        }
+        videoStream_ = muxer_.AddStream(video_.Context());
+    }
+    if (settings.audio) {
+        if (!audio_.Open(settings.sampleRate, settings.channels, settings.audioBitrate)) {
+            *why = "the AAC encoder refuses " + std::to_string(settings.sampleRate) + " Hz, " +
+                   std::to_string(settings.channels) + " channels";
+            video_.Close();
+            muxer_.Abandon();
+            return REC_E_ENCODER;
+        }
+        audioStream_ = muxer_.AddStream(audio_.Context());
+        timeline_ = AudioTimeline(settings.sampleRate);
+        frameBytes_ = settings.channels * static_cast<int32_t>(sizeof(int16_t));
+    }
+    HRESULT result = S_OK;
+    if ((settings.video && videoStream_ < 0) || (settings.audio && audioStream_ < 0)) {
+        *why = "libavformat cannot add the streams";
+        result = REC_E_ENCODER;
+    } else {
+        result = muxer_.Open(why);
+    }
+    if (result != S_OK) {
+        video_.Close();
+        audio_.Close();
+        muxer_.Abandon();
+        return result;
+    }
+    open_ = true;
+    return S_OK;
+}
+
+void RecordingOutput::WriteVideo(const uint8_t* data, int32_t stride, int64_t clockUs) {
+    if (!video_.Encode(data, stride, clockUs / 1000)) {
+        if (ModuleLog::Due(videoFailures_, kLogInterval)) {
+            FW_LOG(log_, "ScreenRecorder, a picture did not encode (%llu failures).\n",
+                   static_cast<unsigned long long>(videoFailures_.load()));
+        }
+        return;
+    }
+    WriteVideoPackets();
+}
+
+void RecordingOutput::WriteVideoPackets() {
+    platform::MutexLock lock(mutex_);
+    while (AVPacket* packet = video_.NextPacket()) {
+        if ((!open_ || !muxer_.Write(packet, videoStream_)) &&
+            ModuleLog::Due(videoFailures_, kLogInterval)) {
+            FW_LOG(log_, "ScreenRecorder, a video packet was not written (%llu failures).\n",
+                   static_cast<unsigned long long>(videoFailures_.load()));
+        }
+    }
+}
+
+bool RecordingOutput::WriteAudio(const uint8_t* pcm, int32_t length, int64_t clockUs) {
+    platform::MutexLock lock(mutex_);
+    if (!open_ || audioStream_ < 0) {
+        return false;
+    }
+    if (length % frameBytes_ != 0 && ModuleLog::Due(partialBlocks_, kLogInterval)) {
+        FW_LOG(log_,
+               "ScreenRecorder, a block of %d bytes is not whole samples of %d bytes (%llu "
+               "blocks); the rest is dropped.\n",
+               length, frameBytes_, static_cast<unsigned long long>(partialBlocks_.load()));
+    }
+    const int64_t samples = length / frameBytes_;
+    if (samples == 0) {
+        return false;
+    }
+    const AudioTimeline::Placement placement = timeline_.Place(clockUs, samples);
+    if (placement.drop) {
+        if (ModuleLog::Due(audioFailures_, kLogInterval)) {
+            FW_LOG(log_,
+                   "ScreenRecorder, sound ahead of the clock (%lld ms recorded, %lld samples "
+                   "placed): a block is dropped (%llu blocks dropped or failed).\n",
+                   static_cast<long long>(clockUs / 1000),
+                   static_cast<long long>(timeline_.Position()),
+                   static_cast<unsigned long long>(audioFailures_.load()));
+        }
+        return false;
+    }
+    bool ok =
+        placement.silence == 0 || audio_.Write(nullptr, placement.silence, &muxer_, audioStream_);
+    ok = audio_.Write(pcm, samples, &muxer_, audioStream_) && ok;
+    if (!ok && ModuleLog::Due(audioFailures_, kLogInterval)) {
+        FW_LOG(log_,
+               "ScreenRecorder, sound did not encode or write (%llu blocks dropped or "
+               "failed).\n",
+               static_cast<unsigned long long>(audioFailures_.load()));
+    }
+    return ok;
+}
+
+bool RecordingOutput::Finish(int64_t endUs) {
+    if (videoStream_ >= 0 && video_.Flush()) {
+        WriteVideoPackets();
+    }
+    video_.Close();
+    platform::MutexLock lock(mutex_);
+    if (!open_) {
+        return false;
+    }
+    if (audioStream_ >= 0) {
+        const int64_t silence = timeline_.SilenceUntil(endUs);
+        if (!(silence == 0 || audio_.Write(nullptr, silence, &muxer_, audioStream_)) ||
+            !audio_.Flush(&muxer_, audioStream_)) {
+            FW_LOG(log_, "ScreenRecorder, the end of the sound did not encode or write.\n");
+        }
+        audio_.Close();
+    }
+    open_ = false;
+    return muxer_.Finish();
+}
+
+void RecordingOutput::Abandon() {
+    video_.Close();
+    platform::MutexLock lock(mutex_);
+    audio_.Close();
+    muxer_.Abandon();
+    open_ = false;
+}
+
+}  // namespace framework

@@ -1,0 +1,74 @@
+// One recording's encoders and file: the captured pictures encoded to H.264, the host's sound
+// to AAC (placed on the timeline by AudioTimeline), both muxed into the file. Made by Start for
+// each recording and finished by Stop; a recording that fails to start is abandoned, and its
+// file removed.
+//
+// Owns the encoders, the muxer and the file. Shared by the screen recorder with its capture
+// thread and the callers of WriteData (each holds it while it writes, so a late WriteData finds
+// it finished rather than gone).
+// Threads: WriteVideo only on the capture thread; WriteAudio from any thread; Finish once the
+// capture thread has ended. mutex_ guards the muxer, the audio encoder, the timeline and the
+// finished switch. The video encoder belongs to the capture thread (and to Finish after it):
+// pictures are encoded without the lock, their packets written under it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "framework/log/ModuleLog.h"
+#include "framework/recorder/AudioEncoder.h"
+#include "framework/recorder/AudioTimeline.h"
+#include "framework/recorder/RecordMuxer.h"
+#include "framework/recorder/RecordSettings.h"
+#include "framework/recorder/VideoEncoder.h"
+#include "platform/Mutex.h"
+
+namespace framework {
+
+class RecordingOutput {
+  public:
+    explicit RecordingOutput(const ModuleLog& log);
+    ~RecordingOutput();
+    RecordingOutput(const RecordingOutput&) = delete;
+    RecordingOutput& operator=(const RecordingOutput&) = delete;
+
+    // Opens the encoders (video for pictures of `picture`'s size and format when the settings
+    // have video), then creates the file and writes its header. S_OK, REC_E_ENCODER or
+    // REC_E_FILE, with the reason in `why`; on failure nothing stays open.
+    HRESULT Open(const RecordSettings& settings, const VideoFormat& picture, std::string* why);
+
+    // Encodes one picture recorded at `clockUs`. Capture thread only.
+    void WriteVideo(const uint8_t* data, int32_t stride, int64_t clockUs);
+    // One block of PCM that arrived when the recording clock read `clockUs`. A partial last
+    // sample is dropped. False when the block is not recorded (no sound, finished, too early).
+    bool WriteAudio(const uint8_t* pcm, int32_t length, int64_t clockUs);
+    // Brings the sound up to `endUs`, flushes both encoders, writes the trailer and closes the
+    // file. Once the capture thread has ended. False when the file could not be finished.
+    bool Finish(int64_t endUs);
+    // Closes everything and removes the file (a start that failed after Open).
+    void Abandon();
+
+  private:
+    void WriteVideoPackets() EXCLUDES(mutex_);
+
+    // Passed by argument.
+    const ModuleLog log_;
+
+    // The capture thread's own (Finish's after it).
+    VideoEncoder video_;
+    int videoStream_ = -1;
+
+    platform::Mutex mutex_;
+    RecordMuxer muxer_ GUARDED_BY(mutex_);
+    AudioEncoder audio_ GUARDED_BY(mutex_);
+    AudioTimeline timeline_ GUARDED_BY(mutex_){1};
+    int audioStream_ GUARDED_BY(mutex_) = -1;
+    int32_t frameBytes_ GUARDED_BY(mutex_) = 0;  // one sample of every channel
+    bool open_ GUARDED_BY(mutex_) = false;       // from Open to Finish or Abandon
+    std::atomic<uint64_t> videoFailures_{0};     // thins the log lines of failures
+    std::atomic<uint64_t> audioFailures_{0};
+    std::atomic<uint64_t> partialBlocks_{0};
+};
+
+}  // namespace framework

@@ -1,0 +1,107 @@
+// The recorder's time keeping without a clock: the recording clock through pauses, and where
+// the host's sound blocks land on the timeline when they come on time, late, in a burst or not
+// at all.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "framework/recorder/AudioTimeline.h"
+#include "framework/recorder/RecordClock.h"
+
+namespace framework {
+namespace {
+
+TEST(RecordClockTest, CountsOnlyTheTimeNotPaused) {
+    enum Op { kStart, kPause, kResume, kRead };
+    struct Step {
+        Op op;
+        uint64_t atUs;
+        int64_t elapsedUs;  // read right after the step
+    };
+    const std::vector<Step> steps = {
+        {kStart, 10000000, 0},      {kRead, 10400000, 400000},
+        {kPause, 10500000, 500000}, {kRead, 12000000, 500000},     // stands still
+        {kPause, 12500000, 500000}, {kResume, 13000000, 500000},   // a second pause: nothing
+        {kRead, 13250000, 750000},  {kResume, 13500000, 1000000},  // resuming twice: nothing
+        {kRead, 12900000, 500000},  // earlier than the resume: as at the resume
+        {kStart, 20000000, 0},      // a new recording starts from zero
+        {kRead, 20100000, 100000},
+    };
+    RecordClock clock;
+    EXPECT_EQ(clock.ElapsedUs(5000000), 0);  // never started
+    for (size_t i = 0; i < steps.size(); ++i) {
+        const Step& step = steps[i];
+        switch (step.op) {
+            case kStart:
+                clock.Start(step.atUs);
+                break;
+            case kPause:
+                clock.Pause(step.atUs);
+                break;
+            case kResume:
+                clock.Resume(step.atUs);
+                break;
+            case kRead:
+                break;
+        }
+        EXPECT_EQ(clock.ElapsedUs(step.atUs), step.elapsedUs) << "step " << i;
+    }
+}
+
+// 48 kHz: 10 ms blocks of 480 samples. The sound may lag the clock by 1 s (48000 samples) and
+// lead it by 200 ms (9600 samples).
+TEST(AudioTimelineTest, HoldsTheSoundToTheClockOnlyBeyondItsBounds) {
+    struct Block {
+        int64_t clockMs;  // when it arrives
+        int64_t silence;  // expected
+        bool drop;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Block> blocks;
+        int64_t endMs;       // SilenceUntil
+        int64_t endSilence;  // expected
+    };
+    // One block at 10 ms, then `count` arriving together at `clockMs`, the last placed as
+    // `last` says (the others as they come).
+    const auto burst = [](int64_t clockMs, int count, Block last) {
+        std::vector<Block> blocks{{10, 0, false}};
+        blocks.insert(blocks.end(), count - 1, Block{clockMs, 0, false});
+        blocks.push_back(last);
+        return blocks;
+    };
+    const std::vector<Case> cases = {
+        {"on time from the start", {{10, 0, false}, {20, 0, false}, {30, 0, false}}, 30, 0},
+        {"first block late: silence before it", {{110, 4800, false}, {120, 0, false}}, 120, 0},
+        {"first block early: no silence, nothing dropped", {{3, 0, false}, {13, 0, false}}, 13, 0},
+        {"late blocks within the bound change nothing",
+         {{10, 0, false}, {160, 0, false}, {165, 0, false}, {170, 0, false}},
+         200,
+         7680},
+        {"blocks held up 600 ms then arriving together catch up by themselves",
+         burst(600, 59, {600, 0, false}), 600, 0},
+        {"a gap beyond a second is filled",
+         {{10, 0, false}, {20, 0, false}, {1330, 62400, false}, {1340, 0, false}},
+         1340,
+         0},
+        // 21 blocks at 10 ms lead the clock by 200 ms; one more would lead by more.
+        {"blocks ahead beyond the bound are dropped", burst(10, 21, {10, 0, true}), 0, 0},
+        {"no sound at all: silence for the whole recording", {}, 1500, 72000},
+    };
+    for (const Case& c : cases) {
+        AudioTimeline timeline(48000);
+        int64_t placed = 0;
+        for (size_t i = 0; i < c.blocks.size(); ++i) {
+            const AudioTimeline::Placement got = timeline.Place(c.blocks[i].clockMs * 1000, 480);
+            EXPECT_EQ(got.silence, c.blocks[i].silence) << c.name << ", block " << i;
+            EXPECT_EQ(got.drop, c.blocks[i].drop) << c.name << ", block " << i;
+            placed += got.drop ? 0 : got.silence + 480;
+        }
+        EXPECT_EQ(timeline.Position(), placed) << c.name;
+        EXPECT_EQ(timeline.SilenceUntil(c.endMs * 1000), c.endSilence) << c.name;
+        EXPECT_EQ(timeline.Position(), placed + c.endSilence) << c.name;
+    }
+}
+
+}  // namespace
+}  // namespace framework
