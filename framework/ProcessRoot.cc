@@ -67,16 +67,7 @@ std::string ProcessRoot::LogFolder() {
 
 ModuleLog ProcessRoot::MixerLog() {
     platform::MutexLock lock(mutex_);
-    if (mixerLog_.logger == nullptr && root_ != nullptr) {
-        void* center = nullptr;
-        if (root_->QueryInterface(IID_ILogCenter, &center) == S_OK && center != nullptr) {
-            auto* logCenter = static_cast<ILogCenter*>(center);
-            mixerLog_.logger = logCenter->GetLogger();
-            mixerLog_.module = logCenter->RegisterModule("VideoMixer", 1, kLogLevelInfo, 0);
-            logCenter->Release();  // the root keeps the centre for the process's life
-        }
-    }
-    return mixerLog_;
+    return RegisteredLog(&mixerLog_, "VideoMixer");
 }
 
 HRESULT ProcessRoot::CreateVideoMixer(const QXGUID& iid, IUnknown* /*outer*/, void** out) {
@@ -85,16 +76,20 @@ HRESULT ProcessRoot::CreateVideoMixer(const QXGUID& iid, IUnknown* /*outer*/, vo
 
 ModuleLog ProcessRoot::RecorderLog() {
     platform::MutexLock lock(mutex_);
-    if (recorderLog_.logger == nullptr && root_ != nullptr) {
+    return RegisteredLog(&recorderLog_, "ScreenRecorder");
+}
+
+ModuleLog ProcessRoot::RegisteredLog(ModuleLog* log, const char* module) {
+    if (log->logger == nullptr && root_ != nullptr) {
         void* center = nullptr;
         if (root_->QueryInterface(IID_ILogCenter, &center) == S_OK && center != nullptr) {
             auto* logCenter = static_cast<ILogCenter*>(center);
-            recorderLog_.logger = logCenter->GetLogger();
-            recorderLog_.module = logCenter->RegisterModule("ScreenRecorder", 1, kLogLevelInfo, 0);
+            log->logger = logCenter->GetLogger();
+            log->module = logCenter->RegisterModule(module, 1, kLogLevelInfo, 0);
             logCenter->Release();  // the root keeps the centre for the process's life
         }
     }
-    return recorderLog_;
+    return *log;
 }
 
 HRESULT ProcessRoot::CreateScreenRecorder(const QXGUID& iid, IUnknown* /*outer*/, void** out) {

@@ -38,6 +38,8 @@ class ProcessRoot {
     static HRESULT CreateVideoMixer(const QXGUID& iid, IUnknown* outer, void** out);
     // The log of the "ScreenRecorder" module, registered with the root's log centre on first use.
     ModuleLog RecorderLog();
+    // `log`, registered with the log centre under `module` on first use.
+    ModuleLog RegisteredLog(ModuleLog* log, const char* module) REQUIRES(mutex_);
     static HRESULT CreateScreenRecorder(const QXGUID& iid, IUnknown* outer, void** out);
     static void CloseSessionsAtExit();
 
