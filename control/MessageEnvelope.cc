@@ -35,6 +35,18 @@ const char* TagEnd(const char* p) {
     return nullptr;
 }
 
+// TinyXML reads an element's name after the white space that follows its '<', and asserts when
+// the text ends there ("<", "< "), which would abort the process. XML wants the name right after
+// the '<' anyway: a text whose first '<' is not followed by a letter or '_' is no command.
+bool NameFollowsFirstTag(const char* text) {
+    const char* open = std::strchr(text, '<');
+    if (open == nullptr) {
+        return false;
+    }
+    const char next = open[1];
+    return (next >= 'a' && next <= 'z') || (next >= 'A' && next <= 'Z') || next == '_';
+}
+
 }  // namespace
 
 bool NestingWithin(const char* text, int maxDepth) {
@@ -68,7 +80,7 @@ int ParseCommand(TiXmlElement* element, const char* text, uint32_t length) {
     if (element == nullptr || text == nullptr || length == 0) {
         return 0;
     }
-    if (!NestingWithin(text, kMaxMessageDepth)) {
+    if (!NameFollowsFirstTag(text) || !NestingWithin(text, kMaxMessageDepth)) {
         return 0;
     }
     if (element->Parse(text, nullptr, TIXML_ENCODING_UTF8) == nullptr) {

@@ -15,7 +15,8 @@ namespace streammanager {
 constexpr int kMaxMessageDepth = 64;
 
 // Non-zero when `text` is non-null, `length` is not 0, the text parses as one element in
-// UTF-8 mode and that element is named "cmd".
+// UTF-8 mode and that element is named "cmd". The name must follow the element's '<' at once
+// ("< cmd/>" is refused).
 int ParseCommand(TiXmlElement* element, const char* text, uint32_t length);
 // Reads attribute "id" cut to 16 bits; 0 (out untouched) when it is missing.
 int GetCommandId(const TiXmlElement* element, uint16_t* id);

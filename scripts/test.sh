@@ -23,3 +23,10 @@ for sanitizer in address thread; do
      TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
      ctest -j"$JOBS" --output-on-failure)
 done
+
+# The fuzz targets (libFuzzer, clang, ASan and UBSan in build-fuzz/): each runs for 30 s, and a
+# finding fails the run; then each goes once over its corpus, the findings of earlier runs
+# included.
+echo "== fuzz targets =="
+scripts/fuzz.sh 30
+(cd build-fuzz && ctest -L fuzz --output-on-failure)

@@ -36,6 +36,16 @@ TEST(ParseCommand, AcceptsOnlyACmdElement) {
     EXPECT_EQ(0, ParseCommand(&cmd, "<cmd id=\"1\"/>", 0));
 }
 
+// A message that ended right after a '<' reached TinyXML's name reader with nothing to read, and
+// its assertion aborted the process (found by fuzz_control_dispatch).
+TEST(ParseCommand, RefusesATagWithoutANameInsteadOfAborting) {
+    for (const char* text : {"<", "  <", "<  \r\n", "< cmd id=\"4105\"/>", "<\xEF\xBB\xBF",
+                             "\xEF\xBB\xBF<", "<1cmd/>"}) {
+        EXPECT_FALSE(Parses(text)) << text;
+    }
+    EXPECT_TRUE(Parses("<cmd id=\"4105\"/><"));  // what follows the element is not read
+}
+
 // The depth guard once counted every opening tag, so a SetOutParam of five video inputs (about
 // 70 self-closing parameters) was dropped unanswered.
 TEST(ParseCommand, DepthCountsNestingNotElements) {

@@ -1,0 +1,25 @@
+// Holds the five receivers of a port for the whole fuzz run, as one more listening context that
+// ignores what it is given. The contexts a target makes and drops then only join and leave
+// running receivers, instead of starting and stopping their threads for every input. Made and
+// destroyed on the fuzzing thread.
+#pragma once
+
+#include <cstdint>
+
+#include "media/input/IStreamDataTarget.h"
+#include "media/input/InputStreamManager.h"
+
+namespace scfuzz {
+
+class ReceiverAnchor : public streammanager::IStreamDataTarget {
+  public:
+    explicit ReceiverAnchor(int32_t port) { receivers_.Init(this, port); }
+
+    void OnStreamData(uint8_t, uint8_t, const uint8_t*, uint32_t, uint32_t, uint16_t,
+                      uint16_t) override {}
+
+  private:
+    streammanager::InputStreamManager receivers_;
+};
+
+}  // namespace scfuzz
