@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test through ctest, then runs them again under AddressSanitizer (with
 # UndefinedBehaviorSanitizer) and under ThreadSanitizer: clang builds in build-asan/ and
-# build-tsan/, which also refuse any broken lock annotation (-Werror=thread-safety).
+# build-tsan/, which also refuse any broken lock annotation (-Werror=thread-safety). Between
+# them, a 3-minute soak (scripts/soak.sh) of the plain build.
 # Usage: scripts/test.sh [--quick]   (--quick: the plain build only)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,6 +14,9 @@ scripts/setup.sh build
 if [ "${1:-}" = "--quick" ]; then
   exit 0
 fi
+
+echo "== a 3-minute soak of the composed stream (scripts/soak.sh) =="
+scripts/soak.sh 3 --no-setup
 
 for sanitizer in address thread; do
   dir="build-${sanitizer:0:1}san"
