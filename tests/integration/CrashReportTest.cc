@@ -16,7 +16,23 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class CrashReportTest : public StreamCourierTest {};
+// A crashed process cannot unlink the channels it made; the test removes them, as a later run
+// on the same port would take them over.
+class CrashReportTest : public StreamCourierTest {
+  protected:
+    void TearDown() override {
+        const std::string port = "_" + std::to_string(host_.Port());
+        std::error_code error;
+        for (const auto& entry : fs::directory_iterator("/dev/shm", error)) {
+            const std::string name = entry.path().filename().string();
+            const size_t at = name.rfind(port);
+            const std::string rest = at == std::string::npos ? "x" : name.substr(at + port.size());
+            if (rest.empty() || rest == "Mutex") {
+                fs::remove(entry.path(), error);
+            }
+        }
+    }
+};
 
 TEST_F(CrashReportTest, SegvDuringSessionWritesReportAndDumpAndExitsWithZero) {
     ASSERT_TRUE(StartSession());
