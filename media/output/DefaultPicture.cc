@@ -32,9 +32,16 @@ int32_t DefaultPicture::Read(const std::string& path) {
         SC_LOG("Output::ReadPicInfo Open file failed.\n");
         return 0;
     }
-    const std::vector<uint8_t> bmp((std::istreambuf_iterator<char>(file)),
-                                   std::istreambuf_iterator<char>());
-    if (bmp.size() < kFileHeaderBytes + kInfoHeaderBytes || bmp[0] != 'B' || bmp[1] != 'M') {
+    // Read whole, in one go; a file larger than the largest picture taken is not read at all.
+    constexpr std::streamoff kMaxFileBytes =
+        kFileHeaderBytes + kInfoHeaderBytes + std::streamoff{kMaxSide} * kMaxSide * 4;
+    file.seekg(0, std::ios::end);
+    const std::streamoff size = file.tellg();
+    file.seekg(0, std::ios::beg);
+    std::vector<uint8_t> bmp(size > 0 && size <= kMaxFileBytes ? static_cast<size_t>(size) : 0);
+    file.read(reinterpret_cast<char*>(bmp.data()), static_cast<std::streamsize>(bmp.size()));
+    if (!file || bmp.size() < kFileHeaderBytes + kInfoHeaderBytes || bmp[0] != 'B' ||
+        bmp[1] != 'M') {
         SC_LOG("Output::ReadPicInfo Seek file failed.\n");
         return 0;
     }
