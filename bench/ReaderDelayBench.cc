@@ -108,7 +108,7 @@ bool PushAndRead(rtmptest::NginxServer* server, const Units& units, bool ffmpegR
     const std::string url = server->Url(kStreamKey);
     bool ok = pusher.InitRtmpPusher(url.c_str(), 1) == 0 && pusher.StartThread(true);
     pusher.SetVideoStatus(1);
-    pusher.SetMetaData(kCanvasWidth, kCanvasHeight, kRate);
+    pusher.SetMetaData({kCanvasWidth, kCanvasHeight, kRate});
     std::unique_ptr<LiveReader> reader = LiveReader::Make(ffmpegReader, folder, url);
     std::vector<uint64_t> flashUnits;
     ok = ok && PushLoop(&pusher, units, server, reader.get(), &flashUnits);

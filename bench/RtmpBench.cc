@@ -116,7 +116,7 @@ class PushSetup {
             return nullptr;
         }
         pusher->SetVideoStatus(1);
-        pusher->SetMetaData(320, 240, 25);
+        pusher->SetMetaData({320, 240, 25});
         rtmptest::TestH264Encoder encoder(320, 240, 25, 25);
         std::vector<uint8_t> key;
         bool keyFrame = false;

@@ -50,17 +50,17 @@ class AacEncoder {
     uint32_t GetOutPcmSize() const { return m_out_pcm_size; }
     uint32_t MaxOutputBytes() const { return maxOutputBytes_; }
 
+    // Fixed coder settings.
+    static constexpr uint32_t kSampleRate = 48000;
+    static constexpr uint32_t kChannels = 2;
+    static constexpr uint32_t kBitRate = 128000;
+
   private:
     void Release();
     // Encodes the frame at the start of the frame buffer and moves the rest forward.
     int32_t EncodeFrame(uint8_t* output, int32_t* outLength);
     uint8_t* FrameBytes() { return reinterpret_cast<uint8_t*>(frameBuffer_.data()); }
     uint32_t FrameBufferBytes() const { return 4 * m_out_pcm_size; }
-
-    // Fixed coder settings.
-    static constexpr uint32_t kSampleRate = 48000;
-    static constexpr uint32_t kChannels = 2;
-    static constexpr uint32_t kBitRate = 128000;
 
     // Passed by argument.
     const uint32_t resampleBufferSize_;

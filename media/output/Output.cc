@@ -111,7 +111,7 @@ int32_t Output::SetOutputParam(const AudioOutputParam& audio, const VideoEncodeP
         return booked;
     }
     return static_cast<uint16_t>(
-        video_.SetVideoOutputParama(encode, layout, audio_.HasAudioStream()));
+        video_.SetVideoOutputParama(encode, layout, audio_.HasAudioStream(), audio_.MetaData()));
 }
 
 int32_t Output::InitRtmpPusher(const std::vector<std::string>& urls) {

@@ -19,6 +19,16 @@ void OutputAudio::Uninit() {
     encoder_.Uninit();
 }
 
+StreamMetaData OutputAudio::MetaData() const {
+    StreamMetaData meta;
+    meta.hasAudio = hasAudioStream_.load() != 0;
+    meta.audioKbps = static_cast<int32_t>(AacEncoder::kBitRate / 1000);
+    meta.audioSampleRate = static_cast<int32_t>(AacEncoder::kSampleRate);
+    meta.audioSampleSize = 16;
+    meta.stereo = AacEncoder::kChannels == 2;
+    return meta;
+}
+
 uint16_t OutputAudio::SetParam(const AudioOutputParam& audio, IInputBooking* context,
                                int32_t contextId) {
     SC_TRACE("streammanager::Output::SetAudioOutputParama");

@@ -21,6 +21,7 @@
 #include "media/output/IInputBooking.h"
 #include "media/output/OutputParams.h"
 #include "media/output/PusherList.h"
+#include "media/push/StreamMetaData.h"
 #include "platform/Mutex.h"
 
 namespace streammanager {
@@ -45,6 +46,8 @@ class OutputAudio {
     void OnMediaData(const uint8_t* data, uint32_t length, PusherList* pushers);
     // The flag of the last command that listed audio inputs (0 until one did).
     int32_t HasAudioStream() const { return hasAudioStream_.load(); }
+    // The sound keys of the stream's metadata.
+    StreamMetaData MetaData() const;
 
   private:
     KESTREL::WLock lock_;

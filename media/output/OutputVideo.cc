@@ -14,6 +14,9 @@ bool IsVideoType(uint8_t type) {
     return IsEncodedVideo(type) || IsRawPicture(type);
 }
 
+// The mixer's floor.
+constexpr int32_t kMinVideoBitrate = 64000;
+
 bool IsAudioType(uint8_t type) {
     return type == kMediaAudio || type == kMediaAudio240 || type == kMediaAudio253;
 }
@@ -62,7 +65,8 @@ bool OutputVideo::Record(int32_t handle, VideoInputRecord* record) {
 }
 
 int32_t OutputVideo::SetVideoOutputParama(const VideoEncodeParam& encode,
-                                          const VideoOutputParam& layout, int32_t hasAudioStream) {
+                                          const VideoOutputParam& layout, int32_t hasAudioStream,
+                                          StreamMetaData meta) {
     pushers_->SetVideoStatus();
     IVideoMixer* mixer = nullptr;
     {
@@ -84,8 +88,13 @@ int32_t OutputVideo::SetVideoOutputParama(const VideoEncodeParam& encode,
             mixer->SetOutputParam(&format);
         }
         mixerFormat_ = format;
-        pushers_->SetMetaData(canvasWidth_, canvasHeight_, frameRate_);
     }
+    // The mixer encodes even sizes.
+    meta.width = mixerFormat_.width & ~1;
+    meta.height = mixerFormat_.height & ~1;
+    meta.frameRate = frameRate_;
+    meta.videoKbps = std::max(mixerFormat_.bitrate, kMinVideoBitrate) / 1000;
+    pushers_->SetMetaData(meta);
     UpdateVideoInputs(layout);
     if (layout.layouts.empty()) {
         BookDefaultVideoInput(layout, hasAudioStream);

@@ -62,8 +62,10 @@ class OutputVideo {
     // The mixer, once made, and the format it was made with.
     void SetMixer(IVideoMixer* mixer, const VideoMixerParam& format);
     // 0, or E_FAIL (the mixer's output then stays off until the next command succeeds).
+    // `meta` goes to the pushers (picture keys as the mixer encodes it) before the mixer runs
+    // again, so the first key frame after the command carries it.
     int32_t SetVideoOutputParama(const VideoEncodeParam& encode, const VideoOutputParam& layout,
-                                 int32_t hasAudioStream);
+                                 int32_t hasAudioStream, StreamMetaData meta);
     void RemoveMediaInput(uint8_t mediaType, int32_t handle);
     int32_t SetSyncTimer(int32_t handle, IPlaySyncTime* clock);
     void OnMediaData(int32_t handle, const MediaDataDesc& desc, const uint8_t* data,

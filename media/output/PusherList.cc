@@ -78,6 +78,7 @@ int32_t PusherList::Update(const std::vector<std::string>& urls, int32_t context
             return E_FAIL;
         }
         pusher->InitRtmpPusher(url.c_str(), contextId);
+        pusher->SetMetaData(MetaData());
         pusher->StartThread(true, nullptr);
         KESTREL::WAutoLock lock(&lock_);
         pushers_.push_back(std::move(pusher));
@@ -89,6 +90,11 @@ void PusherList::StopAll() {
     for (const auto& pusher : Pushers()) {
         pusher->StopRtmpThread();
     }
+}
+
+StreamMetaData PusherList::MetaData() {
+    KESTREL::WAutoLock lock(&lock_);
+    return meta_;
 }
 
 std::vector<std::shared_ptr<RtmpPusher>> PusherList::Pushers() {
@@ -105,8 +111,12 @@ void PusherList::CacheAudio(const uint8_t* data, int32_t length) {
     ForEach([&](RtmpPusher& pusher) { pusher.CachePushData(kPushDataAudio, length, data, 0); });
 }
 
-void PusherList::SetMetaData(int32_t width, int32_t height, int32_t frameRate) {
-    ForEach([&](RtmpPusher& pusher) { pusher.SetMetaData(width, height, frameRate); });
+void PusherList::SetMetaData(const StreamMetaData& meta) {
+    KESTREL::WAutoLock lock(&lock_);
+    meta_ = meta;
+    for (const auto& pusher : pushers_) {
+        pusher->SetMetaData(meta);
+    }
 }
 
 void PusherList::SetVideoStatus() {

@@ -1,7 +1,8 @@
 // The RTMP pushers of one output, one per CDN URL, kept in the order of the URL list.
 //
 // Owns the pushers through shared owners. A member of the Output.
-// Threads: the control path changes the list (Update, StopAll); the mixer's thread hands every
+// Threads: the control path changes the list (Update, StopAll) and the metadata (both only
+// there, so a pusher Update makes cannot miss a SetMetaData); the mixer's thread hands every
 // video unit to all pushers, the audio path every AAC frame. lock_ (the output's pusher lock)
 // guards the list and is held only while it is read or changed: pushers are stopped, started
 // and waited for outside it, so a CDN that refuses or hangs never holds up the units of the
@@ -16,6 +17,7 @@
 #include "base/WLock.h"
 #include "interfaces/IMemoryAllocator.h"
 #include "media/push/RtmpPusher.h"
+#include "media/push/StreamMetaData.h"
 
 namespace streammanager {
 
@@ -33,15 +35,17 @@ class PusherList {
     void SetAllocator(IMemoryAllocator* allocator) { allocator_ = allocator; }
     // Makes the list match `urls`: a pusher whose URL is listed stays as it is (same
     // connection, no gap), the others are stopped and dropped, and each remaining URL gets a
-    // new pusher, started (empty and refused URLs get none). 0, or E_FAIL when a pusher cannot be
-    // made (those made before stay).
+    // new pusher with the current metadata, started (empty and refused URLs get none). 0, or E_FAIL
+    // when a pusher cannot be made (those made before stay).
     int32_t Update(const std::vector<std::string>& urls, int32_t contextId);
     // Stops every pusher's thread; the pushers stay in the list.
     void StopAll();
 
     void CacheVideo(const uint8_t* data, int32_t length, uint32_t keyFrame);
     void CacheAudio(const uint8_t* data, int32_t length);
-    void SetMetaData(int32_t width, int32_t height, int32_t frameRate);
+    // Keeps `meta` as the current metadata and hands it to every pusher.
+    void SetMetaData(const StreamMetaData& meta);
+    StreamMetaData MetaData();
     void SetVideoStatus();
     // The pushers, in list order (a copy, for tests and diagnostics).
     std::vector<std::shared_ptr<RtmpPusher>> Pushers();
@@ -60,6 +64,7 @@ class PusherList {
 
     KESTREL::WLock lock_;
     std::vector<std::shared_ptr<RtmpPusher>> pushers_ GUARDED_BY(lock_);
+    StreamMetaData meta_ GUARDED_BY(lock_);
 };
 
 }  // namespace streammanager

@@ -7,10 +7,15 @@ namespace streammanager {
 namespace {
 
 constexpr uint8_t kAmfNumber = 0x00;
+constexpr uint8_t kAmfBoolean = 0x01;
 constexpr uint8_t kAmfString = 0x02;
 constexpr uint8_t kAmfObject = 0x03;
 constexpr uint8_t kAmfObjectEnd = 0x09;
 constexpr double kAvcCodecId = 7.0;
+constexpr double kAacCodecId = 10.0;
+constexpr const char* kEncoderName = "SC Courier";
+// The longest body: every key with its marker and value.
+constexpr uint32_t kMetaDataMaxSize = 320;
 
 // Appends to a buffer known to be large enough.
 class Writer {
@@ -48,6 +53,11 @@ class Writer {
         Be32(static_cast<uint32_t>(bits >> 32));
         Be32(static_cast<uint32_t>(bits));
     }
+    void Boolean(const char* key, bool value) {
+        Key(key);
+        Byte(kAmfBoolean);
+        Byte(value ? 1 : 0);
+    }
     uint32_t Size() const { return size_; }
 
   private:
@@ -57,22 +67,28 @@ class Writer {
 
 }  // namespace
 
-uint32_t FlvTagBody::WriteMetaData(int32_t width, int32_t height, int32_t frameRate, uint8_t* out,
-                                   uint32_t capacity) {
-    if (out == nullptr || capacity < kMetaDataSize) {
+uint32_t FlvTagBody::WriteMetaData(const StreamMetaData& meta, uint8_t* out, uint32_t capacity) {
+    if (out == nullptr || capacity < kMetaDataMaxSize) {
         return 0;
     }
     Writer writer(out);
     writer.String("@setDataFrame");
     writer.String("onMetaData");
     writer.Byte(kAmfObject);
-    // Bytes 30 to 51: a 22-byte property naming the encoder.
     writer.Key("encoder");
-    writer.String("SC Courier");
-    writer.Number("width", width);
-    writer.Number("height", height);
-    writer.Number("framerate", frameRate);
+    writer.String(kEncoderName);
+    writer.Number("width", meta.width);
+    writer.Number("height", meta.height);
+    writer.Number("framerate", meta.frameRate);
     writer.Number("videocodecid", kAvcCodecId);
+    writer.Number("videodatarate", meta.videoKbps);
+    if (meta.hasAudio) {
+        writer.Number("audiodatarate", meta.audioKbps);
+        writer.Number("audiocodecid", kAacCodecId);
+        writer.Number("audiosamplerate", meta.audioSampleRate);
+        writer.Number("audiosamplesize", meta.audioSampleSize);
+        writer.Boolean("stereo", meta.stereo);
+    }
     writer.Be16(0);
     writer.Byte(kAmfObjectEnd);
     return writer.Size();

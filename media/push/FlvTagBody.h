@@ -5,11 +5,12 @@
 
 #include <cstdint>
 
+#include "media/push/StreamMetaData.h"
+
 namespace streammanager {
 
 class FlvTagBody {
   public:
-    static constexpr uint32_t kMetaDataSize = 131;
     // The metadata and AVC sequence header are assembled in a buffer of this size.
     static constexpr uint32_t kHeaderBufferSize = 1024;
     static constexpr uint32_t kAvcSequenceHeaderFixedSize = 16;
@@ -17,10 +18,11 @@ class FlvTagBody {
     static constexpr uint32_t kAudioPrefixSize = 2;
     static constexpr uint32_t kVideoPrefixSize = 9;
 
-    // "@setDataFrame", "onMetaData" and an object with width, height, frame rate and codec 7.
-    // Returns kMetaDataSize, or 0 when `capacity` is smaller.
-    static uint32_t WriteMetaData(int32_t width, int32_t height, int32_t frameRate, uint8_t* out,
-                                  uint32_t capacity);
+    // "@setDataFrame", "onMetaData" and an object with the encoder's name, the picture's size
+    // and rate, codec 7 and the video data rate, and for a stream with sound its data rate,
+    // codec 10 (AAC), sample rate, sample size and channels. Returns the body's size, or 0
+    // when `capacity` is smaller.
+    static uint32_t WriteMetaData(const StreamMetaData& meta, uint8_t* out, uint32_t capacity);
     // AVCDecoderConfigurationRecord behind the key-frame/sequence-header bytes; `sps` and `pps`
     // start at their NAL header byte. Returns 16 + S + P, or 0 when the SPS is shorter than 4
     // bytes, a set is empty or longer than 65535 bytes, or `capacity` is too small.

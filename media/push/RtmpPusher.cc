@@ -277,18 +277,16 @@ int32_t RtmpPusher::CachePushData(int32_t type, int32_t length, const uint8_t* d
     return 0;
 }
 
-void RtmpPusher::SetMetaData(int32_t width, int32_t height, int32_t frameRate) {
+void RtmpPusher::SetMetaData(const StreamMetaData& meta) {
     SC_LOG(
         "RtmpPusher::SetMetaData, Set metadata [width: %d, height: %d, frame rate: %d], context: "
         "%d, cdn: %s.\n",
-        width, height, frameRate, contextId_, cdnName_.c_str());
+        meta.width, meta.height, meta.frameRate, contextId_, cdnName_.c_str());
     platform::MutexLock lock(metaLock_);
-    if (width == width_ && height == height_ && frameRate == frameRate_) {
+    if (meta == meta_) {
         return;
     }
-    width_ = width;
-    height_ = height;
-    frameRate_ = frameRate;
+    meta_ = meta;
     ++metaGeneration_;
     videoStarted_.store(false);
     SC_LOG("RtmpPusher::SetMetaData, Metadata changes, context: %d, cdn: %s.\n", contextId_,
@@ -376,18 +374,14 @@ void RtmpPusher::PushVideoStream(const uint8_t* data, int32_t length, uint32_t k
 
 bool RtmpPusher::SendMetaData(uint32_t* generation) {
     SC_TRACE("streammanager::RtmpPusher::SendMetaData");
-    int32_t width = 0;
-    int32_t height = 0;
-    int32_t frameRate = 0;
+    StreamMetaData meta;
     {
         platform::MutexLock metaLock(metaLock_);
-        width = width_;
-        height = height_;
-        frameRate = frameRate_;
+        meta = meta_;
         *generation = metaGeneration_;
     }
     uint8_t body[FlvTagBody::kHeaderBufferSize];
-    const uint32_t size = FlvTagBody::WriteMetaData(width, height, frameRate, body, sizeof(body));
+    const uint32_t size = FlvTagBody::WriteMetaData(meta, body, sizeof(body));
     if (!SendOrReInit(Message(kDataMessage, kVideoChunkStream, 0, body, size),
                       "RtmpPusher::SendMetaData, Send meta data failed, error = %d, context = %d, "
                       "cdn: %s.\n")) {
@@ -396,7 +390,7 @@ bool RtmpPusher::SendMetaData(uint32_t* generation) {
     SC_LOG(
         "RtmpPusher::SendMetaData, Send meta data successfully, width: %d, height: %d, frame "
         "rate: %d, context: %d, cdn: %s.\n",
-        width, height, frameRate, contextId_, cdnName_.c_str());
+        meta.width, meta.height, meta.frameRate, contextId_, cdnName_.c_str());
     return true;
 }
 

@@ -42,6 +42,7 @@
 #include "media/push/H264ParameterSets.h"
 #include "media/push/IRtmpConnection.h"
 #include "media/push/PushDataCache.h"
+#include "media/push/StreamMetaData.h"
 #include "platform/Event.h"
 #include "platform/Mutex.h"
 #include "platform/Semaphore.h"
@@ -90,7 +91,7 @@ class RtmpPusher : public KESTREL::WThread {
     int32_t CachePushData(int32_t type, int32_t length, const uint8_t* data, uint32_t keyFrame);
     // A change restarts the video: the next key frame sends the metadata and AVC sequence
     // header again, and audio waits for it.
-    void SetMetaData(int32_t width, int32_t height, int32_t frameRate);
+    void SetMetaData(const StreamMetaData& meta);
     // The stream carries video (status 1): audio waits for the first key frame.
     void SetVideoStatus(int32_t status = 1);
     // Drops every cached unit.
@@ -169,9 +170,7 @@ class RtmpPusher : public KESTREL::WThread {
     H264ParameterSets parameterSets_ GUARDED_BY(sendLock_);
 
     platform::Mutex metaLock_;
-    int32_t width_ GUARDED_BY(metaLock_) = 0;
-    int32_t height_ GUARDED_BY(metaLock_) = 0;
-    int32_t frameRate_ GUARDED_BY(metaLock_) = 0;
+    StreamMetaData meta_ GUARDED_BY(metaLock_);
     // Counts metadata changes, so a change during a key frame's headers is not lost.
     uint32_t metaGeneration_ GUARDED_BY(metaLock_) = 0;
 

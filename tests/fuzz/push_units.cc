@@ -83,7 +83,9 @@ class CheckingConnection : public IRtmpConnection {
 
   private:
     static void CheckMetaData(const RtmpMessage& m) {
-        if (m.prefixSize != 0 || m.payloadSize != FlvTagBody::kMetaDataSize) {
+        uint8_t expected[FlvTagBody::kHeaderBufferSize];
+        if (m.prefixSize != 0 || m.payloadSize != FlvTagBody::WriteMetaData(
+                                                      {640, 360, 30}, expected, sizeof(expected))) {
             Fail("onMetaData of another size");
         }
     }
@@ -172,7 +174,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     options.tickCount = [] { return uint32_t{1000}; };
     options.retryDelayMs = 0;
     RtmpPusher pusher(allocator, std::move(options));
-    pusher.SetMetaData(640, 360, 30);
+    pusher.SetMetaData({640, 360, 30});
     if (data[0] & 1) {
         pusher.SetVideoStatus(1);
     }
@@ -190,7 +192,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         at += taken;
         if (kind & 4) {
             ++metaChanges;
-            pusher.SetMetaData(640 + 16 * metaChanges, 360, 30);
+            pusher.SetMetaData({640 + 16 * metaChanges, 360, 30});
         }
         const bool video = (kind & 1) != 0;
         if (video) {

@@ -1,8 +1,9 @@
 // The product's main job through the real process: a host session with two raw-picture inputs,
 // an H.264 input and a sound input, and a SetOutParam with a canvas and a layout, reach a real
 // nginx as H.264 of the canvas's size with 48 kHz stereo AAC, each input's colour in its
-// rectangle; a CDN that cannot be reached holds nothing up; a changed URL list keeps the stream
-// of a kept URL going without a reconnect or a gap, starts the new one and ends the dropped one.
+// rectangle, announced in onMetaData as the server received it; a CDN that cannot be reached
+// holds nothing up; a changed URL list keeps the stream of a kept URL going without a reconnect
+// or a gap, starts the new one (with the same metadata) and ends the dropped one.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include "tests/integration/HostMedia.h"
 #include "tests/integration/StreamCourierTest.h"
 #include "tests/media/push/FfTool.h"
+#include "tests/media/push/MetaDataReader.h"
 #include "tests/media/push/NginxServer.h"
 
 namespace sctest {
@@ -41,6 +43,14 @@ class LiveOutputTest : public StreamCourierTest {
 
     rtmptest::NginxServer server_;
 };
+
+// What players of this stream must read in its onMetaData: the canvas, 15 fps, the bitrate rule's
+// 125 kbit/s for 320x180 at 15 fps and quality 2, and 128 kbit/s stereo AAC at 48 kHz.
+const rtmptest::MetaFields kMetaData = {
+    {"encoder", "SC Courier"}, {"width", "320"},         {"height", "180"},
+    {"framerate", "15"},       {"videocodecid", "7"},    {"videodatarate", "125"},
+    {"audiocodecid", "10"},    {"audiodatarate", "128"}, {"audiosamplerate", "48000"},
+    {"audiosamplesize", "16"}, {"stereo", "true"}};
 
 ::testing::AssertionResult ColourAt(const std::vector<uint8_t>& picture, int x, int y,
                                     const Yuv& want) {
@@ -90,6 +100,7 @@ TEST_F(LiveOutputTest, ComposedStreamReachesEveryCdnAndAChangedListKeepsTheKeptS
     EXPECT_NE(streams.find("width=320\nheight=180"), std::string::npos) << streams;
     EXPECT_NE(streams.find("codec_name=aac"), std::string::npos) << streams;
     EXPECT_NE(streams.find("sample_rate=48000\nchannels=2"), std::string::npos) << streams;
+    EXPECT_EQ(kMetaData, rtmptest::ReadMetaData(server_.Url("a")));
     const std::vector<uint8_t> picture = Picture(server_.Url("a"));
     EXPECT_TRUE(ColourAt(picture, 80, 45, kRed));
     EXPECT_TRUE(ColourAt(picture, 240, 45, kGreen));
@@ -105,6 +116,7 @@ TEST_F(LiveOutputTest, ComposedStreamReachesEveryCdnAndAChangedListKeepsTheKeptS
     ASSERT_TRUE(host_.Send(SetOutParam({server_.Url("a"), server_.Url("b")})));
     ASSERT_TRUE(NextMessageIs(answer));
     EXPECT_TRUE(server_.WaitForLog("publish: name='b'", kToolMs));
+    EXPECT_EQ(kMetaData, rtmptest::ReadMetaData(server_.Url("b")));
     ASSERT_TRUE(follower.Finish(kToolMs));
     double last = -1, widest = 0;
     int packets = 0;

@@ -33,7 +33,7 @@ TEST(FlvTagBody, OtherAacRatesAndTooShortOrMissingInputsOrRoom) {
     EXPECT_EQ(Bytes({0xAF, 0x00, 0x00, 0x00}), Bytes(out, out + 4));
 
     Bytes body(FlvTagBody::kHeaderBufferSize);
-    EXPECT_EQ(0u, FlvTagBody::WriteMetaData(1280, 720, 25, body.data(), 130));  // needs 131
+    EXPECT_EQ(0u, FlvTagBody::WriteMetaData({1280, 720, 25}, body.data(), 64));
     const Bytes sps = {0x67, 0x64, 0x00, 0x1F, 0xAC, 0xD9};
     const Bytes pps = {0x68, 0xEB, 0xE3, 0xCB};
     EXPECT_EQ(26u,

@@ -45,7 +45,7 @@ class NginxServer {
             << "error_log " << folder << "/error.log info; pid " << folder << "/nginx.pid;\n"
             << "events { worker_connections 256; }\n"
             << "rtmp { server { listen 127.0.0.1:" << port_
-            << "; application live { live on; record off; } } }\n"
+            << "; application live { live on; record off; meta copy; } } }\n"
             << tlsServer_;
         process_ = std::make_unique<platform::ChildProcess>();
         return port_ != 0 &&

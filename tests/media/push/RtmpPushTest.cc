@@ -53,7 +53,7 @@ class RtmpPushTest : public ::testing::Test {
         EXPECT_TRUE(pusher->StartThread(true));
         if (video) {
             pusher->SetVideoStatus(1);
-            pusher->SetMetaData(kWidth, kHeight, kFrameRate);
+            pusher->SetMetaData({kWidth, kHeight, kFrameRate});
         }
         return pusher;
     }

@@ -176,13 +176,20 @@ Bytes Number(double value) {
     }
     return bytes;
 }
-Message MetaData(double width, double height, double frameRate) {
+// A boolean is 0x01 and one byte.
+Message MetaData(double width, double height, double frameRate, double videoKbps = 0,
+                 bool sound = false) {
     const Bytes string = {0x02};
-    return {18, 4, 0,
-            string + Text("@setDataFrame") + string + Text("onMetaData") + Bytes{0x03} +
-                Text("encoder") + string + Text("SC Courier") + Text("width") + Number(width) +
-                Text("height") + Number(height) + Text("framerate") + Number(frameRate) +
-                Text("videocodecid") + Number(7) + Bytes{0x00, 0x00, 0x09}};
+    Bytes body = string + Text("@setDataFrame") + string + Text("onMetaData") + Bytes{0x03} +
+                 Text("encoder") + string + Text("SC Courier") + Text("width") + Number(width) +
+                 Text("height") + Number(height) + Text("framerate") + Number(frameRate) +
+                 Text("videocodecid") + Number(7) + Text("videodatarate") + Number(videoKbps);
+    if (sound) {
+        body = body + Text("audiodatarate") + Number(128) + Text("audiocodecid") + Number(10) +
+               Text("audiosamplerate") + Number(48000) + Text("audiosamplesize") + Number(16) +
+               Text("stereo") + Bytes{0x01, 0x01};
+    }
+    return {18, 4, 0, body + Bytes{0x00, 0x00, 0x09}};
 }
 // Key frame and sequence header, then the AVCDecoderConfigurationRecord: version, profile,
 // compatibility and level from the SPS, 4-byte lengths, one SPS and one PPS with their lengths.
@@ -226,7 +233,7 @@ class RtmpPusherTest : public ::testing::Test {
         EXPECT_TRUE(pusher->StartThread(true));
         if (video) {
             pusher->SetVideoStatus(1);
-            pusher->SetMetaData(640, 360, 15);
+            pusher->SetMetaData({640, 360, 15});
         }
         return pusher;
     }
@@ -266,15 +273,16 @@ TEST_F(RtmpPusherTest, AudioWaitsForAKeyFrameWithSetsWhichBringsMetadataAndHeade
     ExpectSent({Video(30, true), Video(35, true), MetaData(640, 360, 15), AvcHeader(40),
                 Video(40, true), AacHeader(64), Audio(64), Video(80, false), Audio(85)});
 
-    pusher->SetMetaData(640, 360, 15);  // unchanged: audio goes on
+    pusher->SetMetaData({640, 360, 15});  // unchanged: audio goes on
     Cache(pusher.get(), 1090, kAudioFrame);
     ASSERT_TRUE(WaitSent(10));
-    pusher->SetMetaData(1280, 720, 30);  // changed: audio waits for the next key frame
+    // Changed (now with the rates and the sound): audio waits for the next key frame.
+    pusher->SetMetaData({1280, 720, 30, 2500, true, 128, 48000, 16, true});
     Cache(pusher.get(), 1100, kAudioFrame);
     Cache(pusher.get(), 1120, kDeltaUnit);
     Cache(pusher.get(), 1160, kKeyUnit, 1);
     Cache(pusher.get(), 1170, kAudioFrame);
-    ExpectSent({Audio(90), Video(120, false), MetaData(1280, 720, 30), AvcHeader(160),
+    ExpectSent({Audio(90), Video(120, false), MetaData(1280, 720, 30, 2500, true), AvcHeader(160),
                 Video(160, true), Audio(170)},
                9);
     pusher->StopRtmpThread();
@@ -375,8 +383,10 @@ TEST_F(RtmpPusherTest, StopReleasesEverythingWhetherIdleConnectingOrNeverStarted
 TEST_F(RtmpPusherTest, TimestampsCountFromTheFirstCallWrapAt32BitsAndRestartBelowTheBase) {
     std::unique_ptr<RtmpPusher> pusher = MakePusher();
     const std::pair<uint64_t, uint32_t> ticksAndStamps[] = {
-        {4294967000u, 0}, {4294967336u, 336} /* past 2^32 ms of the clock */,
-        {4294967000u + 4294967296u + 40, 40} /* the stamp wrapped */, {25, 0} /* clock went back */,
+        {4294967000u, 0},
+        {4294967336u, 336} /* past 2^32 ms of the clock */,
+        {4294967000u + 4294967296u + 40, 40} /* the stamp wrapped */,
+        {25, 0} /* clock went back */,
         {65, 40}};
     for (const auto& [tick, stamp] : ticksAndStamps) {
         ticks_.store(tick);

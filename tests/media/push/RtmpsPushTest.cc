@@ -73,7 +73,7 @@ TEST(RtmpsPushTest, OnlyATrustedCertificateForTheNameGetsTheStream) {
         pusher.InitRtmpPusher(server.TlsUrl("localhost", key).c_str(), 1);
         ASSERT_TRUE(pusher.StartThread(true));
         pusher.SetVideoStatus(1);
-        pusher.SetMetaData(rtmptest::kWidth, rtmptest::kHeight, rtmptest::kFrameRate);
+        pusher.SetMetaData({rtmptest::kWidth, rtmptest::kHeight, rtmptest::kFrameRate});
         rtmptest::LiveFeeder feeder(&pusher);
         ASSERT_TRUE(feeder.StartThread(true));
         if (c.plays) {
