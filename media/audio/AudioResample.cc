@@ -1,5 +1,7 @@
 #include "media/audio/AudioResample.h"
 
+#include <algorithm>
+
 extern "C" {
 #include <libavutil/channel_layout.h>
 #include <libavutil/samplefmt.h>
@@ -63,6 +65,16 @@ uint64_t AudioResample::DestSizeFor(uint32_t blocks) const {
     const uint64_t scaled = static_cast<uint64_t>(blocks) * kDestRate;
     const uint64_t frames = (scaled + source_.samplesPerSec - 1) / source_.samplesPerSec;
     return frames * kDestBlockAlign;
+}
+
+uint32_t AudioResample::SourceBytesFitting(uint32_t destBytes) const {
+    if (swr_ == nullptr) {
+        return 0;
+    }
+    // Half the room for the run itself; the filter never holds more than a few dozen frames.
+    const uint64_t frames = destBytes / 2 / kDestBlockAlign;
+    const uint64_t blocks = frames * source_.samplesPerSec / kDestRate;
+    return static_cast<uint32_t>(std::max<uint64_t>(blocks, 1)) * source_.blockAlign;
 }
 
 int32_t AudioResample::Convert(const uint8_t* source, uint32_t sourceLength, uint8_t* dest,

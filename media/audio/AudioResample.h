@@ -40,6 +40,12 @@ class AudioResample {
     int32_t Convert(const uint8_t* source, uint32_t sourceLength, uint8_t* dest,
                     uint32_t* destLength);
 
+    // The longest run of whole source blocks whose conversion fits in `destBytes` with room
+    // for what the filter still holds (at least one block); 0 when the conversion is not open.
+    uint32_t SourceBytesFitting(uint32_t destBytes) const;
+
+    uint16_t SourceBlockAlign() const { return source_.blockAlign; }
+
   private:
     bool IsConvertible() const;
     // Bytes that `blocks` source blocks become at the destination rate, rounded up.

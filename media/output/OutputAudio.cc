@@ -77,20 +77,43 @@ uint16_t OutputAudio::SetParam(const AudioOutputParam& audio, IInputBooking* con
 void OutputAudio::OnMediaData(const uint8_t* data, uint32_t length, PusherList* pushers) {
     platform::MutexLock lock(encodeLock_);
     AudioResample* resample = encoder_.GetAudioResample();
+    const uint32_t piece =
+        resample != nullptr ? resample->SourceBytesFitting(encoder_.GetResampleBufferSize()) : 0;
+    if (data == nullptr || piece == 0) {
+        NoteRefusedBlock(length);
+        return;
+    }
+    const uint32_t whole = length - length % resample->SourceBlockAlign();
+    if (whole != length) {
+        NoteRefusedBlock(length);  // the partial sample at its end is dropped
+    }
+    // A block of any length goes through the fixed conversion buffer in pieces.
+    for (uint32_t at = 0; at < whole; at += piece) {
+        EncodePiece(data + at, std::min(piece, whole - at), pushers);
+    }
+}
+
+void OutputAudio::EncodePiece(const uint8_t* data, uint32_t length, PusherList* pushers) {
     uint8_t* converted = encoder_.GetResampleBuffer();
-    if (resample == nullptr || converted == nullptr) {
-        return;
-    }
-    std::fill(aac_.begin(), aac_.end(), 0);
-    std::memset(converted, 0, encoder_.GetResampleBufferSize());
     uint32_t size = encoder_.GetResampleBufferSize();
-    if (resample->Convert(data, length, converted, &size) != 1) {
+    if (encoder_.GetAudioResample()->Convert(data, length, converted, &size) != 1) {
         return;
     }
+    // Every whole coder frame waiting goes out.
     int32_t aacLength = 0;
-    encoder_.EncodeAacData(converted, size, aac_.data(), &aacLength);
-    if (aacLength > 0) {
-        pushers->CacheAudio(aac_.data(), aacLength);
+    while (encoder_.EncodeAacData(converted, size, aac_.data(), &aacLength) == 0 &&
+           aacLength >= 0) {
+        if (aacLength > 0) {
+            pushers->CacheAudio(aac_.data(), aacLength);
+        }
+        size = 0;
+    }
+}
+
+void OutputAudio::NoteRefusedBlock(uint32_t length) {
+    if (++refusedBlocks_ == 1 || refusedBlocks_ % kRefusedLogInterval == 0) {
+        SC_LOG("Output::OnMediaDataForAudio, block of %u bytes refused, refused so far: %llu.\n",
+               length, static_cast<unsigned long long>(refusedBlocks_));
     }
 }
 

@@ -41,8 +41,9 @@ class OutputAudio {
     // Books the listed audio inputs, unbooks those no longer listed. 0, or the 16-bit code of a
     // failed booking (those booked before it stay).
     uint16_t SetParam(const AudioOutputParam& audio, IInputBooking* context, int32_t contextId);
-    // One unit of the context's PCM: converted, encoded and, when that yields a frame, handed
-    // to every pusher.
+    // One unit of the context's PCM, of any length: converted, encoded and every frame it
+    // completes handed to every pusher. A unit that cannot be converted (a partial sample, a
+    // format the resampler refuses) is logged and dropped.
     void OnMediaData(const uint8_t* data, uint32_t length, PusherList* pushers);
     // The flag of the last command that listed audio inputs (0 until one did).
     int32_t HasAudioStream() const { return hasAudioStream_.load(); }
@@ -50,6 +51,13 @@ class OutputAudio {
     StreamMetaData MetaData() const;
 
   private:
+    static constexpr uint64_t kRefusedLogInterval = 1000;
+
+    // Converts and encodes one piece of whole samples that fits the conversion buffer.
+    void EncodePiece(const uint8_t* data, uint32_t length, PusherList* pushers)
+        REQUIRES(encodeLock_);
+    void NoteRefusedBlock(uint32_t length) REQUIRES(encodeLock_);
+
     KESTREL::WLock lock_;
     std::unordered_set<int32_t> booked_ GUARDED_BY(lock_);
     std::atomic<int32_t> hasAudioStream_{0};
@@ -57,6 +65,7 @@ class OutputAudio {
     platform::Mutex encodeLock_;
     AacEncoder encoder_ GUARDED_BY(encodeLock_){kResampleBufferBytes};
     std::vector<uint8_t> aac_ GUARDED_BY(encodeLock_) = std::vector<uint8_t>(kAacBufferBytes);
+    uint64_t refusedBlocks_ GUARDED_BY(encodeLock_) = 0;
 };
 
 }  // namespace streammanager

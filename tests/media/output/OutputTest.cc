@@ -1,6 +1,7 @@
 // A context's output against the framework's recording mixer: the order of its calls, the
 // drawing order it hands on, the default input, crop modes by picture shape, one reset per
-// picture size, the place of a late input; the bitrate rule; the audio path; the pusher list.
+// picture size, the place of a late input; the bitrate rule; the pusher list; the audio path
+// with blocks of any length.
 #include "media/output/Output.h"
 
 #include <gtest/gtest.h>
@@ -147,7 +148,7 @@ TEST(OutputBitRate, EachTriplingOfThePixelsDoublesTheRate) {
     }
 }
 
-TEST_F(OutputTest, AudioUnitsBecomeAacFramesForEveryPusherAndUrlsKeepTheirPushers) {
+TEST_F(OutputTest, UrlsKeepTheirPushers) {
     // Pushers to a port nobody listens on keep what they are given.
     const std::string one = "rtmp://127.0.0.1:1/live/one", two = "rtmp://127.0.0.1:1/live/two";
     ASSERT_EQ(0, context.InitRtmpPusher({one, two, ""}));
@@ -159,23 +160,52 @@ TEST_F(OutputTest, AudioUnitsBecomeAacFramesForEveryPusherAndUrlsKeepTheirPusher
     EXPECT_EQ(changed[0], pushers[1]);  // kept, the same pusher
     EXPECT_EQ(changed[1]->GetCdnUrl(), "rtmp://127.0.0.1:1/live/three");
     EXPECT_EQ(pushers[0]->GetState(), RtmpPusher::kStateReleased);
-
-    // 20 ms units of 16 kHz mono: 3840 bytes each at 48 kHz stereo, under a coder frame.
-    const int32_t audio = Create(9, kMediaAudio);
-    AudioOutputParam sound;
-    sound.inputs.insert(audio);
-    ASSERT_EQ(0, context.SetOutParam(sound, VideoOutputParam{}, 25, 2));
-    MediaDataDesc desc;
-    desc.mediaType = kMediaAudio;
-    const std::vector<uint8_t> pcm(640, 0x10);
-    context.GetOutput()->OnMediaData(audio, &desc, pcm.data(), 640);
-    EXPECT_EQ(changed[0]->GetCachedCount(), 0u);  // not a whole frame yet
-    for (int unit = 1; unit < 40; ++unit) {
-        context.GetOutput()->OnMediaData(audio, &desc, pcm.data(), 640);
-    }
-    EXPECT_GT(changed[0]->GetCachedCount(), 30u);
-    EXPECT_EQ(changed[0]->GetCachedCount(), changed[1]->GetCachedCount());
     context.GetOutput()->StopAllPushers();
+}
+
+WaveFormat Pcm(uint32_t rate, uint16_t channels) {
+    WaveFormat format;
+    format.channels = channels;
+    format.samplesPerSec = rate;
+    format.blockAlign = static_cast<uint16_t>(2 * channels);
+    format.avgBytesPerSec = rate * format.blockAlign;
+    return format;
+}
+
+// One second of the context's sound, in blocks of any size, becomes one second of 48 kHz AAC
+// frames for every pusher (less the coder's delay of a frame or two).
+TEST(OutputAudioTest, BlocksOfAnyLengthBecomeASecondOfFramesForEveryPusher) {
+    struct Case {
+        const char* name;
+        WaveFormat format;
+        uint32_t blockBytes;
+    } cases[] = {
+        {"20 ms of 16 kHz mono", Pcm(16000, 1), 640},
+        {"40 ms of 48 kHz stereo", Pcm(48000, 2), 7680},
+        {"40 ms of 44.1 kHz stereo", Pcm(44100, 2), 7056},
+        {"a whole second of 48 kHz stereo", Pcm(48000, 2), 192000},
+        {"10 ms of 16 kHz mono and half a sample", Pcm(16000, 1), 321},
+    };
+    framework::MemoryAllocator* allocator = new framework::MemoryAllocator();
+    for (const Case& c : cases) {
+        PusherList pushers;
+        pushers.SetAllocator(allocator);
+        ASSERT_EQ(0, pushers.Update({"rtmp://127.0.0.1:1/live/a", "rtmp://127.0.0.1:1/live/b"}, 1));
+        OutputAudio audio;
+        ASSERT_EQ(0, audio.Init(c.format));
+        const std::vector<uint8_t> block(c.blockBytes, 0x10);
+        const uint32_t wholeBlock = c.blockBytes - c.blockBytes % c.format.blockAlign;
+        for (uint32_t fed = 0; fed < c.format.avgBytesPerSec; fed += wholeBlock) {
+            audio.OnMediaData(block.data(), c.blockBytes, &pushers);
+        }
+        const auto list = pushers.Pushers();
+        EXPECT_GE(list[0]->GetCachedCount(), 44u) << c.name;
+        EXPECT_LE(list[0]->GetCachedCount(), 47u) << c.name;
+        EXPECT_EQ(list[0]->GetCachedCount(), list[1]->GetCachedCount()) << c.name;
+        pushers.StopAll();
+        audio.Uninit();
+    }
+    allocator->Release();
 }
 
 }  // namespace
