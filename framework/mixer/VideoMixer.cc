@@ -183,20 +183,31 @@ int32_t VideoMixer::AddInput(int32_t handle, int32_t positionHandle, const Rende
         return E_INVALIDARG;
     }
     auto input = std::make_shared<MixerInput>(handle, log_);
-    Rect canvas;
-    {
-        platform::MutexLock lock(mutex_);
-        if (!ready_) {
-            return MIXER_E_NOT_READY;
-        }
-        canvas = configured_ ? Rect{0, 0, settings_.width, settings_.height} : Rect{};
-    }
-    input->SetCanvas(canvas.width, canvas.height);
     input->SetLayout(*para);
-    platform::MutexLock lock(mutex_);
-    if (!ready_) {
-        return MIXER_E_NOT_READY;
+    bool sized = false;
+    Rect given;
+    for (;;) {
+        Rect canvas;
+        {
+            platform::MutexLock lock(mutex_);
+            if (!ready_) {
+                return MIXER_E_NOT_READY;
+            }
+            canvas = configured_ ? Rect{0, 0, settings_.width, settings_.height} : Rect{};
+            if (sized && canvas == given) {
+                return Insert(std::move(input), positionHandle);
+            }
+        }
+        // Sized without the lock (it redraws the input); then looked at again under it, since
+        // a canvas change meanwhile would not have reached an input not yet in the list.
+        input->SetCanvas(canvas.width, canvas.height);
+        given = canvas;
+        sized = true;
     }
+}
+
+int32_t VideoMixer::Insert(std::shared_ptr<MixerInput> input, int32_t positionHandle) {
+    const int32_t handle = input->Handle();
     const auto sameHandle = [handle](const auto& each) { return each->Handle() == handle; };
     if (std::any_of(inputs_.begin(), inputs_.end(), sameHandle)) {
         return MIXER_E_INPUT_EXISTS;

@@ -70,6 +70,8 @@ class VideoMixer : public RefCountedObject<IVideoMixer> {
     // The encoder settings of `param`, or a failure result (logged).
     HRESULT ReadSettings(const VideoMixerParam& param, EncoderSettings* settings) REQUIRES(mutex_);
     std::shared_ptr<MixerInput> Find(int32_t handle, HRESULT* result) EXCLUDES(mutex_);
+    // Puts `input` just below `positionHandle` (on top when there is none).
+    int32_t Insert(std::shared_ptr<MixerInput> input, int32_t positionHandle) REQUIRES(mutex_);
     bool OnMixerThread() REQUIRES(mutex_);
     static void Compose(const InputList& inputs, int32_t width, int32_t height, CanvasArea* canvas);
     void Run();

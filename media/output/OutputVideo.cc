@@ -342,17 +342,25 @@ int32_t OutputVideo::SetSyncTimer(int32_t handle, IPlaySyncTime* clock) {
 
 void OutputVideo::OnMediaData(int32_t handle, const MediaDataDesc& desc, const uint8_t* data,
                               uint32_t length) {
-    KESTREL::WAutoLock lock(&lock_);
-    const auto found = records_.find(handle);
-    if (found == records_.end()) {
-        SC_LOG("Output::OnMediaDataForVideo, Find video [handle = %d] failed.\n", handle);
-        return;
+    IVideoMixer* mixer = nullptr;
+    {
+        KESTREL::WAutoLock lock(&lock_);
+        const auto found = records_.find(handle);
+        if (found == records_.end()) {
+            SC_LOG("Output::OnMediaDataForVideo, Find video [handle = %d] failed.\n", handle);
+            return;
+        }
+        VideoInputRecord& record = found->second;
+        CountFrame(handle, &record);
+        CheckResolution(handle, desc, &record);
+        if (AddToVideoMixer(handle, desc, &record) == 1) {
+            mixer = mixer_;
+        }
     }
-    VideoInputRecord& record = found->second;
-    CountFrame(handle, &record);
-    CheckResolution(handle, desc, &record);
-    if (AddToVideoMixer(handle, desc, &record) == 1) {
-        WriteDataForVideoMixer(handle, desc, data, length);
+    // The decode and scale run without the video lock, so inputs do not wait for each other.
+    // The mixer lives as long as the output; an input removed meanwhile is refused by it.
+    if (mixer != nullptr) {
+        WriteDataForVideoMixer(mixer, desc, handle, data, length);
     }
 }
 
@@ -443,15 +451,11 @@ int32_t OutputVideo::FindInputAbove(int32_t index) {
     return above;
 }
 
-void OutputVideo::WriteDataForVideoMixer(int32_t handle, const MediaDataDesc& desc,
-                                         const uint8_t* data, uint32_t length) {
-    if (mixer_ == nullptr) {
-        SC_LOG("Output::WriteDataForVideoMixer, Video mixer is null.\n");
-        return;
-    }
+void OutputVideo::WriteDataForVideoMixer(IVideoMixer* mixer, const MediaDataDesc& desc,
+                                         int32_t handle, const uint8_t* data, uint32_t length) {
     VideoFrameInfo info{desc.codecId, {}, desc.width, desc.height, desc.timestamp, desc.keyFrame};
     std::memcpy(info.fourcc, desc.fourcc, sizeof(info.fourcc));
-    mixer_->WriteData(handle, data, length, &info);
+    mixer->WriteData(handle, data, length, &info);
 }
 
 }  // namespace streammanager

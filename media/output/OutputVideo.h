@@ -8,8 +8,9 @@
 // of the Output.
 // Threads: SetVideoOutputParama and RemoveMediaInput on the control path; OnMediaData and
 // SetSyncTimer on the inputs' receiver threads. lock_ (the output's video lock) guards the
-// records and the mixer pointer; a receiver thread holds it for a whole unit, mixer calls
-// included, so frames of all video inputs reach the mixer one at a time. The control path
+// records and the mixer pointer; a receiver thread holds it while it looks at its record (and
+// tells the mixer of a new input or picture size), but hands the unit itself to the mixer
+// with it released, so one input's slow decode holds up no other input. The control path
 // calls the context and the mixer's AddInput and DelInput with it released.
 #pragma once
 
@@ -88,8 +89,8 @@ class OutputVideo {
     int32_t AddToVideoMixer(int32_t handle, const MediaDataDesc& desc, VideoInputRecord* record)
         REQUIRES(lock_);
     int32_t FindInputAbove(int32_t index) REQUIRES(lock_);
-    void WriteDataForVideoMixer(int32_t handle, const MediaDataDesc& desc, const uint8_t* data,
-                                uint32_t length) REQUIRES(lock_);
+    static void WriteDataForVideoMixer(IVideoMixer* mixer, const MediaDataDesc& desc,
+                                       int32_t handle, const uint8_t* data, uint32_t length);
     void CountFrame(int32_t handle, VideoInputRecord* record) REQUIRES(lock_);
     // The record's crop mode for pictures of width × height: fill (2) only for wide ones.
     static int32_t CropModeFor(int32_t cropMode, int32_t width, int32_t height);

@@ -74,6 +74,30 @@ class FakeFramework : public IComponentFactory {
         return lines;
     }
 
+    // A mixer's WriteData for `handle` notes "Holding <handle>" and then waits (up to 2 s,
+    // noting "HeldTooLong" if that passes) until ReleaseWrites.
+    void HoldWritesOf(int32_t handle) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        heldHandle_ = handle;
+    }
+    void ReleaseWrites() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        heldHandle_ = -1;
+        noted_.notify_all();
+    }
+    void MaybeHold(int32_t handle) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (handle != heldHandle_) {
+            return;
+        }
+        journal_.push_back("Holding " + std::to_string(handle));
+        noted_.notify_all();
+        if (!noted_.wait_for(lock, std::chrono::seconds(2),
+                             [&] { return heldHandle_ != handle; })) {
+            journal_.push_back("HeldTooLong");
+        }
+    }
+
     bool refuseMixer = false;
     int32_t addInputResult = 0;  // what AddInput answers
     bool refuseRecorder = false;
@@ -128,6 +152,7 @@ class FakeFramework : public IComponentFactory {
         }
         HRESULT WriteData(int32_t handle, const uint8_t*, uint32_t length,
                           const VideoFrameInfo* info) override {
+            owner_->MaybeHold(handle);
             return Note("WriteData " + std::to_string(handle) + " " + std::to_string(length) + " " +
                         std::to_string(info->width) + "x" + std::to_string(info->height));
         }
@@ -208,6 +233,7 @@ class FakeFramework : public IComponentFactory {
     std::mutex mutex_;
     std::condition_variable noted_;
     std::vector<std::string> journal_;
+    int32_t heldHandle_ = -1;
 };
 
 }  // namespace sctest

@@ -202,5 +202,33 @@ TEST(VideoMixerStream, ManyThreadsAtOnce) {
     EXPECT_EQ(S_OK, mixer->Uninit());
 }
 
+// An input added while the canvas grows is drawn on the new canvas: each round adds an input
+// covering the larger canvas (red where no picture came) while another thread changes the size,
+// then the composed canvas must be red to its far corner.
+TEST(VideoMixerStream, AnInputAddedDuringACanvasChangeIsDrawnOnTheNewCanvas) {
+    MixerHolder mixer;
+    const VideoMixerParam small = MixerParam(320, 180), large = MixerParam(640, 360);
+    ASSERT_EQ(S_OK, mixer->Init(nullptr, nullptr, &small, nullptr));
+    const RenderPara whole = Para(0, 0, 640, 360, kCropStretch, &kRed);
+    CanvasArea canvas;
+    for (int32_t round = 1; round <= 1000; ++round) {
+        const bool grow = round % 2 == 1;
+        std::atomic<bool> go{false};
+        std::thread resize([&] {
+            while (!go.load()) {
+            }
+            mixer->SetOutputParam(grow ? &large : &small);
+        });
+        go.store(true);
+        ASSERT_EQ(S_OK, mixer->AddInput(round, -1, &whole));
+        resize.join();
+        mixer->DelInput(round - 1);
+        ASSERT_TRUE(mixer->ComposeFrame(&canvas));
+        const int64_t right = grow ? 639 : 319, bottom = grow ? 359 : 179;
+        ASSERT_TRUE(Near(At(canvas, right, bottom), kRed)) << "round " << round;
+    }
+    EXPECT_EQ(S_OK, mixer->Uninit());
+}
+
 }  // namespace
 }  // namespace framework

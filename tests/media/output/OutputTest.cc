@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/ResultCodes.h"
@@ -135,6 +136,20 @@ TEST_F(OutputTest, AnInputTheMixerRefusedAtBookingJoinsBelowTheNextIndexWithItsF
     EXPECT_EQ(framework.Starting("AddInput"),
               (std::vector<std::string>{"AddInput " + std::to_string(b) + " " + std::to_string(c) +
                                         " kind=1 crop=1 160,0,160x90"}));
+}
+
+// A decode that takes long for one input holds up no other input of the context.
+TEST_F(OutputTest, OneInputsSlowPictureDoesNotHoldUpTheOthers) {
+    const int32_t a = Create(7, kMediaRawPicture), b = Create(8, kMediaRawPicture);
+    ASSERT_EQ(0, Apply(Canvas({Layout(a, 1, 0), Layout(b, 2, 160)})));
+    framework.HoldWritesOf(a);
+    std::thread slow([&] { Picture(a, 160, 90); });
+    ASSERT_TRUE(framework.WaitFor("Holding", 1));
+    Picture(b, 160, 90);
+    framework.ReleaseWrites();
+    slow.join();
+    EXPECT_EQ(framework.Starting("WriteData").size(), 2u);
+    EXPECT_TRUE(framework.Starting("HeldTooLong").empty());
 }
 
 TEST(OutputBitRate, EachTriplingOfThePixelsDoublesTheRate) {
