@@ -94,7 +94,7 @@ struct QuadMixer {
     }
     ~QuadMixer() { mixer->Release(); }
     void Write(int32_t input, const std::vector<uint8_t>& picture) {
-        const VideoFrameInfo info{0, {'I', '4', '2', '0'}, kInputWidth, kInputHeight, 0, 1};
+        const VideoFrameInfo info{0, {'I', '4', '2', '0'}, kInputWidth, kInputHeight, 0, 1, 0};
         mixer->WriteData(input, picture.data(), static_cast<uint32_t>(picture.size()), &info);
     }
     VideoMixer* mixer;
@@ -350,7 +350,8 @@ void MixerMemoryPerInput(benchmark::State& state) {
                                       nullptr,
                                       nullptr};
                 mixer->AddInput(input, -1, &para);
-                const VideoFrameInfo info{0, {'I', '4', '2', '0'}, kInputWidth, kInputHeight, 0, 1};
+                const VideoFrameInfo info{0, {'I', '4', '2', '0'}, kInputWidth, kInputHeight, 0, 1,
+                                          0};
                 const std::vector<uint8_t>& unit = kind == kMixerInputEncoded ? idr : pictures[0];
                 mixer->WriteData(input, unit.data(), static_cast<uint32_t>(unit.size()), &info);
                 mixer->WriteData(input, unit.data(), static_cast<uint32_t>(unit.size()), &info);

@@ -72,7 +72,7 @@ bool PushLoop(streammanager::RtmpPusher* pusher, const Units& units, rtmptest::N
         SleepUntilMicros(startUs + k * 1000000 / kRate);
         const std::vector<uint8_t>& unit = units[k % kLoopUnits];
         pusher->CachePushData(2, static_cast<int32_t>(unit.size()), unit.data(),
-                              k % kLoopUnits == 0 ? 1 : 0);
+                              k % kLoopUnits == 0 ? 1 : 0, platform::MonotonicMicros() / 1000);
         if (k % 30 == 15) {
             flashUnits->push_back(k);
         }

@@ -124,8 +124,8 @@ class PushSetup {
             return nullptr;
         }
         const std::vector<uint8_t> first = NumberedUnit(0);
-        pusher->CachePushData(2, static_cast<int32_t>(key.size()), key.data(), 1);
-        pusher->CachePushData(2, static_cast<int32_t>(first.size()), first.data(), 0);
+        pusher->CachePushData(2, static_cast<int32_t>(key.size()), key.data(), 1, 0);
+        pusher->CachePushData(2, static_cast<int32_t>(first.size()), first.data(), 0, 0);
         if (!(*connection)->WaitForSlices(1, 10000)) {
             return nullptr;
         }
@@ -172,7 +172,7 @@ void CachePushData10KiB(benchmark::State& state) {
         const std::vector<uint8_t> unit = NumberedUnit(1);
         int64_t calls = 0;
         for (auto _ : state) {
-            pusher.CachePushData(2, kUnitBytes, unit.data(), 0);
+            pusher.CachePushData(2, kUnitBytes, unit.data(), 0, 0);
             if (++calls % state.range(0) == 0) {
                 pusher.ClearPushDataCache();
             }
@@ -201,7 +201,7 @@ void PushThroughput(benchmark::State& state) {
                 connection->WaitForSlices(1 + cached - 1000, 1000);
                 continue;
             }
-            pusher->CachePushData(2, kUnitBytes, unit.data(), 0);
+            pusher->CachePushData(2, kUnitBytes, unit.data(), 0, 0);
             ++cached;
         }
         if (!connection->WaitForSlices(1 + kUnits, 30000)) {
@@ -241,9 +241,9 @@ void IdleLatency(benchmark::State& state) {
             pause.WaitFor(2);  // pacing: each unit finds its push thread idle
             const std::vector<uint8_t> unit = NumberedUnit(number);
             const uint64_t start = platform::MonotonicMicros();
-            measured->CachePushData(2, kUnitBytes, unit.data(), 0);
+            measured->CachePushData(2, kUnitBytes, unit.data(), 0, 0);
             for (size_t other = 1; feedAll && other < pushers.size(); ++other) {
-                pushers[other]->CachePushData(2, kUnitBytes, unit.data(), 0);
+                pushers[other]->CachePushData(2, kUnitBytes, unit.data(), 0, 0);
             }
             const uint64_t sent = connections[0]->SentAt(number, 1000);
             if (sent == 0) {

@@ -62,6 +62,7 @@ struct VideoFrameInfo {
     int32_t height;
     uint32_t timestamp;  // milliseconds of the input's playback clock
     int32_t keyFrame;
+    uint64_t arrivalUs;  // when it entered the process (monotonic clock); 0: unknown
 };
 
 // The mixer's parameter block: words 2 to 25 of the context's encoding block. The mixer reads
@@ -85,9 +86,11 @@ struct VideoMixerParam {
 };
 static_assert(sizeof(VideoMixerParam) == 24 * sizeof(int32_t), "words 2 to 25");
 
-// Each encoded canvas frame: data starts with 8 bytes of the mixer's own (the canvas time in
-// milliseconds and the frame number, each u32 little-endian), then the access unit in Annex B
-// with 4-byte start codes (SPS and PPS before every key frame). keyFrame is 1 for an IDR.
+// Each encoded canvas frame: data starts with 8 bytes of the mixer's own (the canvas's media
+// time, milliseconds of the monotonic clock cut to 32 bits: the arrival of the newest picture
+// it shows, or its due time when nothing new came; and the frame number; each u32
+// little-endian), then the access unit in Annex B with 4-byte start codes (SPS and PPS before
+// every key frame). keyFrame is 1 for an IDR.
 using MixedVideoCallback = void (*)(void* owner, const uint8_t* data, uint32_t length,
                                     int32_t keyFrame);
 

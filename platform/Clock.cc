@@ -14,4 +14,9 @@ uint32_t TickCountMs() {
     return static_cast<uint32_t>(MonotonicMicros() / 1000u);
 }
 
+uint64_t ExpandTickMs(uint32_t tickMs, uint64_t nowMs) {
+    const int32_t behind = static_cast<int32_t>(static_cast<uint32_t>(nowMs) - tickMs);
+    return nowMs - static_cast<uint64_t>(static_cast<int64_t>(behind));
+}
+
 }  // namespace platform

@@ -8,5 +8,8 @@ namespace platform {
 
 uint32_t TickCountMs();
 uint64_t MonotonicMicros();
+// The full monotonic milliseconds of a tick count `tickMs` (TickCountMs's clock) that lies
+// within about 24 days of `nowMs` (MonotonicMicros() / 1000).
+uint64_t ExpandTickMs(uint32_t tickMs, uint64_t nowMs);
 
 }  // namespace platform

@@ -3,10 +3,6 @@
 namespace framework {
 
 void FrameSchedule::Restart(uint64_t nowUs, int32_t fps) {
-    if (!started_) {
-        originUs_ = nowUs;
-        started_ = true;
-    }
     startUs_ = nowUs;
     fps_ = fps > 0 ? fps : 1;
     index_ = 0;

@@ -2,8 +2,7 @@
 // start + n / f seconds, computed from the start each time, so the schedule never drifts.
 // A frame that is made late is followed by the next one still due, or, when the mixer has
 // fallen further behind, by the latest frame due by now: late ticks are skipped, never
-// burst. The canvas time of a frame is its due time since the first run started, so it stays
-// continuous across restarts (a new rate, output enabled again).
+// burst.
 // Plain state of the mixer's thread; no lock. Times are microseconds of a monotonic clock,
 // passed in, so tests run it on numbers.
 #pragma once
@@ -17,8 +16,6 @@ class FrameSchedule {
     // Frame 0 of a run at `fps` (at least 1) is due at `nowUs`.
     void Restart(uint64_t nowUs, int32_t fps);
     uint64_t DueUs() const { return DueOf(index_); }
-    // Milliseconds from the first run's start to the next frame's due time.
-    uint32_t CanvasMs() const { return static_cast<uint32_t>((DueUs() - originUs_) / 1000); }
     // The next frame has been made (at `nowUs`): moves on. Returns how many frames it skipped.
     uint64_t Advance(uint64_t nowUs);
 
@@ -27,8 +24,6 @@ class FrameSchedule {
         return startUs_ + index * 1000000u / static_cast<uint64_t>(fps_);
     }
 
-    bool started_ = false;
-    uint64_t originUs_ = 0;
     uint64_t startUs_ = 0;
     int32_t fps_ = 1;
     uint64_t index_ = 0;

@@ -61,6 +61,7 @@ HRESULT MixerInput::Write(const uint8_t* data, uint32_t length, const VideoFrame
         AreaView picture;
         switch (decoder_->Decode(data, length, info.keyFrame != 0)) {
             case H264Decoder::Result::kPicture:
+                pictureArrivalUs_ = info.arrivalUs;
                 decoder_->LastPicture(&picture);
                 DrawBack(&picture, picture.luma);
                 SwapFront();
@@ -78,6 +79,7 @@ HRESULT MixerInput::Write(const uint8_t* data, uint32_t length, const VideoFrame
         return Refuse("is shorter than its picture", info, length);
     }
     const AreaView picture = PackedI420(data, info.width, info.height);
+    pictureArrivalUs_ = info.arrivalUs;
     DrawBack(&picture, picture.luma);
     SwapFront();
     return S_OK;
@@ -150,11 +152,13 @@ void MixerInput::SwapFront() {
     platform::MutexLock lock(frontMutex_);
     std::swap(front_, back_);
     frontPicture_ = backPicture_;
+    frontArrivalUs_ = fixedSize_.Empty() ? pictureArrivalUs_ : 0;
 }
 
-void MixerInput::DrawInto(CanvasArea* canvas) {
+uint64_t MixerInput::DrawInto(CanvasArea* canvas) {
     platform::MutexLock lock(frontMutex_);
     front_->CopyTo(canvas);
+    return frontArrivalUs_;
 }
 
 }  // namespace framework

@@ -50,8 +50,9 @@ class MixerInput {
     // One picture or access unit: S_OK, or MIXER_E_BAD_UNIT when refused (not read past
     // `length`) or dropped by the decoder.
     HRESULT Write(const uint8_t* data, uint32_t length, const VideoFrameInfo& info);
-    // Copies the area shown onto the canvas (the mixer's thread).
-    void DrawInto(CanvasArea* canvas);
+    // Copies the area shown onto the canvas (the mixer's thread); returns when the picture
+    // shown arrived (0: no picture, or a fixed one).
+    uint64_t DrawInto(CanvasArea* canvas);
 
   private:
     struct Layout {
@@ -84,11 +85,13 @@ class MixerInput {
     Rect fixedSize_ GUARDED_BY(writeMutex_);                     // empty: no fixed picture
     std::unique_ptr<H264Decoder> decoder_ GUARDED_BY(writeMutex_);
     std::unique_ptr<CanvasArea> back_ GUARDED_BY(writeMutex_);
-    Rect backPicture_ GUARDED_BY(writeMutex_);   // where the picture lies in back_
-    Rect frontPicture_ GUARDED_BY(writeMutex_);  // and in front_ (empty: none)
+    Rect backPicture_ GUARDED_BY(writeMutex_);               // where the picture lies in back_
+    Rect frontPicture_ GUARDED_BY(writeMutex_);              // and in front_ (empty: none)
+    uint64_t pictureArrivalUs_ GUARDED_BY(writeMutex_) = 0;  // of the last picture written
 
     platform::Mutex frontMutex_;
     std::unique_ptr<CanvasArea> front_ GUARDED_BY(frontMutex_);
+    uint64_t frontArrivalUs_ GUARDED_BY(frontMutex_) = 0;
 
     std::atomic<IPlaySyncTime*> clock_{nullptr};
     std::atomic<uint64_t> refused_{0};  // thins the log lines of refused units

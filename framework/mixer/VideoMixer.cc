@@ -340,14 +340,16 @@ bool VideoMixer::ComposeFrame(CanvasArea* canvas) {
     return true;
 }
 
-void VideoMixer::Compose(const InputList& inputs, int32_t width, int32_t height,
-                         CanvasArea* canvas) {
+uint64_t VideoMixer::Compose(const InputList& inputs, int32_t width, int32_t height,
+                             CanvasArea* canvas) {
     const Rect whole{0, 0, width, height};
     canvas->Reset(whole);
     canvas->Fill(whole, YuvColor{});
+    uint64_t newestUs = 0;
     for (const auto& input : inputs) {
-        input->DrawInto(canvas);
+        newestUs = std::max(newestUs, input->DrawInto(canvas));
     }
+    return newestUs;
 }
 
 bool VideoMixer::OnMixerThread() {
@@ -378,7 +380,7 @@ void VideoMixer::Run() NO_THREAD_SAFETY_ANALYSIS {
         const MixedVideoCallback callback = callback_;
         busy_ = true;
         lock.unlock();
-        MakeFrame(settings, inputs, schedule_.CanvasMs(), owner, callback);
+        MakeFrame(settings, inputs, schedule_.DueUs(), owner, callback);
         lock.lock();
         busy_ = false;
         idle_.notify_all();
@@ -386,8 +388,8 @@ void VideoMixer::Run() NO_THREAD_SAFETY_ANALYSIS {
     }
 }
 
-void VideoMixer::MakeFrame(const EncoderSettings& settings, const InputList& inputs,
-                           uint32_t canvasMs, void* owner, MixedVideoCallback callback) {
+void VideoMixer::MakeFrame(const EncoderSettings& settings, const InputList& inputs, uint64_t dueUs,
+                           void* owner, MixedVideoCallback callback) {
     if (!encoder_.IsOpen() || encoder_.Settings() != settings) {
         if (!encoder_.Open(settings)) {
             if (ModuleLog::Due(encodeFailures_, kLogInterval)) {
@@ -398,9 +400,10 @@ void VideoMixer::MakeFrame(const EncoderSettings& settings, const InputList& inp
             return;
         }
     }
-    Compose(inputs, settings.width, settings.height, &canvas_);
+    const uint64_t newestUs = Compose(inputs, settings.width, settings.height, &canvas_);
+    const uint64_t mediaUs = canvasClock_.Next(newestUs, dueUs);
     unit_.resize(kHeaderBytes);
-    StoreLittle32(unit_.data(), canvasMs);
+    StoreLittle32(unit_.data(), static_cast<uint32_t>(mediaUs / 1000));
     StoreLittle32(unit_.data() + 4, frameNumber_);
     bool keyFrame = false;
     if (!encoder_.Encode(canvas_.View(), frameNumber_, &unit_, &keyFrame)) {

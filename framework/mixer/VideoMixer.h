@@ -23,6 +23,7 @@
 #include "framework/RefCountedObject.h"
 #include "framework/log/ModuleLog.h"
 #include "framework/mixer/CanvasArea.h"
+#include "framework/mixer/CanvasClock.h"
 #include "framework/mixer/FrameSchedule.h"
 #include "framework/mixer/MixerInput.h"
 #include "framework/mixer/X264Encoder.h"
@@ -73,9 +74,11 @@ class VideoMixer : public RefCountedObject<IVideoMixer> {
     // Puts `input` just below `positionHandle` (on top when there is none).
     int32_t Insert(std::shared_ptr<MixerInput> input, int32_t positionHandle) REQUIRES(mutex_);
     bool OnMixerThread() REQUIRES(mutex_);
-    static void Compose(const InputList& inputs, int32_t width, int32_t height, CanvasArea* canvas);
+    // Draws the inputs; returns when the newest picture drawn arrived (0: none).
+    static uint64_t Compose(const InputList& inputs, int32_t width, int32_t height,
+                            CanvasArea* canvas);
     void Run();
-    void MakeFrame(const EncoderSettings& settings, const InputList& inputs, uint32_t canvasMs,
+    void MakeFrame(const EncoderSettings& settings, const InputList& inputs, uint64_t dueUs,
                    void* owner, MixedVideoCallback callback);
 
     // Passed by argument.
@@ -104,6 +107,7 @@ class VideoMixer : public RefCountedObject<IVideoMixer> {
 
     // The mixer's thread's own.
     FrameSchedule schedule_;
+    CanvasClock canvasClock_;
     X264Encoder encoder_;
     CanvasArea canvas_;
     std::vector<uint8_t> unit_;

@@ -36,6 +36,9 @@ class AacCodec {
                            uint32_t outputSize) = 0;
     // Safe to call when not open.
     virtual void Close() = 0;
+    // Frames the coder takes before its first output: the first frame out is that many frames
+    // of priming ahead of the first frame in. 0 when not open.
+    virtual uint32_t DelayFrames() const = 0;
 };
 
 }  // namespace streammanager

@@ -49,6 +49,8 @@ class AacEncoder {
     uint32_t GetResampleBufferSize() const { return resampleBufferSize_; }
     uint32_t GetOutPcmSize() const { return m_out_pcm_size; }
     uint32_t MaxOutputBytes() const { return maxOutputBytes_; }
+    // Frames of priming the coder puts before the first frame it was given.
+    uint32_t DelayFrames() const { return codec_->DelayFrames(); }
 
     // Fixed coder settings.
     static constexpr uint32_t kSampleRate = 48000;

@@ -4,6 +4,7 @@
 
 extern "C" {
 #include <libavutil/channel_layout.h>
+#include <libavutil/opt.h>
 #include <libavutil/samplefmt.h>
 #include <libswresample/swresample.h>
 }
@@ -49,6 +50,8 @@ int32_t AudioResample::Open() {
         Close();
         return 0;
     }
+    // Always a resampler, also between equal rates, so the sound can be stretched a little.
+    av_opt_set_int(swr_, "flags", SWR_FLAG_RESAMPLE, 0);
     const bool matrixSet = source_.channels != 1 || swr_set_matrix(swr_, kMonoToStereo, 1) >= 0;
     if (!matrixSet || swr_init(swr_) < 0) {
         Close();
@@ -75,6 +78,10 @@ uint32_t AudioResample::SourceBytesFitting(uint32_t destBytes) const {
     const uint64_t frames = destBytes / 2 / kDestBlockAlign;
     const uint64_t blocks = frames * source_.samplesPerSec / kDestRate;
     return static_cast<uint32_t>(std::max<uint64_t>(blocks, 1)) * source_.blockAlign;
+}
+
+bool AudioResample::Compensate(int32_t delta, int32_t distance) {
+    return swr_ != nullptr && distance > 0 && swr_set_compensation(swr_, delta, distance) >= 0;
 }
 
 int32_t AudioResample::Convert(const uint8_t* source, uint32_t sourceLength, uint8_t* dest,

@@ -45,6 +45,10 @@ class AudioResample {
     uint32_t SourceBytesFitting(uint32_t destBytes) const;
 
     uint16_t SourceBlockAlign() const { return source_.blockAlign; }
+    uint32_t SourceRate() const { return source_.samplesPerSec; }
+    // Stretches (delta > 0) or squeezes the next `distance` output frames by `delta` frames.
+    // False when the conversion is not open or refuses.
+    bool Compensate(int32_t delta, int32_t distance);
 
   private:
     bool IsConvertible() const;

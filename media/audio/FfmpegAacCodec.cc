@@ -86,6 +86,14 @@ bool FfmpegAacCodec::AllocateFrame() {
            av_frame_get_buffer(frame_, 0) >= 0;
 }
 
+uint32_t FfmpegAacCodec::DelayFrames() const {
+    if (context_ == nullptr || context_->frame_size <= 0) {
+        return 0;
+    }
+    return static_cast<uint32_t>((context_->initial_padding + context_->frame_size - 1) /
+                                 context_->frame_size);
+}
+
 void FfmpegAacCodec::Close() {
     Drain();
     av_packet_free(&packet_);

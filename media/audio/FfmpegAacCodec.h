@@ -27,6 +27,7 @@ class FfmpegAacCodec : public AacCodec {
     int32_t Encode(const int16_t* samples, uint32_t sampleCount, uint8_t* output,
                    uint32_t outputSize) override;
     void Close() override;
+    uint32_t DelayFrames() const override;
 
   private:
     bool OpenContext(const AacSettings& settings);

@@ -91,6 +91,7 @@ void Input::CacheVideo(const MediaDataDesc& desc, const uint8_t* data, uint32_t 
     copy.width = desc.width;
     copy.height = desc.height;
     copy.keyFrame = desc.keyFrame;
+    copy.arrivalUs = desc.arrivalUs;
     cache_.push_back(CachedUnit{offset, length, copy});
 }
 

@@ -65,6 +65,8 @@ struct MediaDataDesc {
     uint16_t height = 0;
     uint8_t keyFrame = 0;
     uint32_t flagB = 0;
+    // When the unit entered the process: microseconds of the monotonic clock.
+    uint64_t arrivalUs = 0;
 };
 
 }  // namespace streammanager

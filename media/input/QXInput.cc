@@ -4,6 +4,7 @@
 #include "base/ResultCodes.h"
 #include "interfaces/QXTypes.h"
 #include "interfaces/StreamChannel.h"
+#include "platform/Clock.h"
 
 namespace streammanager {
 
@@ -76,8 +77,11 @@ int32_t QXInput::ResetFrameCount() {
 
 int32_t QXInput::OnMediaData(uint8_t mediaType, const uint8_t* data, uint32_t length,
                              uint16_t valueA, uint16_t valueB) {
+    // The unit's media time: it was read from the host's channel just now.
+    const uint64_t arrivalUs = platform::MonotonicMicros();
     MediaDataDesc desc;
     desc.mediaType = mediaType;
+    desc.arrivalUs = arrivalUs;
     if (mediaType == kMediaAudio) {
         desc.timestamp = tick_();
         desc.keyFrame = 1;
@@ -85,6 +89,7 @@ int32_t QXInput::OnMediaData(uint8_t mediaType, const uint8_t* data, uint32_t le
     } else if (IsEncodedVideo(mediaType)) {
         EncodedVideoHeader header;
         if (ParseEncodedVideoHeader(mediaType, data, length, &header)) {
+            header.desc.arrivalUs = arrivalUs;
             DeliverMediaData(header.desc, data + header.headerLength, length - header.headerLength);
         }
     } else if (IsRawPicture(mediaType)) {

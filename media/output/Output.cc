@@ -5,6 +5,7 @@
 #include "base/Log.h"
 #include "base/ModuleFolder.h"
 #include "interfaces/QXIds.h"
+#include "interfaces/StreamChannel.h"
 #include "platform/Clock.h"
 
 namespace streammanager {
@@ -136,7 +137,7 @@ int32_t Output::OnMediaData(int32_t inputHandle, const MediaDataDesc* desc, cons
         return 0;
     }
     if (desc->mediaType == kMediaAudio) {
-        audio_.OnMediaData(data, length, &pushers_);
+        audio_.OnMediaData(data, length, desc->arrivalUs, &pushers_);
     } else if (IsEncodedVideo(desc->mediaType) || IsRawPicture(desc->mediaType)) {
         video_.OnMediaData(inputHandle, *desc, data, length);
     }
@@ -151,9 +152,12 @@ void Output::OnMixedVideo(void* owner, const uint8_t* data, uint32_t length, int
     if (owner == nullptr || length <= kMixerHeaderBytes) {
         return;
     }
+    // The canvas's media time, on the monotonic clock in full.
+    const uint64_t mediaMs =
+        platform::ExpandTickMs(LoadLittle32(data), platform::MonotonicMicros() / 1000);
     static_cast<Output*>(owner)->pushers_.CacheVideo(
         data + kMixerHeaderBytes, static_cast<int32_t>(length - kMixerHeaderBytes),
-        static_cast<uint32_t>(keyFrame));
+        static_cast<uint32_t>(keyFrame), mediaMs);
 }
 
 }  // namespace streammanager

@@ -74,7 +74,8 @@ uint16_t OutputAudio::SetParam(const AudioOutputParam& audio, IInputBooking* con
     return 0;
 }
 
-void OutputAudio::OnMediaData(const uint8_t* data, uint32_t length, PusherList* pushers) {
+void OutputAudio::OnMediaData(const uint8_t* data, uint32_t length, uint64_t arrivalUs,
+                              IEncodedSink* pushers) {
     platform::MutexLock lock(encodeLock_);
     AudioResample* resample = encoder_.GetAudioResample();
     const uint32_t piece =
@@ -83,9 +84,21 @@ void OutputAudio::OnMediaData(const uint8_t* data, uint32_t length, PusherList* 
         NoteRefusedBlock(length);
         return;
     }
-    const uint32_t whole = length - length % resample->SourceBlockAlign();
+    const uint32_t align = resample->SourceBlockAlign();
+    const uint32_t whole = length - length % align;
     if (whole != length) {
         NoteRefusedBlock(length);  // the partial sample at its end is dropped
+    }
+    const int64_t nominal =
+        static_cast<int64_t>(whole / align) * AacEncoder::kSampleRate / resample->SourceRate();
+    const codec::AudioClock::Placement placement =
+        clock_.Place(static_cast<int64_t>(arrivalUs), nominal);
+    if (placement.drop || nominal == 0) {
+        return;
+    }
+    if (placement.samples != nominal) {
+        resample->Compensate(static_cast<int32_t>(placement.samples - nominal),
+                             static_cast<int32_t>(nominal));
     }
     // A block of any length goes through the fixed conversion buffer in pieces.
     for (uint32_t at = 0; at < whole; at += piece) {
@@ -93,21 +106,43 @@ void OutputAudio::OnMediaData(const uint8_t* data, uint32_t length, PusherList* 
     }
 }
 
-void OutputAudio::EncodePiece(const uint8_t* data, uint32_t length, PusherList* pushers) {
+void OutputAudio::EncodePiece(const uint8_t* data, uint32_t length, IEncodedSink* pushers) {
     uint8_t* converted = encoder_.GetResampleBuffer();
     uint32_t size = encoder_.GetResampleBufferSize();
     if (encoder_.GetAudioResample()->Convert(data, length, converted, &size) != 1) {
         return;
     }
-    // Every whole coder frame waiting goes out.
+    const int64_t made = size / AudioResample::kDestBlockAlign;
+    clock_.Count(made);
+    // Every whole coder frame waiting goes in; each frame starts where the count was then.
+    const int64_t frameSamples = encoder_.GetOutPcmSize() / AudioResample::kDestBlockAlign;
+    int64_t waiting = encodedSamples_ % frameSamples + made;
+    encodedSamples_ += made;
     int32_t aacLength = 0;
     while (encoder_.EncodeAacData(converted, size, aac_.data(), &aacLength) == 0 &&
            aacLength >= 0) {
-        if (aacLength > 0) {
-            pushers->CacheAudio(aac_.data(), aacLength);
+        const int64_t frameStart = encodedSamples_ - waiting;
+        waiting -= frameSamples;
+        if (frameTimes_.empty()) {
+            // The coder's priming comes out first, as sound just before the first frame's.
+            for (uint32_t k = encoder_.DelayFrames(); k > 0; --k) {
+                frameTimes_.push_back(clock_.TimeOfSample(frameStart - k * frameSamples));
+            }
         }
+        frameTimes_.push_back(clock_.TimeOfSample(frameStart));
+        OnFrameEncoded(aacLength, pushers);
         size = 0;
     }
+}
+
+void OutputAudio::OnFrameEncoded(int32_t aacLength, IEncodedSink* pushers) {
+    if (aacLength <= 0 || frameTimes_.empty()) {
+        return;
+    }
+    const int64_t mediaUs = frameTimes_.front();
+    frameTimes_.pop_front();
+    pushers->CacheAudio(aac_.data(), aacLength,
+                        static_cast<uint64_t>(std::max<int64_t>(mediaUs, 0)) / 1000);
 }
 
 void OutputAudio::NoteRefusedBlock(uint32_t length) {

@@ -453,7 +453,8 @@ int32_t OutputVideo::FindInputAbove(int32_t index) {
 
 void OutputVideo::WriteDataForVideoMixer(IVideoMixer* mixer, const MediaDataDesc& desc,
                                          int32_t handle, const uint8_t* data, uint32_t length) {
-    VideoFrameInfo info{desc.codecId, {}, desc.width, desc.height, desc.timestamp, desc.keyFrame};
+    VideoFrameInfo info{desc.codecId,  {}, desc.width, desc.height, desc.timestamp, desc.keyFrame,
+                        desc.arrivalUs};
     std::memcpy(info.fourcc, desc.fourcc, sizeof(info.fourcc));
     mixer->WriteData(handle, data, length, &info);
 }

@@ -102,13 +102,17 @@ std::vector<std::shared_ptr<RtmpPusher>> PusherList::Pushers() {
     return pushers_;
 }
 
-void PusherList::CacheVideo(const uint8_t* data, int32_t length, uint32_t keyFrame) {
-    ForEach(
-        [&](RtmpPusher& pusher) { pusher.CachePushData(kPushDataVideo, length, data, keyFrame); });
+void PusherList::CacheVideo(const uint8_t* data, int32_t length, uint32_t keyFrame,
+                            uint64_t mediaMs) {
+    ForEach([&](RtmpPusher& pusher) {
+        pusher.CachePushData(kPushDataVideo, length, data, keyFrame, mediaMs);
+    });
 }
 
-void PusherList::CacheAudio(const uint8_t* data, int32_t length) {
-    ForEach([&](RtmpPusher& pusher) { pusher.CachePushData(kPushDataAudio, length, data, 0); });
+void PusherList::CacheAudio(const uint8_t* data, int32_t length, uint64_t mediaMs) {
+    ForEach([&](RtmpPusher& pusher) {
+        pusher.CachePushData(kPushDataAudio, length, data, 0, mediaMs);
+    });
 }
 
 void PusherList::SetMetaData(const StreamMetaData& meta) {

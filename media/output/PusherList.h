@@ -16,12 +16,13 @@
 
 #include "base/WLock.h"
 #include "interfaces/IMemoryAllocator.h"
+#include "media/output/IEncodedSink.h"
 #include "media/push/RtmpPusher.h"
 #include "media/push/StreamMetaData.h"
 
 namespace streammanager {
 
-class PusherList {
+class PusherList : public IEncodedSink {
   public:
     // More CDNs than this in one command are refused (logged), as are URLs longer than a
     // pusher takes and URLs of other schemes than librtmp's.
@@ -41,8 +42,10 @@ class PusherList {
     // Stops every pusher's thread; the pushers stay in the list.
     void StopAll();
 
-    void CacheVideo(const uint8_t* data, int32_t length, uint32_t keyFrame);
-    void CacheAudio(const uint8_t* data, int32_t length);
+    // One unit for every pusher, captured at `mediaMs` (the monotonic clock).
+    void CacheVideo(const uint8_t* data, int32_t length, uint32_t keyFrame,
+                    uint64_t mediaMs) override;
+    void CacheAudio(const uint8_t* data, int32_t length, uint64_t mediaMs) override;
     // Keeps `meta` as the current metadata and hands it to every pusher.
     void SetMetaData(const StreamMetaData& meta);
     StreamMetaData MetaData();

@@ -10,13 +10,20 @@ PushDataCache::AppendResult PushDataCache::Append(PushDataInfo&& unit) {
     AppendResult result;
     {
         KESTREL::WAutoLock lock(&lock_);
-        result.count = units_.size();
+        result.count = audio_.size() + video_.size();
         if (result.count < kMaxUnits) {
             if (result.count >= kBacklogUnits && ++backlogCounter_ >= kBacklogLogInterval) {
                 backlogCounter_ = 0;
                 result.logBacklog = true;
             }
-            units_.push_back(std::move(unit));
+            if (unit.type == kPushDataAudio) {
+                lastAudioUs_ = unit.cachedUs;
+                audioSeen_ = true;
+            } else {
+                lastVideoUs_ = unit.cachedUs;
+                videoSeen_ = true;
+            }
+            ListOf(unit.type).push_back(std::move(unit));
             result.appended = true;
             return result;
         }
@@ -35,28 +42,46 @@ bool PushDataCache::CountRefusal() {
     }
 }
 
-bool PushDataCache::TakeOldest(PushDataInfo* unit) {
+bool PushDataCache::TakeNext(uint64_t nowUs, PushDataInfo* unit, uint64_t* waitUs) {
     KESTREL::WAutoLock lock(&lock_);
-    if (units_.empty()) {
+    *waitUs = 0;
+    std::deque<PushDataInfo>* from = nullptr;
+    if (!audio_.empty() && !video_.empty()) {
+        // At the same instant the picture goes first: a key frame starts the stream.
+        from = audio_.front().mediaMs < video_.front().mediaMs ? &audio_ : &video_;
+    } else if (!audio_.empty() || !video_.empty()) {
+        from = audio_.empty() ? &video_ : &audio_;
+        const bool otherSeen = from == &audio_ ? videoSeen_ : audioSeen_;
+        const uint64_t otherLastUs = from == &audio_ ? lastVideoUs_ : lastAudioUs_;
+        const bool otherFlowing = otherSeen && nowUs < otherLastUs + kFlowingUs;
+        const uint64_t heldUntil = from->front().cachedUs + holdUs_;
+        if (otherFlowing && nowUs < heldUntil) {
+            *waitUs = heldUntil - nowUs;
+            return false;
+        }
+    }
+    if (from == nullptr) {
         return false;
     }
-    *unit = std::move(units_.front());
-    units_.pop_front();
+    *unit = std::move(from->front());
+    from->pop_front();
     return true;
 }
 
 size_t PushDataCache::Clear() {
-    std::deque<PushDataInfo> dropped;
+    std::deque<PushDataInfo> droppedAudio;
+    std::deque<PushDataInfo> droppedVideo;
     {
         KESTREL::WAutoLock lock(&lock_);
-        dropped.swap(units_);
+        droppedAudio.swap(audio_);
+        droppedVideo.swap(video_);
     }
-    return dropped.size();  // the buffers go back to the allocator here
+    return droppedAudio.size() + droppedVideo.size();  // the buffers go back here
 }
 
 size_t PushDataCache::Size() {
     KESTREL::WAutoLock lock(&lock_);
-    return units_.size();
+    return audio_.size() + video_.size();
 }
 
 void PushDataCache::ResetBacklogCounter() {

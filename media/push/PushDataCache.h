@@ -1,10 +1,18 @@
-// The push cache of one RtmpPusher (m_cache_push_data_list): a first-in, first-out list of
-// at most 7500 PushDataInfo units, with the two counters that thin out its log lines.
+// The push cache of one RtmpPusher (m_cache_push_data_list): the units waiting to be sent, at
+// most 7500, kept per kind in the order they came, with the two counters that thin out its log
+// lines.
 //
-// The output's audio and video threads append; the push thread takes the oldest unit; the
-// push thread and the pusher's owner clear it. lock_ (the pusher's cache lock) guards the list
-// and the backlog counter and is never held while a unit is sent. The refusal counter is shared
-// by every pusher of the process and is atomic.
+// Units leave in the order of their media time, sound and pictures interleaved: the next unit
+// is the older of the two kinds' oldest. When only one kind has a unit waiting while the other
+// kind is flowing, the unit is held until the other kind's next unit comes or it has waited
+// `holdUs` (one audio frame at most), since the other kind's unit for an earlier instant may
+// still be on its way (the sound comes out of its coder a frame late, a picture when the mixer
+// ticks).
+//
+// The output's audio and video threads append; the push thread takes units; the push thread
+// and the pusher's owner clear it. lock_ (the pusher's cache lock) guards the lists and the
+// backlog counter and is never held while a unit is sent. The refusal counter is shared by
+// every pusher of the process and is atomic.
 #pragma once
 
 #include <atomic>
@@ -27,6 +35,8 @@ class PushDataCache {
     static constexpr uint32_t kBacklogLogInterval = 100;
     // The "full" line is written once the refusal counter has passed this value.
     static constexpr uint32_t kRefusalLogThreshold = 100;
+    // A kind that appended nothing for this long is not waited for.
+    static constexpr uint64_t kFlowingUs = 500000;
 
     struct AppendResult {
         bool appended = false;
@@ -37,15 +47,16 @@ class PushDataCache {
         size_t count = 0;
     };
 
-    PushDataCache() = default;
+    explicit PushDataCache(uint64_t holdUs) : holdUs_(holdUs) {}
     PushDataCache(const PushDataCache&) = delete;
     PushDataCache& operator=(const PushDataCache&) = delete;
 
-    // Appends `unit` while fewer than kMaxUnits wait; otherwise drops it (its buffer goes back
-    // to the allocator) and counts the refusal.
+    // Appends `unit` (its cachedUs set) while fewer than kMaxUnits wait; otherwise drops it (its
+    // buffer goes back to the allocator) and counts the refusal.
     AppendResult Append(PushDataInfo&& unit);
-    // Moves the oldest unit into *unit; false when the cache is empty.
-    bool TakeOldest(PushDataInfo* unit);
+    // Moves the unit due at `nowUs` into *unit. False when none is: *waitUs then tells how long
+    // the held one may still wait (0: the cache is empty).
+    bool TakeNext(uint64_t nowUs, PushDataInfo* unit, uint64_t* waitUs);
     // Drops every unit; returns how many there were.
     size_t Clear();
     size_t Size();
@@ -55,9 +66,19 @@ class PushDataCache {
   private:
     // One refusal more; true when the "full" line is due (the counter starts again).
     static bool CountRefusal();
+    std::deque<PushDataInfo>& ListOf(int32_t type) REQUIRES(lock_) {
+        return type == kPushDataAudio ? audio_ : video_;
+    }
+
+    const uint64_t holdUs_;
 
     KESTREL::WLock lock_;
-    std::deque<PushDataInfo> units_ GUARDED_BY(lock_);
+    std::deque<PushDataInfo> audio_ GUARDED_BY(lock_);
+    std::deque<PushDataInfo> video_ GUARDED_BY(lock_);
+    uint64_t lastAudioUs_ GUARDED_BY(lock_) = 0;  // when each kind last appended
+    uint64_t lastVideoUs_ GUARDED_BY(lock_) = 0;
+    bool audioSeen_ GUARDED_BY(lock_) = false;
+    bool videoSeen_ GUARDED_BY(lock_) = false;
     uint32_t backlogCounter_ GUARDED_BY(lock_) = 0;
 
     static std::atomic<uint32_t> refusals_;

@@ -29,8 +29,10 @@ struct PushDataInfo {
     int32_t length = 0;
     uint32_t keyFrame = 0;
     MemoryBufferRef buffer;
-    // Milliseconds of the pusher's time base when the unit was cached.
-    uint32_t timestamp = 0;
+    // When its content was captured: milliseconds of the monotonic clock.
+    uint64_t mediaMs = 0;
+    // When it was cached: microseconds of the pusher's clock.
+    uint64_t cachedUs = 0;
 };
 
 }  // namespace streammanager

@@ -1,5 +1,6 @@
 #include "media/push/RtmpPusher.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -43,10 +44,6 @@ const char* CdnNameFor(const char* url) {
     return "Other CDN";
 }
 
-uint64_t MonotonicMs() {
-    return platform::MonotonicMicros() / 1000u;
-}
-
 }  // namespace
 
 RtmpPusher::RtmpPusher(IMemoryAllocator* allocator) : RtmpPusher(allocator, Options{}) {}
@@ -55,7 +52,7 @@ RtmpPusher::RtmpPusher(IMemoryAllocator* allocator, Options options)
     : allocator_(allocator),
       connection_(options.connection != nullptr ? std::move(options.connection)
                                                 : std::make_unique<RtmpConnection>()),
-      tickCount_(options.tickCount != nullptr ? std::move(options.tickCount) : MonotonicMs),
+      clockUs_(options.clockUs != nullptr ? std::move(options.clockUs) : platform::MonotonicMicros),
       firstTimestampMs_(options.firstTimestampMs),
       retryDelayMs_(options.retryDelayMs) {}
 
@@ -224,22 +221,20 @@ void RtmpPusher::ClearPushDataCache() {
     m_cache_push_data_list.Clear();
 }
 
-uint32_t RtmpPusher::GetTimeStamp() {
-    platform::MutexLock lock(timeLock_);
-    // A 64-bit clock never wraps; the stamp does, after 2^32 ms, as RTMP's 32 bits do.
-    const uint64_t now = tickCount_();
-    if (timeBaseSet_ && timeBase_ <= now) {
-        return static_cast<uint32_t>(now - timeBase_ + firstTimestampMs_);
+uint32_t RtmpPusher::TimestampOf(const PushDataInfo& unit) {
+    if (!originSet_) {
+        originMs_ = unit.mediaMs;
+        originSet_ = true;
     }
-    SC_LOG("RtmpPusher::GetTimeStamp, Reset time stamp, context: %d, cdn: %s.\n", contextId_,
-           cdnName_.c_str());
-    timeBase_ = now;
-    timeBaseSet_ = true;
-    return firstTimestampMs_;
+    uint64_t& last = unit.type == kPushDataAudio ? lastAudioStamp_ : lastVideoStamp_;
+    const uint64_t stamp = unit.mediaMs > originMs_ ? unit.mediaMs - originMs_ : 0;
+    last = std::max(last, stamp);
+    // A 64-bit clock never wraps; the stamp does, after 2^32 ms, as RTMP's 32 bits do.
+    return static_cast<uint32_t>(last + firstTimestampMs_);
 }
 
 int32_t RtmpPusher::CachePushData(int32_t type, int32_t length, const uint8_t* data,
-                                  uint32_t keyFrame) {
+                                  uint32_t keyFrame, uint64_t mediaMs) {
     const int32_t shortest = type == kPushDataAudio ? AdtsHeader::kSize + 1 : 1;
     if (data == nullptr || length < shortest ||
         (type != kPushDataAudio && type != kPushDataVideo)) {
@@ -260,7 +255,8 @@ int32_t RtmpPusher::CachePushData(int32_t type, int32_t length, const uint8_t* d
     unit.length = length;
     unit.keyFrame = keyFrame;
     unit.buffer = std::move(buffer);
-    unit.timestamp = GetTimeStamp();
+    unit.mediaMs = mediaMs;
+    unit.cachedUs = clockUs_();
     const PushDataCache::AppendResult result = m_cache_push_data_list.Append(std::move(unit));
     if (result.logBacklog) {
         SC_LOG("RtmpPusher::CheckPushDataSize, Context [%d] push data cache size [%zu], cdn: %s.\n",
@@ -303,14 +299,25 @@ void RtmpPusher::SetVideoStatus(int32_t status) {
 
 void RtmpPusher::SendCachedData() {
     PushDataInfo unit;
-    if (!m_cache_push_data_list.TakeOldest(&unit)) {
+    uint64_t waitUs = 0;
+    if (!m_cache_push_data_list.TakeNext(clockUs_(), &unit, &waitUs)) {
+        if (waitUs > 0) {
+            // Held for interleaving; a new unit wakes the thread sooner.
+            wakeUp_.WaitFor(static_cast<uint32_t>((waitUs + 999) / 1000));
+        }
         return;
     }
+    if (unit.type == kPushDataAudio && hasVideo_.load() && !videoStarted_.load()) {
+        SC_LOG("RtmpPusher::PushAudioStream, Wait video key frame, context: %d, cdn: %s.\n",
+               contextId_, cdnName_.c_str());
+        return;  // sound waits for the picture
+    }
     const uint8_t* data = unit.buffer->GetData();
+    const uint32_t timestamp = TimestampOf(unit);
     if (unit.type == kPushDataAudio) {
-        PushAudioStream(data, unit.length, unit.timestamp);
+        PushAudioStream(data, unit.length, timestamp);
     } else {
-        PushVideoStream(data, unit.length, unit.keyFrame, unit.timestamp);
+        PushVideoStream(data, unit.length, unit.keyFrame, timestamp);
     }
     // The unit's buffer goes back to the allocator here.
 }
@@ -321,11 +328,6 @@ void RtmpPusher::PushAudioStream(const uint8_t* data, int32_t length, uint32_t t
         m_send_data.load() == 0) {
         SC_LOG("context: %d %s PushAudioStream failed, data_length: %d, m_send_data: %d.\n",
                contextId_, cdnName_.c_str(), length, m_send_data.load());
-        return;
-    }
-    if (hasVideo_.load() && !videoStarted_.load()) {
-        SC_LOG("RtmpPusher::PushAudioStream, Wait video key frame, context: %d, cdn: %s.\n",
-               contextId_, cdnName_.c_str());
         return;
     }
     KESTREL::WAutoLock lock(&sendLock_);

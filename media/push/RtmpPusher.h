@@ -1,20 +1,23 @@
 // One live push to one CDN URL. RtmpPusher is a KESTREL::WThread whose thread (the push
 // thread) opens an RTMP publishing connection, reconnects after failures (2000 ms apart) and
-// sends what the output caches, in order: onMetaData and the AVC sequence header before the
-// first key frame, the AAC sequence header before the first audio frame, then one FLV-style
-// message per unit, each stamped with the milliseconds since the pusher's first cached unit.
+// sends what the output caches, in the order of its media time: onMetaData and the AVC sequence
+// header before the first key frame, the AAC sequence header before the first audio frame,
+// then one FLV-style message per unit. A unit's timestamp is its media time (when its content
+// was captured) less the pusher's origin, the media time of the first unit it sent; each kind's
+// timestamps only grow, across reconnects too, and wrap at 2^32 ms as RTMP's do.
 //
 // Owns its connection (the librtmp handle behind IRtmpConnection), its push cache with the
 // units' buffers, its thread and its wake-up; not the allocator. Owned through a shared owner
 // by the context's Output, one per URL. Threads:
 // - the control path: construction, InitRtmpPusher, StartThread, StopRtmpThread, destruction;
 // - the output's audio and video threads: CachePushData, SetMetaData, SetVideoStatus;
-// - the push thread: connecting, sending and re-initialising after a failure.
+// - the push thread: connecting, sending and re-initialising after a failure; the timeline
+//   (origin and last timestamps) is its own.
 // Locks: sendLock_ (re-entrant) is held by the push thread around each connect and send and
 // guards the connection; a failed send re-initialises inside it, through the 2000 ms pause,
 // and takes the cache lock and initLock_ there (never the other way round). The cache lock,
-// inside PushDataCache, guards the cache and is never held while sending. timeLock_ guards the
-// time base and metaLock_ the metadata values; both are leaves. The identity (URL, context id,
+// inside PushDataCache, guards the cache and is never held while sending. metaLock_ guards the
+// metadata values; it is a leaf. The identity (URL, context id,
 // CDN label) is written once, by the first InitRtmpPusher before the thread starts and before
 // any unit is cached, and only read afterwards. A pusher is started once; after StopRtmpThread
 // (state 4) it is only destroyed.
@@ -25,8 +28,8 @@
 // as its push thread is free.
 // The output's threads never wait for a connection: CachePushData, SetMetaData and
 // SetVideoStatus take neither sendLock_ nor initLock_ and never touch the connection, only the
-// allocator, the cache lock, timeLock_, metaLock_ and the wake-up, none of which is held while
-// connecting or sending. A pusher whose CDN refuses, or accepts and never answers, only fills
+// allocator, the cache lock, metaLock_ and the wake-up, none of which is held while connecting
+// or sending. A pusher whose CDN refuses, or accepts and never answers, only fills
 // its own cache (up to its bound, then refuses units) and delays no other pusher.
 #pragma once
 
@@ -61,11 +64,13 @@ class RtmpPusher : public KESTREL::WThread {
     // refused by InitRtmpPusher.
     static constexpr size_t kMaxUrlLength = 2047;
     static constexpr uint32_t kRetryDelayMs = 2000;
+    // The longest a unit waits for one of the other kind to go out before it: an audio frame.
+    static constexpr uint64_t kInterleaveHoldUs = 21334;
 
     // What tests and benchmarks may replace; empty members take the real ones.
     struct Options {
         std::unique_ptr<IRtmpConnection> connection;  // default: librtmp (RtmpConnection)
-        std::function<uint64_t()> tickCount;          // ms, default: the monotonic clock
+        std::function<uint64_t()> clockUs;            // default: the monotonic clock
         uint32_t firstTimestampMs = 0;  // the first unit's timestamp (tests of long streams)
         uint32_t retryDelayMs = kRetryDelayMs;  // pause before a reconnect
     };
@@ -85,10 +90,11 @@ class RtmpPusher : public KESTREL::WThread {
     // drops the cache and closes the connection: state 4. Safe to call twice.
     void StopRtmpThread();
     // Caches one unit: kind 1 (AAC frame with ADTS header, keyFrame 0) or kind 2 (H.264 access
-    // unit, Annex-B, with the encoder's key-frame flag). 0 when cached; E_FAIL when dropped
-    // (bad arguments, an audio unit no longer than its ADTS header, allocator exhausted, cache
-    // full).
-    int32_t CachePushData(int32_t type, int32_t length, const uint8_t* data, uint32_t keyFrame);
+    // unit, Annex-B, with the encoder's key-frame flag), captured at `mediaMs` (the monotonic
+    // clock). 0 when cached; E_FAIL when dropped (bad arguments, an audio unit no longer than
+    // its ADTS header, allocator exhausted, cache full).
+    int32_t CachePushData(int32_t type, int32_t length, const uint8_t* data, uint32_t keyFrame,
+                          uint64_t mediaMs);
     // A change restarts the video: the next key frame sends the metadata and AVC sequence
     // header again, and audio waits for it.
     void SetMetaData(const StreamMetaData& meta);
@@ -96,9 +102,6 @@ class RtmpPusher : public KESTREL::WThread {
     void SetVideoStatus(int32_t status = 1);
     // Drops every cached unit.
     void ClearPushDataCache();
-    // Milliseconds since the time base (set by the first call, and again if the tick count
-    // ever falls below it).
-    uint32_t GetTimeStamp();
 
     int32_t ThreadProcEx() override;
     // Asks the push thread to end and wakes it, however the stop comes (StopRtmpThread or
@@ -119,8 +122,11 @@ class RtmpPusher : public KESTREL::WThread {
     int32_t UinitRtmpPusher();
     void ReleaseRtmpSource();
 
-    // Sending one cached unit and the messages around it (push thread).
+    // Sending one cached unit and the messages around it (push thread): waits while the next
+    // unit is held for interleaving.
     void SendCachedData();
+    // The unit's timestamp on this pusher's timeline (push thread).
+    uint32_t TimestampOf(const PushDataInfo& unit);
     void PushAudioStream(const uint8_t* data, int32_t length, uint32_t timestamp);
     void PushVideoStream(const uint8_t* data, int32_t length, uint32_t keyFrame,
                          uint32_t timestamp);
@@ -142,7 +148,7 @@ class RtmpPusher : public KESTREL::WThread {
     // any thread may call.
     IMemoryAllocator* const allocator_;
     const std::unique_ptr<IRtmpConnection> connection_;
-    const std::function<uint64_t()> tickCount_;
+    const std::function<uint64_t()> clockUs_;
     const uint32_t firstTimestampMs_;
     const uint32_t retryDelayMs_;
 
@@ -174,12 +180,15 @@ class RtmpPusher : public KESTREL::WThread {
     // Counts metadata changes, so a change during a key frame's headers is not lost.
     uint32_t metaGeneration_ GUARDED_BY(metaLock_) = 0;
 
-    platform::Mutex timeLock_;
-    uint64_t timeBase_ GUARDED_BY(timeLock_) = 0;
-    bool timeBaseSet_ GUARDED_BY(timeLock_) = false;
+    // The timeline (push thread): the origin and each kind's last timestamp, before the cut
+    // to 32 bits.
+    bool originSet_ = false;
+    uint64_t originMs_ = 0;
+    uint64_t lastAudioStamp_ = 0;
+    uint64_t lastVideoStamp_ = 0;
 
-    PushDataCache m_cache_push_data_list;
-    KESTREL::WLock sendLock_ ACQUIRED_BEFORE(initLock_, metaLock_, timeLock_);
+    PushDataCache m_cache_push_data_list{kInterleaveHoldUs};
+    KESTREL::WLock sendLock_ ACQUIRED_BEFORE(initLock_, metaLock_);
     // Counts to one: the push thread looks at the flags and the cache after every wake-up.
     platform::Semaphore wakeUp_{0, 1};
     platform::Event threadEnded_;

@@ -7,6 +7,7 @@
 // bounds. The pusher then caches every unit and its thread sends them: the metadata, the AVC
 // and AAC sequence headers and the FLV bodies must be what their headers say, the whole body is
 // read (under ASan), and every unit is handled before the pusher stops.
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -171,7 +172,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     RtmpPusher::Options options;
     options.connection = std::make_unique<CheckingConnection>();
-    options.tickCount = [] { return uint32_t{1000}; };
+    // A clock a second on at every look: nothing is ever held back for interleaving.
+    options.clockUs = [] {
+        static std::atomic<uint64_t> now{0};
+        return now.fetch_add(1000000);
+    };
     options.retryDelayMs = 0;
     RtmpPusher pusher(allocator, std::move(options));
     pusher.SetMetaData({640, 360, 30});
@@ -199,7 +204,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             CheckParse(unit, static_cast<int32_t>(taken));
         }
         pusher.CachePushData(video ? kPushDataVideo : kPushDataAudio, static_cast<int32_t>(taken),
-                             unit, (kind >> 1) & 1);
+                             unit, (kind >> 1) & 1, at);
     }
     WaitSent(&pusher);
     pusher.StopRtmpThread();

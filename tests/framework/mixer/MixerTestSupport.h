@@ -79,7 +79,7 @@ inline ::testing::AssertionResult Near(const YuvColor& got, const RgbColor& want
 }
 
 inline VideoFrameInfo PictureInfo(int32_t width, int32_t height) {
-    return VideoFrameInfo{0, {'I', '4', '2', '0'}, width, height, 0, 1};
+    return VideoFrameInfo{0, {'I', '4', '2', '0'}, width, height, 0, 1, 0};
 }
 
 // A mixer made directly (not through the factory), released at the end of the test.

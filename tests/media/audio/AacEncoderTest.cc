@@ -30,6 +30,7 @@ class FakeAacCodec : public AacCodec {
         return kFrameBytes;
     }
     void Close() override {}
+    uint32_t DelayFrames() const override { return 0; }
 
     bool openResult = true;
     bool failEncode = false;

@@ -187,9 +187,20 @@ WaveFormat Pcm(uint32_t rate, uint16_t channels) {
     return format;
 }
 
-// One second of the context's sound, in blocks of any size, becomes one second of 48 kHz AAC
-// frames for every pusher (less the coder's delay of a frame or two).
-TEST(OutputAudioTest, BlocksOfAnyLengthBecomeASecondOfFramesForEveryPusher) {
+// Keeps what the audio path hands on: each frame's media time.
+class FrameTimes : public IEncodedSink {
+  public:
+    void CacheAudio(const uint8_t*, int32_t, uint64_t mediaMs) override {
+        times.push_back(mediaMs);
+    }
+    void CacheVideo(const uint8_t*, int32_t, uint32_t, uint64_t) override {}
+    std::vector<uint64_t> times;
+};
+
+// One second of the context's sound, in blocks of any size that arrive as they end, becomes a
+// second of 48 kHz AAC frames (less the coder's delay), each stamped with the time of the sound
+// it holds: the first frame out is the coder's priming, a frame before the first sample.
+TEST(OutputAudioTest, BlocksOfAnyLengthBecomeFramesStampedWithTheirSoundsTime) {
     struct Case {
         const char* name;
         WaveFormat format;
@@ -201,26 +212,27 @@ TEST(OutputAudioTest, BlocksOfAnyLengthBecomeASecondOfFramesForEveryPusher) {
         {"a whole second of 48 kHz stereo", Pcm(48000, 2), 192000},
         {"10 ms of 16 kHz mono and half a sample", Pcm(16000, 1), 321},
     };
-    framework::MemoryAllocator* allocator = new framework::MemoryAllocator();
+    constexpr uint64_t kStartUs = 5000000;  // when the first block's first sample was captured
     for (const Case& c : cases) {
-        PusherList pushers;
-        pushers.SetAllocator(allocator);
-        ASSERT_EQ(0, pushers.Update({"rtmp://127.0.0.1:1/live/a", "rtmp://127.0.0.1:1/live/b"}, 1));
         OutputAudio audio;
         ASSERT_EQ(0, audio.Init(c.format));
+        FrameTimes frames;
         const std::vector<uint8_t> block(c.blockBytes, 0x10);
         const uint32_t wholeBlock = c.blockBytes - c.blockBytes % c.format.blockAlign;
         for (uint32_t fed = 0; fed < c.format.avgBytesPerSec; fed += wholeBlock) {
-            audio.OnMediaData(block.data(), c.blockBytes, &pushers);
+            const uint64_t endUs =
+                kStartUs + uint64_t{fed + wholeBlock} * 1000000 / c.format.avgBytesPerSec;
+            audio.OnMediaData(block.data(), c.blockBytes, endUs, &frames);
         }
-        const auto list = pushers.Pushers();
-        EXPECT_GE(list[0]->GetCachedCount(), 44u) << c.name;
-        EXPECT_LE(list[0]->GetCachedCount(), 47u) << c.name;
-        EXPECT_EQ(list[0]->GetCachedCount(), list[1]->GetCachedCount()) << c.name;
-        pushers.StopAll();
+        ASSERT_GE(frames.times.size(), 45u) << c.name;
+        EXPECT_LE(frames.times.size(), 47u) << c.name;
+        for (size_t j = 0; j < frames.times.size(); ++j) {
+            const double expectedMs = kStartUs / 1000.0 + (static_cast<double>(j) - 1) * 1024 / 48;
+            EXPECT_NEAR(expectedMs, static_cast<double>(frames.times[j]), 1.0)
+                << c.name << " " << j;
+        }
         audio.Uninit();
     }
-    allocator->Release();
 }
 
 }  // namespace

@@ -40,9 +40,9 @@ class MediaFeed {
     ~MediaFeed() { audio_.Uninit(); }
     bool IsOpen() const { return video_.IsOpen() && audioOpen_; }
 
-    // Caches every unit whose media time lies below untilMs. With `ticks`, the pusher's tick
-    // count is set to each unit's media time first.
-    void CacheUntil(RtmpPusher* pusher, uint32_t untilMs, std::atomic<uint32_t>* ticks) {
+    // Caches every unit whose media time (from the feed's start) lies below untilMs, captured
+    // at `startMs` + that time.
+    void CacheUntil(RtmpPusher* pusher, uint32_t untilMs, uint64_t startMs = 0) {
         std::vector<uint8_t> unit;
         for (;;) {
             const uint32_t videoAt = videoCount_ * 1000 / kFrameRate;
@@ -52,13 +52,10 @@ class MediaFeed {
             if (at >= untilMs) {
                 return;
             }
-            if (ticks != nullptr) {
-                ticks->store(at);
-            }
             bool key = false;
             if (video ? video_.Encode(&unit, &key) : EncodeAudio(&unit)) {
                 pusher->CachePushData(video ? 2 : 1, static_cast<int32_t>(unit.size()), unit.data(),
-                                      key ? 1 : 0);
+                                      key ? 1 : 0, startMs + at);
             }
             ++(video ? videoCount_ : audioCount_);
         }
@@ -93,7 +90,7 @@ class LiveFeeder : public KESTREL::WThread {
     int32_t ThreadProcEx() override {
         const uint64_t start = NowMs();
         do {
-            feed_.CacheUntil(pusher_, static_cast<uint32_t>(NowMs() - start + 1), nullptr);
+            feed_.CacheUntil(pusher_, static_cast<uint32_t>(NowMs() - start + 1), start);
         } while (!StopEvent().WaitFor(10));
         return 0;
     }

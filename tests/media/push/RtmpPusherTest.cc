@@ -1,5 +1,5 @@
-// The pusher against a recording fake of the RTMP connection, with the tick count and the
-// reconnect pause injected: the order rules, the messages as they leave, timestamps,
+// The pusher against a recording fake of the RTMP connection, with the reconnect pause
+// injected: the order rules, the messages as they leave, the timestamps from media times,
 // re-initialisation, the cache bound and the life cycle.
 #include "media/push/RtmpPusher.h"
 
@@ -220,7 +220,6 @@ class RtmpPusherTest : public ::testing::Test {
         auto connection = std::make_unique<FakeConnection>();
         link_ = connection.get();
         options.connection = std::move(connection);
-        options.tickCount = [this] { return ticks_.load(); };
         options.retryDelayMs = retryDelayMs;
         return std::make_unique<RtmpPusher>(&allocator_, std::move(options));
     }
@@ -237,11 +236,11 @@ class RtmpPusherTest : public ::testing::Test {
         }
         return pusher;
     }
-    // ADTS frames (0xFF first) as audio, the rest as video.
-    void Cache(RtmpPusher* pusher, uint32_t tick, const Bytes& unit, uint32_t key = 0) {
-        ticks_.store(tick);
-        ASSERT_EQ(0, pusher->CachePushData(unit[0] == 0xFF ? 1 : 2,
-                                           static_cast<int32_t>(unit.size()), unit.data(), key));
+    // ADTS frames (0xFF first) as audio, the rest as video, captured at `mediaMs`.
+    void Cache(RtmpPusher* pusher, uint64_t mediaMs, const Bytes& unit, uint32_t key = 0) {
+        ASSERT_EQ(0,
+                  pusher->CachePushData(unit[0] == 0xFF ? 1 : 2, static_cast<int32_t>(unit.size()),
+                                        unit.data(), key, mediaMs));
     }
     bool WaitSent(size_t count) {
         return link_->WaitFor([&] { return link_->sent.size() >= count; });
@@ -255,7 +254,6 @@ class RtmpPusherTest : public ::testing::Test {
 
     CountingAllocator allocator_;
     FakeConnection* link_ = nullptr;
-    std::atomic<uint64_t> ticks_{5000};
 };
 
 TEST_F(RtmpPusherTest, AudioWaitsForAKeyFrameWithSetsWhichBringsMetadataAndHeadersAgain) {
@@ -270,8 +268,9 @@ TEST_F(RtmpPusherTest, AudioWaitsForAKeyFrameWithSetsWhichBringsMetadataAndHeade
     Cache(pusher.get(), 1064, kAudioFrame);
     Cache(pusher.get(), 1080, kDeltaUnit);
     Cache(pusher.get(), 1085, kAudioFrame);
-    ExpectSent({Video(30, true), Video(35, true), MetaData(640, 360, 15), AvcHeader(40),
-                Video(40, true), AacHeader(64), Audio(64), Video(80, false), Audio(85)});
+    // The origin is the first unit sent: the key frame at 1030.
+    ExpectSent({Video(0, true), Video(5, true), MetaData(640, 360, 15), AvcHeader(10),
+                Video(10, true), AacHeader(34), Audio(34), Video(50, false), Audio(55)});
 
     pusher->SetMetaData({640, 360, 15});  // unchanged: audio goes on
     Cache(pusher.get(), 1090, kAudioFrame);
@@ -282,8 +281,8 @@ TEST_F(RtmpPusherTest, AudioWaitsForAKeyFrameWithSetsWhichBringsMetadataAndHeade
     Cache(pusher.get(), 1120, kDeltaUnit);
     Cache(pusher.get(), 1160, kKeyUnit, 1);
     Cache(pusher.get(), 1170, kAudioFrame);
-    ExpectSent({Audio(90), Video(120, false), MetaData(1280, 720, 30, 2500, true), AvcHeader(160),
-                Video(160, true), Audio(170)},
+    ExpectSent({Audio(60), Video(90, false), MetaData(1280, 720, 30, 2500, true), AvcHeader(130),
+                Video(130, true), Audio(140)},
                9);
     pusher->StopRtmpThread();
     EXPECT_EQ(0, allocator_.live.load());
@@ -296,7 +295,7 @@ TEST_F(RtmpPusherTest, WithoutVideoTheFirstAudioFrameBringsTheAacHeader) {
     ExpectSent({AacHeader(0), Audio(0), Audio(21)});
     // A frame no longer than its ADTS header has nothing to send: refused at once.
     EXPECT_EQ(E_FAIL,
-              pusher->CachePushData(1, static_cast<int32_t>(kAdts.size()), kAdts.data(), 0));
+              pusher->CachePushData(1, static_cast<int32_t>(kAdts.size()), kAdts.data(), 0, 7042));
     EXPECT_EQ(0u, pusher->GetCachedCount());
 }
 
@@ -380,18 +379,108 @@ TEST_F(RtmpPusherTest, StopReleasesEverythingWhetherIdleConnectingOrNeverStarted
     EXPECT_EQ(RtmpPusher::kStateReleased, unstarted->GetState());
 }
 
-TEST_F(RtmpPusherTest, TimestampsCountFromTheFirstCallWrapAt32BitsAndRestartBelowTheBase) {
-    std::unique_ptr<RtmpPusher> pusher = MakePusher();
-    const std::pair<uint64_t, uint32_t> ticksAndStamps[] = {
-        {4294967000u, 0},
-        {4294967336u, 336} /* past 2^32 ms of the clock */,
-        {4294967000u + 4294967296u + 40, 40} /* the stamp wrapped */,
-        {25, 0} /* clock went back */,
-        {65, 40}};
-    for (const auto& [tick, stamp] : ticksAndStamps) {
-        ticks_.store(tick);
-        EXPECT_EQ(stamp, pusher->GetTimeStamp()) << tick;
+// Media times in, timestamps out. Each row caches its units before the pusher connects (so
+// the order they leave in is the cache's), or after it sent what came before ('|'), and lists
+// the messages that leave: kind and timestamp.
+//   a<ms> audio frame, k<ms> key frame with sets, d<ms> delta frame, M new metadata (a
+//   SetOutParam with a new canvas), F the next send fails, R wait for the reconnect that
+//   follows, | send what is cached so far.
+//   Out: A<ts> audio, V<ts> video, H<ts> AVC header, C<ts> AAC header, D metadata.
+struct TimelineRow {
+    const char* name;
+    std::vector<std::string> in;
+    std::vector<std::string> out;
+    uint32_t firstTimestampMs = 0;
+};
+
+std::string Describe(const Message& m) {
+    const int type = std::get<0>(m);
+    const Bytes& body = std::get<3>(m);
+    const std::string ts = std::to_string(std::get<2>(m));
+    if (type == 18) {
+        return "D";
     }
+    if (type == 8) {
+        return (body[1] == 0 ? "C" : "A") + ts;
+    }
+    return (body[1] == 0 ? "H" : "V") + ts;
+}
+
+TEST_F(RtmpPusherTest, TimestampsAreMediaTimeLessTheOriginGrowPerKindAndInterleave) {
+    const TimelineRow rows[] = {
+        {"the first unit sent is the origin; sound before the first picture waits for it",
+         {"a4990", "k5000", "a5011", "d5040", "a5032"},
+         {"D", "H0", "V0", "C11", "A11", "A32", "V40"}},
+        {"each kind only grows: a late unit keeps the last timestamp of its kind",
+         {"k5000", "a5021", "|", "a5010", "|", "d5040", "|", "d5030", "|", "a5042"},
+         {"D", "H0", "V0", "C21", "A21", "A21", "V40", "V40", "A42"}},
+        {"units cached together leave in media order",
+         {"k1000", "d1033", "d1066", "a1011", "a1032", "a1053", "a1075"},
+         {"D", "H0", "V0", "C11", "A11", "A32", "V33", "A53", "V66", "A75"}},
+        {"a reconnect keeps the origin: the new stream goes on from where the old one was",
+         {"k1000", "a1010", "|", "F", "d1040", "R", "a1500", "k2000", "a2010"},
+         {"D", "H0", "V0", "C10", "A10", "D", "H1000", "V1000", "C1010", "A1010"}},
+        {"new metadata keeps the timeline: the next key frame brings the headers again",
+         {"k1000", "a1010", "d1040", "|", "M", "d1080", "k1120", "a1130"},
+         {"D", "H0", "V0", "C10", "A10", "V40", "V80", "D", "H120", "V120", "A130"}},
+        {"timestamps pass 2^24 ms and wrap at 2^32 ms",
+         {"k1000", "d1040", "d1080"},
+         {"D", "H4294967276", "V4294967276", "V20", "V60"},
+         4294967276u},
+        {"", {"k1000", "d1040"}, {"D", "H16777200", "V16777200", "V16777240"}, 16777200u},
+    };
+    for (const TimelineRow& row : rows) {
+        RtmpPusher::Options options;
+        auto connection = std::make_unique<FakeConnection>();
+        FakeConnection* link = connection.get();
+        options.connection = std::move(connection);
+        options.retryDelayMs = 1;
+        options.firstTimestampMs = row.firstTimestampMs;
+        RtmpPusher pusher(&allocator_, std::move(options));
+        ASSERT_EQ(0, pusher.InitRtmpPusher(kUrl, 1));
+        pusher.SetVideoStatus(1);
+        pusher.SetMetaData({640, 360, 15});
+        bool started = false;
+        const auto sendSoFar = [&] {
+            if (!started) {
+                ASSERT_TRUE(pusher.StartThread(true));
+                started = true;
+            }
+        };
+        for (const std::string& step : row.in) {
+            const uint64_t ms = step.size() > 1 ? std::stoull(step.substr(1)) : 0;
+            if (step == "|") {
+                sendSoFar();
+                ASSERT_TRUE(link->WaitFor([&] { return pusher.GetCachedCount() == 0; }))
+                    << row.name;
+            } else if (step == "R") {
+                ASSERT_TRUE(link->WaitFor([&] { return link->connections == 2; })) << row.name;
+            } else if (step == "F") {
+                std::lock_guard<std::mutex> lock(link->mutex);
+                link->failingSend = link->sends;
+            } else if (step == "M") {
+                pusher.SetMetaData({1280, 720, 30});
+            } else {
+                Cache(&pusher, ms,
+                      step[0] == 'a'   ? kAudioFrame
+                      : step[0] == 'k' ? kKeyUnit
+                                       : kDeltaUnit,
+                      step[0] == 'k' ? 1 : 0);
+            }
+        }
+        sendSoFar();
+        ASSERT_TRUE(link->WaitFor([&] { return link->sent.size() >= row.out.size(); })) << row.name;
+        std::vector<std::string> out;
+        {
+            std::lock_guard<std::mutex> lock(link->mutex);
+            for (const Message& m : link->sent) {
+                out.push_back(Describe(m));
+            }
+        }
+        EXPECT_EQ(row.out, out) << row.name;
+        pusher.StopRtmpThread();
+    }
+    EXPECT_EQ(0, allocator_.live.load());
 }
 
 TEST_F(RtmpPusherTest, CacheRefusesBadUnitsUnitsWithoutABufferAndUnitsPastItsBound) {
@@ -399,17 +488,17 @@ TEST_F(RtmpPusherTest, CacheRefusesBadUnitsUnitsWithoutABufferAndUnitsPastItsBou
     ASSERT_EQ(0, pusher->InitRtmpPusher(kUrl, 3));
     const uint8_t unit[16] = {};
     for (size_t i = 0; i < 7500; ++i) {
-        ASSERT_EQ(0, pusher->CachePushData(2, sizeof(unit), unit, 0)) << i;
+        ASSERT_EQ(0, pusher->CachePushData(2, sizeof(unit), unit, 0, i)) << i;
     }
-    EXPECT_EQ(E_FAIL, pusher->CachePushData(1, sizeof(unit), unit, 0));
+    EXPECT_EQ(E_FAIL, pusher->CachePushData(1, sizeof(unit), unit, 0, 7500));
     EXPECT_EQ(7500u, pusher->GetCachedCount());
     EXPECT_EQ(7500, allocator_.live.load());  // the refused unit's buffer went back
     pusher->ClearPushDataCache();
     EXPECT_EQ(0, allocator_.live.load());
-    EXPECT_EQ(E_FAIL, pusher->CachePushData(3, sizeof(unit), unit, 0));
-    EXPECT_EQ(E_FAIL, pusher->CachePushData(1, 0, unit, 0));
+    EXPECT_EQ(E_FAIL, pusher->CachePushData(3, sizeof(unit), unit, 0, 0));
+    EXPECT_EQ(E_FAIL, pusher->CachePushData(1, 0, unit, 0, 0));
     RtmpPusher noAllocator(nullptr);  // as when the allocator has run dry
-    EXPECT_EQ(E_FAIL, noAllocator.CachePushData(1, sizeof(unit), unit, 0));
+    EXPECT_EQ(E_FAIL, noAllocator.CachePushData(1, sizeof(unit), unit, 0, 0));
     EXPECT_EQ(0u, pusher->GetCachedCount() + noAllocator.GetCachedCount());
 }
 
