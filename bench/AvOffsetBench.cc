@@ -28,14 +28,14 @@
 #include <string>
 #include <vector>
 
-#include "bench/FlashEdge.h"
 #include "bench/Percentile.h"
-#include "bench/RecordedSync.h"
 #include "bench/RtmpReader.h"
 #include "bench/StampClock.h"
 #include "bench/SyncSession.h"
 #include "platform/TempFolder.h"
 #include "tests/media/push/FfTool.h"
+#include "tests/media/push/FlashEdge.h"
+#include "tests/media/push/RecordedSync.h"
 
 namespace bench {
 namespace {
@@ -72,7 +72,7 @@ bool Record(SyncSession* session, const std::string& folder, const std::string& 
 long StampShift(const std::vector<Sighting>& followed, const std::vector<double>& flashes,
                 int* votes) {
     std::map<long, int> shifts;
-    FlashEdge edge;
+    rtmptest::FlashEdge edge;
     for (const Sighting& picture : followed) {
         if (!edge.IsFlash(picture.luma)) {
             continue;
@@ -93,9 +93,9 @@ long StampShift(const std::vector<Sighting>& followed, const std::vector<double>
 }
 
 // The onset nearest to `flash` within 500 ms, or null.
-const Onset* NearestOnset(const std::vector<Onset>& onsets, double flash) {
-    const Onset* nearest = nullptr;
-    for (const Onset& onset : onsets) {
+const rtmptest::Onset* NearestOnset(const std::vector<rtmptest::Onset>& onsets, double flash) {
+    const rtmptest::Onset* nearest = nullptr;
+    for (const rtmptest::Onset& onset : onsets) {
         if (std::abs(onset.ptsMs - flash) < 500 &&
             (nearest == nullptr ||
              std::abs(onset.ptsMs - flash) < std::abs(nearest->ptsMs - flash))) {
@@ -117,7 +117,7 @@ size_t FlashNumber(const std::vector<uint64_t>& flashUs, double monoMs) {
 }
 
 // Pairs the flashes with onsets and, where the stamps allow, splits each offset into parts.
-AvParts Decompose(const std::vector<double>& flashes, const std::vector<Onset>& onsets,
+AvParts Decompose(const std::vector<double>& flashes, const std::vector<rtmptest::Onset>& onsets,
                   const RtmpReader& follower, const SyncFeed& feed, const StampClock& clock) {
     int votes = 0;
     const double shift = static_cast<double>(StampShift(follower.Pictures(), flashes, &votes));
@@ -125,7 +125,7 @@ AvParts Decompose(const std::vector<double>& flashes, const std::vector<Onset>& 
     const std::vector<uint64_t>& beepUs = feed.BeepUs();
     AvParts parts;
     for (const double flash : flashes) {
-        const Onset* nearest = NearestOnset(onsets, flash);
+        const rtmptest::Onset* nearest = NearestOnset(onsets, flash);
         if (nearest == nullptr) {
             continue;
         }
@@ -204,9 +204,10 @@ void AvOffset(benchmark::State& state) {
             state.SkipWithError("the recording failed");
             return;
         }
-        const std::vector<double> flashes = RecordedFlashes(folder.Path(), recording);
+        const std::vector<double> flashes = rtmptest::RecordedFlashes(folder.Path(), recording);
         std::string error;
-        const std::vector<Onset> onsets = RecordedOnsets(folder.Path(), recording, &error);
+        const std::vector<rtmptest::Onset> onsets =
+            rtmptest::RecordedOnsets(folder.Path(), recording, &error);
         if (!error.empty()) {
             state.SkipWithError(error.c_str());
             return;

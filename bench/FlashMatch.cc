@@ -1,7 +1,7 @@
 #include "bench/FlashMatch.h"
 
-#include "bench/FlashEdge.h"
 #include "bench/Percentile.h"
+#include "tests/media/push/FlashEdge.h"
 
 namespace bench {
 
@@ -9,7 +9,7 @@ FlashMatch FlashMatch::Of(const std::vector<Sighting>& pictures,
                           const std::vector<uint64_t>& writtenUs) {
     FlashMatch match;
     std::vector<bool> paired(writtenUs.size(), false);
-    FlashEdge edge;
+    rtmptest::FlashEdge edge;
     for (const Sighting& picture : pictures) {
         if (edge.IsFlash(picture.luma)) {
             match.Pair(picture, writtenUs, &paired);

@@ -57,9 +57,24 @@ bool KeyFitsKind(const std::string& key, FeedKind kind, uint8_t channel) {
     if (key == "bitrate" || key == "keyint") {
         return kind == FeedKind::kH264;
     }
-    if (key == "hz" || key == "samplerate" || key == "audiochannels") {
+    if (key == "hz" || key == "samplerate" || key == "audiochannels" || key == "ppm" ||
+        key == "blocks") {
         return kind == FeedKind::kTone;
     }
+    return true;
+}
+
+// blocks=MIN-MAX: uneven blocks of sound, MIN to MAX ms each.
+bool ParseBlocks(const std::string& text, FeedSettings* settings) {
+    const size_t dash = text.find('-');
+    long low = 0;
+    long high = 0;
+    if (dash == std::string::npos || !ParseNumber(text.substr(0, dash), 1, 1000, &low) ||
+        !ParseNumber(text.substr(dash + 1), low, 1000, &high)) {
+        return false;
+    }
+    settings->blockMinMs = static_cast<uint32_t>(low);
+    settings->blockMaxMs = static_cast<uint32_t>(high);
     return true;
 }
 
@@ -100,6 +115,9 @@ bool ApplyNumber(const std::string& key, const std::string& value, FeedSettings*
         settings->sampleRate = static_cast<uint32_t>(n);
     } else if (key == "audiochannels" && ParseNumber(value, 1, 8, &n)) {
         settings->audioChannels = static_cast<uint16_t>(n);
+    } else if (key == "ppm" && !value.empty() &&
+               ParseNumber(value[0] == '-' ? value.substr(1) : value, 0, 100000, &n)) {
+        settings->clockPpm = static_cast<int32_t>(value[0] == '-' ? -n : n);
     } else {
         return false;
     }
@@ -116,6 +134,7 @@ bool ApplyKey(const std::string& option, const std::string& item, FeedSettings* 
         return false;
     }
     const bool applied = key == "size"      ? ParseSize(value, settings)
+                         : key == "blocks"  ? ParseBlocks(value, settings)
                          : key == "pattern" ? ParsePattern(value, settings)
                                             : ApplyNumber(key, value, settings);
     if (!applied) {

@@ -51,9 +51,13 @@ uint64_t StreamFeed::UnitBytesBound() const {
         case FeedKind::kH264:
             // The header, and at most the raw picture (x264 seldom comes near it).
             return H264Encoder::kHeaderBytes + pixels * 3 / 2;
-        case FeedKind::kTone:
-            return (static_cast<uint64_t>(settings_.sampleRate) / settings_.rate + 1) *
-                   settings_.audioChannels * 2;
+        case FeedKind::kTone: {
+            const uint64_t frames =
+                settings_.blockMaxMs != 0
+                    ? uint64_t{settings_.blockMaxMs} * settings_.sampleRate / 1000
+                    : static_cast<uint64_t>(settings_.sampleRate) / settings_.rate + 1;
+            return frames * settings_.audioChannels * 2;
+        }
     }
     return 0;
 }
@@ -70,6 +74,7 @@ bool StreamFeed::Prepare(std::string* error) {
         format.blocksPerSecond = settings_.rate;
         format.shape =
             settings_.pattern == FeedPattern::kSync ? ToneShape::kSync : ToneShape::kSine;
+        format.speed = 1.0 + settings_.clockPpm * 1e-6;
         tone_ = std::make_unique<ToneGenerator>(format);
         return true;
     }
@@ -94,11 +99,12 @@ bool StreamFeed::Prepare(std::string* error) {
 
 void StreamFeed::Run(SharedWriter* channel, platform::Event* stop, uint64_t startMicros) {
     for (uint64_t index = 0; settings_.count == 0 || index < settings_.count; ++index) {
-        const uint64_t dueMicros = index * kMicrosPerSecond / settings_.rate;
+        const uint32_t frames = tone_ != nullptr ? NextToneFrames() : 0;
+        const uint64_t dueMicros = DueMicros(index, frames);
         if (settings_.durationMs != 0 && dueMicros >= settings_.durationMs * uint64_t{1000}) {
             return;
         }
-        const bool made = MakeUnit(index, static_cast<uint32_t>(dueMicros / 1000));
+        const bool made = MakeUnit(index, frames, static_cast<uint32_t>(dueMicros / 1000));
         if (!WaitUntil(startMicros + dueMicros, stop)) {
             return;
         }
@@ -113,9 +119,32 @@ void StreamFeed::Run(SharedWriter* channel, platform::Event* stop, uint64_t star
     }
 }
 
-bool StreamFeed::MakeUnit(uint64_t index, uint32_t timestampMs) {
+uint64_t StreamFeed::DueMicros(uint64_t index, uint32_t frames) const {
+    if (tone_ == nullptr) {
+        return index * kMicrosPerSecond / settings_.rate;
+    }
+    // The block's last sample, on the host's sound clock.
+    const double end = static_cast<double>(tone_->FramesMade() + frames);
+    return static_cast<uint64_t>(end * kMicrosPerSecond / settings_.sampleRate /
+                                 tone_->Format().speed);
+}
+
+uint32_t StreamFeed::NextToneFrames() {
+    if (settings_.blockMaxMs == 0) {
+        return tone_->NextBlockFrames();
+    }
+    // xorshift: the same uneven lengths every run.
+    blockRandom_ ^= blockRandom_ << 13;
+    blockRandom_ ^= blockRandom_ >> 7;
+    blockRandom_ ^= blockRandom_ << 17;
+    const uint32_t spanMs = settings_.blockMaxMs - settings_.blockMinMs + 1;
+    const uint32_t ms = settings_.blockMinMs + static_cast<uint32_t>(blockRandom_ % spanMs);
+    return static_cast<uint32_t>(uint64_t{ms} * settings_.sampleRate / 1000);
+}
+
+bool StreamFeed::MakeUnit(uint64_t index, uint32_t frames, uint32_t timestampMs) {
     if (tone_ != nullptr) {
-        tone_->NextBlock(&unit_);
+        tone_->NextFrames(frames, &unit_);
         return true;
     }
     if (settings_.pattern == FeedPattern::kSync) {

@@ -1,7 +1,9 @@
 // One stream a MediaFeeder writes: its settings, its generators (test pictures or the sync
 // pattern's, the H.264 encoder, the tone or the sync beeps) and its loop, which makes unit k
-// ahead of time and writes it when it is due, k / rate seconds after the start time the
-// feeder gives every stream, by waiting on the feeder's stop event until then.
+// ahead of time and writes it when it is due, by waiting on the feeder's stop event until then:
+// picture k k / rate seconds after the start time the feeder gives every stream, a block of
+// sound when its last sample is due, as a sound device delivers it (on the host's own sound
+// clock, which may run a little fast or slow, in blocks of even or uneven length).
 //
 // The feeder's thread creates and prepares it; then only the stream's own thread runs it. The
 // counters are atomic and may be read from any thread. A channel's writer is shared by the
@@ -52,6 +54,9 @@ struct FeedSettings {
     double toneHz = 440.0;       // kTone
     uint32_t sampleRate = 16000;
     uint16_t audioChannels = 1;
+    int32_t clockPpm = 0;     // kTone: the host's sound clock runs this many ppm fast
+    uint32_t blockMinMs = 0;  // kTone: blocks of 10 to 40 ms drawn at random, when set;
+    uint32_t blockMaxMs = 0;  // 0: blocks of 1 / rate s
     uint64_t count = 0;       // units to make (written or refused); 0: no limit
     uint32_t durationMs = 0;  // how long to write; 0: until stopped
     FeedPattern pattern = FeedPattern::kTest;
@@ -78,8 +83,8 @@ class StreamFeed {
     // Checks the settings against the channel and sets up the generators. On failure returns
     // false with `error` set.
     bool Prepare(std::string* error);
-    // Writes unit k at startMicros + k / rate s (the monotonic clock) until the count or the
-    // duration is reached or `stop` is set.
+    // Writes the units when they are due (after startMicros, on the monotonic clock) until the
+    // count or the duration is reached or `stop` is set.
     void Run(SharedWriter* channel, platform::Event* stop, uint64_t startMicros);
 
     const FeedSettings& Settings() const { return settings_; }
@@ -88,11 +93,16 @@ class StreamFeed {
     uint64_t Refused() const { return refused_.load(); }
 
   private:
+    // When the unit `index` is due, counted from the start; for sound, when its last sample is.
+    uint64_t DueMicros(uint64_t index, uint32_t frames) const;
+    // The samples per channel of the next block of sound.
+    uint32_t NextToneFrames();
     bool CheckSettings(std::string* error) const;
     // The byte length of one unit, before the generators exist.
     uint64_t UnitBytesBound() const;
-    // Makes unit `index` into unit_; false when the encoder failed.
-    bool MakeUnit(uint64_t index, uint32_t timestampMs);
+    // Makes unit `index` (for sound, `frames` samples per channel) into unit_; false when the
+    // encoder failed.
+    bool MakeUnit(uint64_t index, uint32_t frames, uint32_t timestampMs);
     WriteResult WriteUnit(SharedWriter* channel);
     // Waits until `dueMicros`; false when stopped first.
     static bool WaitUntil(uint64_t dueMicros, platform::Event* stop);
@@ -106,6 +116,7 @@ class StreamFeed {
     std::unique_ptr<ToneGenerator> tone_;
     std::vector<uint8_t> unit_;
     EncodedUnit encoded_;
+    uint64_t blockRandom_ = 0x9E3779B97F4A7C15u;  // the uneven blocks' lengths
 
     // Others.
     std::atomic<uint64_t> written_{0};

@@ -27,13 +27,20 @@ void RenderPicture(bool flash, uint16_t width, uint16_t height, uint8_t* frame) 
     std::memset(frame + luma, kNeutralChroma, 2 * chroma);
 }
 
-int16_t Sample(uint64_t index, uint32_t sampleRate, int16_t amplitude) {
-    const uint64_t period = static_cast<uint64_t>(sampleRate) * kPeriodSeconds;
-    if (period == 0 || index < period) {
+int16_t Sample(uint64_t index, uint32_t sampleRate, int16_t amplitude, double speed) {
+    // Instant n begins at sample n * period of the host's sound clock.
+    const double period = static_cast<double>(sampleRate) * speed * kPeriodSeconds;
+    if (period < 1.0) {
         return 0;
     }
-    const uint64_t sinceInstant = index % period;
-    if (sinceInstant * 1000 >= static_cast<uint64_t>(kBeepMs) * sampleRate) {
+    uint64_t instant = static_cast<uint64_t>(static_cast<double>(index) / period);
+    uint64_t first = static_cast<uint64_t>(std::llround(static_cast<double>(instant) * period));
+    if (index < first && instant > 0) {
+        --instant;
+        first = static_cast<uint64_t>(std::llround(static_cast<double>(instant) * period));
+    }
+    const uint64_t sinceInstant = index - first;
+    if (instant == 0 || sinceInstant * 1000 >= static_cast<uint64_t>(kBeepMs) * sampleRate) {
         return 0;
     }
     // The phase from the sample's place in the beep, kept in one turn for precision.

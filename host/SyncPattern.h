@@ -31,8 +31,10 @@ bool IsFlash(uint64_t index, uint32_t rate);
 void RenderPicture(bool flash, uint16_t width, uint16_t height, uint8_t* frame);
 
 // Sample `index` (counted per channel since the start) at `sampleRate`: the beep, a cosine
-// that starts at its peak so that its first sample marks the instant, or silence.
-int16_t Sample(uint64_t index, uint32_t sampleRate, int16_t amplitude);
+// that starts at its peak so that its first sample marks the instant, or silence. A host whose
+// sound clock runs `speed` times ours (1.0005: 0.05 % fast) makes that many more samples a
+// second, so its instants lie `speed` × sampleRate samples apart.
+int16_t Sample(uint64_t index, uint32_t sampleRate, int16_t amplitude, double speed = 1.0);
 
 }  // namespace sync_pattern
 }  // namespace qxhost

@@ -18,12 +18,12 @@ uint64_t ToneGenerator::BlockStart(uint64_t block) const {
 }
 
 uint32_t ToneGenerator::NextBlockFrames() const {
-    return static_cast<uint32_t>(BlockStart(blocks_ + 1) - BlockStart(blocks_));
+    return static_cast<uint32_t>(BlockStart(blocks_ + 1) - made_);
 }
 
 int16_t ToneGenerator::SampleAt(uint64_t index) const {
     if (format_.shape == ToneShape::kSync) {
-        return sync_pattern::Sample(index, format_.sampleRate, format_.amplitude);
+        return sync_pattern::Sample(index, format_.sampleRate, format_.amplitude, format_.speed);
     }
     // The phase from the sample's index since the start, kept in one turn for precision.
     const double turns =
@@ -33,8 +33,11 @@ int16_t ToneGenerator::SampleAt(uint64_t index) const {
 }
 
 void ToneGenerator::NextBlock(std::vector<uint8_t>* block) {
-    const uint64_t first = BlockStart(blocks_);
-    const uint32_t frames = NextBlockFrames();
+    NextFrames(NextBlockFrames(), block);
+}
+
+void ToneGenerator::NextFrames(uint32_t frames, std::vector<uint8_t>* block) {
+    const uint64_t first = made_;
     const uint16_t channels = format_.channels == 0 ? 1 : format_.channels;
     block->resize(static_cast<size_t>(frames) * channels * 2);
     uint8_t* out = block->data();
@@ -45,6 +48,7 @@ void ToneGenerator::NextBlock(std::vector<uint8_t>* block) {
             *out++ = static_cast<uint8_t>(sample >> 8);
         }
     }
+    made_ += frames;
     ++blocks_;
 }
 

@@ -1,8 +1,9 @@
 // A sine tone (or the sync pattern's beeps, see SyncPattern.h) as 16-bit little-endian PCM,
-// interleaved (every channel the same), cut into blocks of 1 / blocksPerSecond s. Block k covers
-// the samples from k * sampleRate / blocksPerSecond up to the next block's, counted exactly, so
-// blocks of a duration that is not a whole number of samples alternate in length and never drift.
-// Each sample is computed from its index since the start, so the phase runs on across blocks.
+// interleaved (every channel the same), cut into blocks of 1 / blocksPerSecond s, or of any
+// length asked for. Block k covers the samples from k * sampleRate / blocksPerSecond up to the
+// next block's, counted exactly, so blocks of a duration that is not a whole number of samples
+// alternate in length and never drift. Each sample is computed from its index since the start,
+// so the phase runs on across blocks.
 //
 // Owned and called by one thread (a feeder stream's).
 #pragma once
@@ -24,6 +25,7 @@ struct ToneFormat {
     uint32_t blocksPerSecond = 50;  // 20 ms blocks
     int16_t amplitude = 8000;
     ToneShape shape = ToneShape::kSine;
+    double speed = 1.0;  // the sound clock against ours, for the sync instants
 };
 
 class ToneGenerator {
@@ -35,7 +37,11 @@ class ToneGenerator {
     uint32_t NextBlockFrames() const;
     // Replaces `block` with the next block's bytes.
     void NextBlock(std::vector<uint8_t>* block);
+    // Replaces `block` with the next `frames` samples per channel.
+    void NextFrames(uint32_t frames, std::vector<uint8_t>* block);
     uint64_t BlocksMade() const { return blocks_; }
+    // Samples per channel made so far.
+    uint64_t FramesMade() const { return made_; }
 
   private:
     // The first sample (per channel) of block k.
@@ -45,6 +51,7 @@ class ToneGenerator {
 
     const ToneFormat format_;
     uint64_t blocks_ = 0;
+    uint64_t made_ = 0;
 };
 
 }  // namespace qxhost

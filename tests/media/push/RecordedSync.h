@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-namespace bench {
+namespace rtmptest {
 
 struct Onset {
     double ptsMs = 0;        // where a player plays it
@@ -27,4 +27,4 @@ std::vector<double> RecordedFlashes(const std::string& folder, const std::string
 std::vector<Onset> RecordedOnsets(const std::string& folder, const std::string& recording,
                                   std::string* error);
 
-}  // namespace bench
+}  // namespace rtmptest

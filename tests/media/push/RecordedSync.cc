@@ -1,4 +1,4 @@
-#include "bench/RecordedSync.h"
+#include "tests/media/push/RecordedSync.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -6,15 +6,15 @@
 #include <fstream>
 #include <sstream>
 
-#include "bench/FlashEdge.h"
-#include "bench/LiveMedia.h"
+#include "tests/media/push/FlashEdge.h"
 #include "tests/media/push/FfTool.h"
 
-namespace bench {
+namespace rtmptest {
 
 namespace {
 
 constexpr uint32_t kAacFrame = 1024;
+constexpr int kToolMs = 60000;  // the longest an ffmpeg or ffprobe run may take
 constexpr double kOutputRate = 48000;
 
 // "key:value" from a showinfo line (value up to the next space or ']').
@@ -129,4 +129,4 @@ std::vector<Onset> RecordedOnsets(const std::string& folder, const std::string& 
     return FindOnsets(left, packetPts);
 }
 
-}  // namespace bench
+}  // namespace rtmptest

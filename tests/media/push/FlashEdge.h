@@ -2,12 +2,13 @@
 // and the first white picture after one that is not is a flash. One per run; one thread.
 #pragma once
 
-#include "bench/LiveMedia.h"
 
-namespace bench {
+namespace rtmptest {
 
 class FlashEdge {
   public:
+    static constexpr double kWhiteLuma = 128;  // black is 16, white 235
+
     // Takes the next picture's mean luma; true when that picture is a flash.
     bool IsFlash(double luma) {
         const bool white = luma > kWhiteLuma;
@@ -20,4 +21,4 @@ class FlashEdge {
     bool wasWhite_ = false;
 };
 
-}  // namespace bench
+}  // namespace rtmptest
