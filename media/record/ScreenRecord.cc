@@ -134,11 +134,10 @@ void ScreenRecord::Release() {
 int32_t ScreenRecord::ThreadProcEx() {
     SC_LOG("ScreenRecord::ThreadProcEx:%p begin.\n", static_cast<void*>(this));
     uint8_t buffer[kRecordSlotDataBytes] = {};
-    for (;;) {
+    // The stop flag is looked at after every block: a host writing sound without a pause would
+    // otherwise never let the wait time out.
+    while (stop_.load() == 0) {
         if (!semaphore_->WaitFor(kWaitMs)) {
-            if (stop_.load() != 0) {
-                break;
-            }
             continue;
         }
         int32_t length = 0;

@@ -29,7 +29,8 @@ class ScreenRecord : public KESTREL::WThread {
 
     // 0, or E_FAIL (no recorder, no ring), or the recorder's own code (everything released).
     int32_t StartRecord(const RecordParams& params, const char16_t* path);
-    // Ends the reader (within about one 100 ms wait), then stops the recorder.
+    // Ends the reader (once the block it is handing on is done, or within one 100 ms wait when
+    // no block comes), then stops the recorder; no block reaches the recorder after it.
     void StopRecord();
     void PauseRecord();
     void RestoreRecord();

@@ -5,7 +5,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "host/RingWriter.h"
@@ -190,6 +194,67 @@ TEST(RecordRingRoundTrip, ANewWriterAndANewRecordingStartCleanOverWhatWasLeft) {
     const std::vector<std::string> expected = {"Start video=0 rate=0 mp4=0 path=1", "WriteData 2 1",
                                                "Stop"};
     EXPECT_EQ(expected, framework.Take());
+}
+
+}  // namespace
+}  // namespace streammanager
+
+namespace streammanager {
+namespace {
+
+// A host playing sound: a block into the ring every 5 ms, never pausing, until the object goes.
+class SteadyHost {
+  public:
+    explicit SteadyHost(int32_t port) : writer_(port) {}
+    ~SteadyHost() { Stop(); }
+    bool Start() {
+        if (!writer_.Open()) {
+            return false;
+        }
+        thread_ = std::thread([this] { Run(); });
+        return true;
+    }
+    void Stop() {
+        stop_ = true;
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+
+  private:
+    void Run() {
+        const uint8_t block[4] = {1, 2, 3, 4};
+        auto due = std::chrono::steady_clock::now();
+        while (!stop_) {
+            writer_.Write(block, sizeof(block));
+            due += std::chrono::milliseconds(5);
+            std::this_thread::sleep_until(due);  // the host's pace, not a wait for anything
+        }
+    }
+
+    qxhost::RingWriter writer_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// The reader used to look at its stop flag only when a 100 ms wait for a block timed out, so
+// a host that never paused held every stop (and the pump thread with it) forever.
+TEST(RecordRingRoundTrip, StopEndsTheRecordingWhileTheHostKeepsWriting) {
+    const int32_t port = sctest::ChannelPort(10);
+    sctest::FakeFramework framework;
+    SteadyHost host(port);
+    ASSERT_TRUE(host.Start());
+    ScreenRecord record(&framework, port);
+    RecordParams params{};
+    ASSERT_EQ(0, record.StartRecord(params, u"x"));
+    ASSERT_TRUE(framework.WaitFor("WriteData", 5));
+    std::future<void> stopped = std::async(std::launch::async, [&] { record.StopRecord(); });
+    // Only a hang takes this long.
+    const bool returned = stopped.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    host.Stop();  // lets a stop that hung end, so the test can
+    stopped.wait();
+    EXPECT_TRUE(returned) << "StopRecord did not return while the host wrote";
+    EXPECT_EQ("Stop", framework.Take().back());  // nothing written into the file after it
 }
 
 }  // namespace
