@@ -292,6 +292,8 @@ TEST_P(ScreenRecordingTest, RecordsThePictureAndTheToneForAsLongAsItSays) {
     const std::string path = name + kSuffix8;
     const RecorderPtr recorder = MakeRecorder();
     ASSERT_NE(recorder, nullptr);
+    std::thread([] {}).join();  // a sanitizer starts a thread of its own with the process's first
+    const size_t threads = Entries("/proc/self/task");
     // Each call's time lies between the clock readings before and after it.
     Clock::time_point start[2];
     Clock::time_point pause[2];
@@ -302,6 +304,8 @@ TEST_P(ScreenRecordingTest, RecordsThePictureAndTheToneForAsLongAsItSays) {
     start[1] = Clock::now();
     {
         const ToneWriter tone(recorder.get());
+        // The tone's writer and the capture thread; the encoders start none of their own.
+        EXPECT_EQ(threads + (c.video ? 2 : 1), Entries("/proc/self/task"));
         if (c.mp4 && !c.pause) {  // the file as a process killed now would leave it
             std::this_thread::sleep_until(start[1] + milliseconds(2500));
             std::filesystem::copy_file(path, path + ".cut");
