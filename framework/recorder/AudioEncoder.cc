@@ -1,8 +1,7 @@
 #include "framework/recorder/AudioEncoder.h"
 
 #include <algorithm>
-
-#include "framework/recorder/RecordMuxer.h"
+#include <utility>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -33,7 +32,8 @@ int32_t EncoderRate(const AVCodec* codec, int32_t inputRate) {
 
 }  // namespace
 
-bool AudioEncoder::Open(int32_t sampleRate, int32_t channels, int32_t bitrate) {
+bool AudioEncoder::Open(int32_t sampleRate, int32_t channels, int32_t bitrate,
+                        PacketWriter writer) {
     Close();
     const AVCodec* codec = avcodec_find_encoder_by_name("aac");
     if (codec == nullptr) {
@@ -72,6 +72,8 @@ bool AudioEncoder::Open(int32_t sampleRate, int32_t channels, int32_t bitrate) {
         return false;
     }
     silence_.assign(static_cast<size_t>(kSilenceChunk) * channels * sizeof(int16_t), 0);
+    writer_ = std::move(writer);
+    inputRate_ = sampleRate;
     channels_ = channels;
     nextPts_ = 0;
     return true;
@@ -116,7 +118,7 @@ bool AudioEncoder::Convert(const uint8_t* pcm, int samples) {
            av_audio_fifo_write(queue_, reinterpret_cast<void**>(converted_), made) == made;
 }
 
-bool AudioEncoder::Write(const uint8_t* pcm, int64_t samples, RecordMuxer* muxer, int stream) {
+bool AudioEncoder::Write(const uint8_t* pcm, int64_t samples) {
     if (context_ == nullptr) {
         return false;
     }
@@ -126,7 +128,7 @@ bool AudioEncoder::Write(const uint8_t* pcm, int64_t samples, RecordMuxer* muxer
                               ? static_cast<int>(std::min<int64_t>(samples, 1 << 20))
                               : static_cast<int>(std::min<int64_t>(samples, kSilenceChunk));
         ok = Convert(pcm != nullptr ? pcm : silence_.data(), chunk) && ok;
-        ok = EncodeFrames(false, muxer, stream) && ok;
+        ok = EncodeFrames(false) && ok;
         samples -= chunk;
         if (pcm != nullptr) {
             pcm += static_cast<size_t>(chunk) * channels_ * sizeof(int16_t);
@@ -135,7 +137,25 @@ bool AudioEncoder::Write(const uint8_t* pcm, int64_t samples, RecordMuxer* muxer
     return ok;
 }
 
-bool AudioEncoder::EncodeFrames(bool all, RecordMuxer* muxer, int stream) {
+bool AudioEncoder::Skip(int64_t samples) {
+    if (context_ == nullptr) {
+        return false;
+    }
+    if (samples <= 0) {
+        return true;
+    }
+    // The frame being gathered is completed with silence, so the sound before the gap keeps its
+    // place; a sound not begun yet begins with a silent frame, or the containers would start it
+    // at its first packet.
+    const int queued = av_audio_fifo_size(queue_);
+    const bool complete = queued > 0 || nextPts_ == 0;
+    const bool ok = !complete || EncodeFrame(queued, context_->frame_size);
+    const int64_t padded = complete ? context_->frame_size - queued : 0;
+    nextPts_ += std::max<int64_t>(samples * context_->sample_rate / inputRate_ - padded, 0);
+    return ok;
+}
+
+bool AudioEncoder::EncodeFrames(bool all) {
     bool ok = true;
     for (;;) {
         const int queued = av_audio_fifo_size(queue_);
@@ -143,35 +163,42 @@ bool AudioEncoder::EncodeFrames(bool all, RecordMuxer* muxer, int stream) {
             return ok;
         }
         const int samples = std::min(queued, context_->frame_size);
-        if (av_frame_make_writable(frame_) < 0 ||
-            av_audio_fifo_read(queue_, reinterpret_cast<void**>(frame_->data), samples) !=
-                samples) {
-            return false;
+        ok = EncodeFrame(samples, samples) && ok;
+        if (av_audio_fifo_size(queue_) == queued) {
+            return false;  // nothing could be taken from the queue
         }
-        frame_->nb_samples = samples;
-        frame_->pts = nextPts_;
-        nextPts_ += samples;
-        ok = avcodec_send_frame(context_, frame_) >= 0 && ok;
-        ok = Drain(muxer, stream) && ok;
     }
 }
 
-bool AudioEncoder::Drain(RecordMuxer* muxer, int stream) {
+bool AudioEncoder::EncodeFrame(int samples, int length) {
+    if (av_frame_make_writable(frame_) < 0 ||
+        av_audio_fifo_read(queue_, reinterpret_cast<void**>(frame_->data), samples) != samples) {
+        return false;
+    }
+    av_samples_set_silence(frame_->data, samples, length - samples, channels_, AV_SAMPLE_FMT_FLTP);
+    frame_->nb_samples = length;
+    frame_->pts = nextPts_;
+    nextPts_ += length;
+    const bool sent = avcodec_send_frame(context_, frame_) >= 0;
+    return Drain() && sent;
+}
+
+bool AudioEncoder::Drain() {
     bool ok = true;
     while (avcodec_receive_packet(context_, packet_) >= 0) {
-        ok = muxer->Write(packet_, stream) && ok;
+        ok = writer_(packet_) && ok;
     }
     return ok;
 }
 
-bool AudioEncoder::Flush(RecordMuxer* muxer, int stream) {
+bool AudioEncoder::Flush() {
     if (context_ == nullptr) {
         return false;
     }
     bool ok = Convert(nullptr, 0);
-    ok = EncodeFrames(true, muxer, stream) && ok;
+    ok = EncodeFrames(true) && ok;
     ok = avcodec_send_frame(context_, nullptr) >= 0 && ok;
-    return Drain(muxer, stream) && ok;
+    return Drain() && ok;
 }
 
 }  // namespace framework

@@ -16,6 +16,7 @@ RecordingOutput::~RecordingOutput() {
 
 HRESULT RecordingOutput::Open(const RecordSettings& settings, const VideoFormat& picture,
                               std::string* why) {
+    platform::MutexLock soundLock(soundMutex_);
     platform::MutexLock lock(mutex_);
     if (!muxer_.Prepare(settings.mp4, settings.path)) {
         *why = "libavformat cannot make the container";
@@ -32,7 +33,8 @@ HRESULT RecordingOutput::Open(const RecordSettings& settings, const VideoFormat&
         videoStream_ = muxer_.AddStream(video_.Context());
     }
     if (settings.audio) {
-        if (!audio_.Open(settings.sampleRate, settings.channels, settings.audioBitrate)) {
+        if (!audio_.Open(settings.sampleRate, settings.channels, settings.audioBitrate,
+                         [this](AVPacket* packet) { return WriteAudioPacket(packet); })) {
             *why = "the AAC encoder refuses " + std::to_string(settings.sampleRate) + " Hz, " +
                    std::to_string(settings.channels) + " channels";
             video_.Close();
@@ -57,6 +59,7 @@ HRESULT RecordingOutput::Open(const RecordSettings& settings, const VideoFormat&
         return result;
     }
     open_ = true;
+    soundOpen_ = settings.audio;
     return S_OK;
 }
 
@@ -82,9 +85,14 @@ void RecordingOutput::WriteVideoPackets() {
     }
 }
 
-bool RecordingOutput::WriteAudio(const uint8_t* pcm, int32_t length, int64_t clockUs) {
+bool RecordingOutput::WriteAudioPacket(AVPacket* packet) {
     platform::MutexLock lock(mutex_);
-    if (!open_ || audioStream_ < 0) {
+    return open_ && muxer_.Write(packet, audioStream_);
+}
+
+bool RecordingOutput::WriteAudio(const uint8_t* pcm, int32_t length, int64_t clockUs) {
+    platform::MutexLock lock(soundMutex_);
+    if (!soundOpen_) {
         return false;
     }
     if (length % frameBytes_ != 0 && ModuleLog::Due(partialBlocks_, kLogInterval)) {
@@ -109,9 +117,8 @@ bool RecordingOutput::WriteAudio(const uint8_t* pcm, int32_t length, int64_t clo
         }
         return false;
     }
-    bool ok =
-        placement.silence == 0 || audio_.Write(nullptr, placement.silence, &muxer_, audioStream_);
-    ok = audio_.Write(pcm, samples, &muxer_, audioStream_) && ok;
+    bool ok = CloseGap(placement);
+    ok = audio_.Write(pcm, samples) && ok;
     if (!ok && ModuleLog::Due(audioFailures_, kLogInterval)) {
         FW_LOG(log_,
                "ScreenRecorder, sound did not encode or write (%llu blocks dropped or "
@@ -121,31 +128,47 @@ bool RecordingOutput::WriteAudio(const uint8_t* pcm, int32_t length, int64_t clo
     return ok;
 }
 
+bool RecordingOutput::CloseGap(const AudioTimeline::Placement& placement) {
+    const bool skipped = audio_.Skip(placement.skip);
+    return audio_.Write(nullptr, placement.silence) && skipped;
+}
+
 bool RecordingOutput::Finish(int64_t endUs) {
     if (videoStream_ >= 0 && video_.Flush()) {
         WriteVideoPackets();
     }
     video_.Close();
+    FinishSound(endUs);
     platform::MutexLock lock(mutex_);
     if (!open_) {
         return false;
-    }
-    if (audioStream_ >= 0) {
-        const int64_t silence = timeline_.SilenceUntil(endUs);
-        if (!(silence == 0 || audio_.Write(nullptr, silence, &muxer_, audioStream_)) ||
-            !audio_.Flush(&muxer_, audioStream_)) {
-            FW_LOG(log_, "ScreenRecorder, the end of the sound did not encode or write.\n");
-        }
-        audio_.Close();
     }
     open_ = false;
     return muxer_.Finish();
 }
 
+void RecordingOutput::FinishSound(int64_t endUs) {
+    platform::MutexLock lock(soundMutex_);
+    if (!soundOpen_) {
+        return;
+    }
+    bool ok = CloseGap(timeline_.PlaceEnd(endUs));
+    ok = audio_.Flush() && ok;
+    if (!ok) {
+        FW_LOG(log_, "ScreenRecorder, the end of the sound did not encode or write.\n");
+    }
+    audio_.Close();
+    soundOpen_ = false;
+}
+
 void RecordingOutput::Abandon() {
     video_.Close();
+    {
+        platform::MutexLock lock(soundMutex_);
+        audio_.Close();
+        soundOpen_ = false;
+    }
     platform::MutexLock lock(mutex_);
-    audio_.Close();
     muxer_.Abandon();
     open_ = false;
 }

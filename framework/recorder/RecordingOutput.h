@@ -7,9 +7,11 @@
 // thread and the callers of WriteData (each holds it while it writes, so a late WriteData finds
 // it finished rather than gone).
 // Threads: WriteVideo only on the capture thread; WriteAudio from any thread; Finish once the
-// capture thread has ended. mutex_ guards the muxer, the audio encoder, the timeline and the
-// finished switch. The video encoder belongs to the capture thread (and to Finish after it):
-// pictures are encoded without the lock, their packets written under it.
+// capture thread has ended. Neither stream encodes under mutex_, which guards only the muxer
+// and the file's open switch, so one stream waits for the other only while a packet is
+// written. The video encoder belongs to the capture thread (and to Finish after it).
+// soundMutex_ guards the audio encoder, the timeline and the sound's open switch, and comes
+// before mutex_: the sound's packets are written under both.
 #pragma once
 
 #include <atomic>
@@ -51,6 +53,11 @@ class RecordingOutput {
 
   private:
     void WriteVideoPackets() EXCLUDES(mutex_);
+    // The audio encoder's packet writer.
+    bool WriteAudioPacket(AVPacket* packet) EXCLUDES(mutex_);
+    // Skips and encodes silence as `placement` says, before a block or at the end.
+    bool CloseGap(const AudioTimeline::Placement& placement) REQUIRES(soundMutex_);
+    void FinishSound(int64_t endUs) EXCLUDES(soundMutex_);
 
     // Passed by argument.
     const ModuleLog log_;
@@ -59,14 +66,17 @@ class RecordingOutput {
     VideoEncoder video_;
     int videoStream_ = -1;
 
+    platform::Mutex soundMutex_ ACQUIRED_BEFORE(mutex_);
+    AudioEncoder audio_ GUARDED_BY(soundMutex_);
+    AudioTimeline timeline_ GUARDED_BY(soundMutex_){1};
+    int32_t frameBytes_ GUARDED_BY(soundMutex_) = 0;  // one sample of every channel
+    bool soundOpen_ GUARDED_BY(soundMutex_) = false;  // from Open to Finish or Abandon
+
     platform::Mutex mutex_;
     RecordMuxer muxer_ GUARDED_BY(mutex_);
-    AudioEncoder audio_ GUARDED_BY(mutex_);
-    AudioTimeline timeline_ GUARDED_BY(mutex_){1};
     int audioStream_ GUARDED_BY(mutex_) = -1;
-    int32_t frameBytes_ GUARDED_BY(mutex_) = 0;  // one sample of every channel
-    bool open_ GUARDED_BY(mutex_) = false;       // from Open to Finish or Abandon
-    std::atomic<uint64_t> videoFailures_{0};     // thins the log lines of failures
+    bool open_ GUARDED_BY(mutex_) = false;    // from Open to Finish or Abandon
+    std::atomic<uint64_t> videoFailures_{0};  // thins the log lines of failures
     std::atomic<uint64_t> audioFailures_{0};
     std::atomic<uint64_t> partialBlocks_{0};
 };

@@ -51,6 +51,9 @@ bool VideoEncoder::Open(const VideoFormat& format) {
     context_->color_primaries = AVCOL_PRI_SMPTE170M;
     context_->color_trc = AVCOL_TRC_SMPTE170M;
     context_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    // x264 encodes on the capture thread itself: a thread of its own would run without the
+    // alternate signal stack the crash reporter gives the threads we start.
+    context_->thread_count = 1;
     av_opt_set(context_->priv_data, "preset", "veryfast", 0);
     av_opt_set(context_->priv_data, "tune", "zerolatency", 0);
     frame_->format = AV_PIX_FMT_YUV420P;

@@ -3,7 +3,8 @@
 // (far cheaper than libswscale, which takes the other formats), cut to even sizes by dropping
 // a last odd column or row; preset veryfast, tune zerolatency,
 // no B-frames, a key frame every two seconds, average bitrate with the VBV capped at that rate
-// over a one-second buffer, parameter sets in the global header (for MP4 and FLV).
+// over a one-second buffer, parameter sets in the global header (for MP4 and FLV); one thread
+// (the caller's), so x264 starts none of its own.
 // Timestamps are milliseconds of the recording clock, kept strictly increasing.
 //
 // Owns the codec context, the converter, the frame and the packet. Owned by one

@@ -6,6 +6,7 @@
 #include "interfaces/QXIds.h"
 #include "interfaces/RecordRing.h"
 #include "interfaces/StreamChannel.h"
+#include "media/record/RecordRingRegistry.h"
 
 namespace streammanager {
 
@@ -44,9 +45,12 @@ int32_t ScreenRecord::StartRecord(const RecordParams& params, const char16_t* pa
         return E_FAIL;
     }
     stop_.exchange(0);
-    if (!IsRunning() && !StartThread(true)) {
-        Release();
-        return E_FAIL;
+    if (!IsRunning()) {
+        SkipStaleSlots();
+        if (!StartThread(true)) {
+            Release();
+            return E_FAIL;
+        }
     }
     const HRESULT result = recorder_->Start(&params, path);
     if (result != S_OK) {
@@ -56,41 +60,27 @@ int32_t ScreenRecord::StartRecord(const RecordParams& params, const char16_t* pa
 }
 
 // The ring must exist before the reader starts: a wait on a missing semaphore would spin.
+// It is kept for the process, so the host's handles reach every later recording too.
 bool ScreenRecord::OpenRing() {
-    if (!semaphore_) {
-        auto semaphore = std::make_unique<platform::NamedSemaphore>();
-        if (!semaphore->Open(RecordSemaphoreName(port_), 0)) {
-            SC_LOG("ScreenRecord: semaphore %s cannot be opened.\n",
-                   RecordSemaphoreName(port_).c_str());
-            return false;
-        }
-        semaphore_ = std::move(semaphore);
+    if (ring_ == nullptr) {
+        ring_ = RecordRingRegistry::Instance().Acquire(port_);
     }
-    if (!ring_) {
-        auto ring = std::make_unique<platform::NamedSharedMemory>();
-        if (!ring->Open(RecordMemoryName(port_), kRecordRingBytes)) {
-            SC_LOG("ScreenRecord: ring %s cannot be opened.\n", RecordMemoryName(port_).c_str());
-            return false;
-        }
-        ring_ = std::move(ring);
-        view_ = ring_->Data();
-        SkipStaleSlots();
-    }
-    return true;
+    return ring_ != nullptr;
 }
 
-// Blocks the host released before this recording opened the ring (for an earlier recording,
-// or by an earlier run's writer) belong to no recording: they are skipped as if read, so the
-// read index and the count stay in step with the writer.
+// Blocks the host released while no recording read the ring (before this one, between two
+// recordings, or by an earlier run's writer) belong to no recording: they are skipped as if
+// read, so the read index and the count stay in step with the writer.
 void ScreenRecord::SkipStaleSlots() {
-    const uint32_t stale = semaphore_->Drain();
+    const uint32_t stale = ring_->filled.Drain();
     if (stale == 0) {
         return;
     }
-    int32_t slot = static_cast<int32_t>(LoadLittle32(view_));
+    uint8_t* view = ring_->memory.Data();
+    int32_t slot = static_cast<int32_t>(LoadLittle32(view));
     slot = (slot < 0 || slot >= kRecordSlotCount ? 0 : slot) +
            static_cast<int32_t>(stale % kRecordSlotCount);
-    StoreLittle32(view_, static_cast<uint32_t>(slot % kRecordSlotCount));
+    StoreLittle32(view, static_cast<uint32_t>(slot % kRecordSlotCount));
     SC_LOG("ScreenRecord: skipped %u blocks released before the recording.\n", stale);
 }
 
@@ -122,9 +112,7 @@ void ScreenRecord::Release() {
     if (stop_.load() == 0) {
         StopRecord();
     }
-    semaphore_.reset();
-    view_ = nullptr;
-    ring_.reset();
+    ring_ = nullptr;  // the ring itself stays open for the next recording
     if (recorder_ != nullptr) {
         recorder_->Release();
         recorder_ = nullptr;
@@ -134,11 +122,10 @@ void ScreenRecord::Release() {
 int32_t ScreenRecord::ThreadProcEx() {
     SC_LOG("ScreenRecord::ThreadProcEx:%p begin.\n", static_cast<void*>(this));
     uint8_t buffer[kRecordSlotDataBytes] = {};
-    for (;;) {
-        if (!semaphore_->WaitFor(kWaitMs)) {
-            if (stop_.load() != 0) {
-                break;
-            }
+    // The stop flag is looked at after every block: a host writing sound without a pause would
+    // otherwise never let the wait time out.
+    while (stop_.load() == 0) {
+        if (!ring_->filled.WaitFor(kWaitMs)) {
             continue;
         }
         int32_t length = 0;
@@ -151,13 +138,14 @@ int32_t ScreenRecord::ThreadProcEx() {
 }
 
 bool ScreenRecord::TakeSlot(uint8_t* buffer, int32_t* length) {
-    int32_t slot = static_cast<int32_t>(LoadLittle32(view_));
+    uint8_t* view = ring_->memory.Data();
+    int32_t slot = static_cast<int32_t>(LoadLittle32(view));
     if (slot < 0 || slot >= kRecordSlotCount) {
         slot = 0;
     }
-    const uint8_t* at = view_ + RecordSlotOffset(slot);
+    const uint8_t* at = view + RecordSlotOffset(slot);
     *length = static_cast<int32_t>(LoadLittle32(at));
-    StoreLittle32(view_, static_cast<uint32_t>(slot + 1));
+    StoreLittle32(view, static_cast<uint32_t>(slot + 1));
     if (*length < 0 || *length > kRecordSlotDataBytes) {
         NoteRefusedSlot(slot, *length);
         return false;

@@ -49,57 +49,82 @@ TEST(RecordClockTest, CountsOnlyTheTimeNotPaused) {
 }
 
 // 48 kHz: 10 ms blocks of 480 samples. The sound may lag the clock by 1 s (48000 samples) and
-// lead it by 200 ms (9600 samples).
+// lead it by 200 ms (9600 samples); a gap is closed with at most 100 ms (4800 samples) of
+// silence, the timestamps jumping over the rest.
 TEST(AudioTimelineTest, HoldsTheSoundToTheClockOnlyBeyondItsBounds) {
     struct Block {
         int64_t clockMs;  // when it arrives
-        int64_t silence;  // expected
+        int64_t skip;     // expected
+        int64_t silence;
         bool drop;
     };
     struct Case {
         const char* name;
         std::vector<Block> blocks;
-        int64_t endMs;       // SilenceUntil
-        int64_t endSilence;  // expected
+        int64_t endMs;    // PlaceEnd
+        int64_t endSkip;  // expected
+        int64_t endSilence;
     };
     // One block at 10 ms, then `count` arriving together at `clockMs`, the last placed as
     // `last` says (the others as they come).
     const auto burst = [](int64_t clockMs, int count, Block last) {
-        std::vector<Block> blocks{{10, 0, false}};
-        blocks.insert(blocks.end(), count - 1, Block{clockMs, 0, false});
+        std::vector<Block> blocks{{10, 0, 0, false}};
+        blocks.insert(blocks.end(), count - 1, Block{clockMs, 0, 0, false});
         blocks.push_back(last);
         return blocks;
     };
     const std::vector<Case> cases = {
-        {"on time from the start", {{10, 0, false}, {20, 0, false}, {30, 0, false}}, 30, 0},
-        {"first block late: silence before it", {{110, 4800, false}, {120, 0, false}}, 120, 0},
-        {"first block early: no silence, nothing dropped", {{3, 0, false}, {13, 0, false}}, 13, 0},
+        {"on time from the start",
+         {{10, 0, 0, false}, {20, 0, 0, false}, {30, 0, 0, false}},
+         30,
+         0,
+         0},
+        {"first block late: silence before it",
+         {{110, 0, 4800, false}, {120, 0, 0, false}},
+         120,
+         0,
+         0},
+        {"first block later: a jump, then silence before it",
+         {{510, 19200, 4800, false}, {520, 0, 0, false}},
+         520,
+         0,
+         0},
+        {"first block early: no silence, nothing dropped",
+         {{3, 0, 0, false}, {13, 0, 0, false}},
+         13,
+         0,
+         0},
         {"late blocks within the bound change nothing",
-         {{10, 0, false}, {160, 0, false}, {165, 0, false}, {170, 0, false}},
+         {{10, 0, 0, false}, {160, 0, 0, false}, {165, 0, 0, false}, {170, 0, 0, false}},
          200,
-         7680},
+         2880,
+         4800},
         {"blocks held up 600 ms then arriving together catch up by themselves",
-         burst(600, 59, {600, 0, false}), 600, 0},
-        {"a gap beyond a second is filled",
-         {{10, 0, false}, {20, 0, false}, {1330, 62400, false}, {1340, 0, false}},
+         burst(600, 59, {600, 0, 0, false}), 600, 0, 0},
+        {"a gap beyond a second is jumped over, with silence before the next block",
+         {{10, 0, 0, false}, {20, 0, 0, false}, {1330, 57600, 4800, false}, {1340, 0, 0, false}},
          1340,
+         0,
          0},
         // 21 blocks at 10 ms lead the clock by 200 ms; one more would lead by more.
-        {"blocks ahead beyond the bound are dropped", burst(10, 21, {10, 0, true}), 0, 0},
-        {"no sound at all: silence for the whole recording", {}, 1500, 72000},
+        {"blocks ahead beyond the bound are dropped", burst(10, 21, {10, 0, 0, true}), 0, 0, 0},
+        {"no sound at all: the whole recording closed at the end", {}, 1500, 67200, 4800},
     };
     for (const Case& c : cases) {
         AudioTimeline timeline(48000);
         int64_t placed = 0;
         for (size_t i = 0; i < c.blocks.size(); ++i) {
             const AudioTimeline::Placement got = timeline.Place(c.blocks[i].clockMs * 1000, 480);
+            EXPECT_EQ(got.skip, c.blocks[i].skip) << c.name << ", block " << i;
             EXPECT_EQ(got.silence, c.blocks[i].silence) << c.name << ", block " << i;
             EXPECT_EQ(got.drop, c.blocks[i].drop) << c.name << ", block " << i;
-            placed += got.drop ? 0 : got.silence + 480;
+            placed += got.drop ? 0 : got.skip + got.silence + 480;
         }
         EXPECT_EQ(timeline.Position(), placed) << c.name;
-        EXPECT_EQ(timeline.SilenceUntil(c.endMs * 1000), c.endSilence) << c.name;
-        EXPECT_EQ(timeline.Position(), placed + c.endSilence) << c.name;
+        const AudioTimeline::Placement end = timeline.PlaceEnd(c.endMs * 1000);
+        EXPECT_EQ(end.skip, c.endSkip) << c.name;
+        EXPECT_EQ(end.silence, c.endSilence) << c.name;
+        EXPECT_EQ(timeline.Position(), placed + c.endSkip + c.endSilence) << c.name;
     }
 }
 

@@ -19,6 +19,7 @@
 
 #include "framework/ProcessRoot.h"
 #include "framework/RefCountedObject.h"
+#include "framework/recorder/RecordingOutput.h"
 #include "interfaces/IComponentFactory.h"
 #include "interfaces/IScreenRecorder.h"
 #include "interfaces/QXIds.h"
@@ -147,8 +148,8 @@ class MediaFile {
         auto format = Sections("FORMAT");
         return format.empty() ? -1 : 1000 * std::atof(format[0]["duration"].c_str());
     }
-    // The largest step between the timestamps of one stream's packets ("v" or "a"), in ms.
-    double LargestStepMs(const std::string& stream) const {
+    // The timestamps of one stream's packets ("v" or "a"), in seconds, in order.
+    std::vector<double> PacketTimes(const std::string& stream) const {
         std::istringstream lines(
             Run("ffprobe", {"-v", "error", "-select_streams", stream, "-show_entries",
                             "packet=pts_time", "-of", "csv=p=0", path_}));
@@ -157,6 +158,11 @@ class MediaFile {
             times.push_back(std::atof(line.c_str()));
         }
         std::sort(times.begin(), times.end());
+        return times;
+    }
+    // The largest step between the timestamps of one stream's packets, in ms.
+    double LargestStepMs(const std::string& stream) const {
+        const std::vector<double> times = PacketTimes(stream);
         double largest = times.size() < 2 ? 1e9 : 0;
         for (size_t i = 1; i < times.size(); ++i) {
             largest = std::max(largest, 1000 * (times[i] - times[i - 1]));
@@ -286,6 +292,8 @@ TEST_P(ScreenRecordingTest, RecordsThePictureAndTheToneForAsLongAsItSays) {
     const std::string path = name + kSuffix8;
     const RecorderPtr recorder = MakeRecorder();
     ASSERT_NE(recorder, nullptr);
+    std::thread([] {}).join();  // a sanitizer starts a thread of its own with the process's first
+    const size_t threads = Entries("/proc/self/task");
     // Each call's time lies between the clock readings before and after it.
     Clock::time_point start[2];
     Clock::time_point pause[2];
@@ -296,6 +304,8 @@ TEST_P(ScreenRecordingTest, RecordsThePictureAndTheToneForAsLongAsItSays) {
     start[1] = Clock::now();
     {
         const ToneWriter tone(recorder.get());
+        // The tone's writer and the capture thread; the encoders start none of their own.
+        EXPECT_EQ(threads + (c.video ? 2 : 1), Entries("/proc/self/task"));
         if (c.mp4 && !c.pause) {  // the file as a process killed now would leave it
             std::this_thread::sleep_until(start[1] + milliseconds(2500));
             std::filesystem::copy_file(path, path + ".cut");
@@ -466,6 +476,37 @@ TEST_F(ScreenRecorderTest, OneRecordingAtATimeAndTheLastReleaseFinishesIt) {
         EXPECT_EQ(file.Stream("audio")["codec_name"], "aac") << path;
         EXPECT_GT(file.DurationMs(), 0) << path;
     }
+}
+
+// Ten muted minutes in the host's sound, at the recording clock's values: the sound's timestamps
+// jump over them instead of some 28,000 frames of silence being encoded in one go (while the
+// capture thread waited to write its pictures), and the sound after them keeps its place.
+TEST(RecordingOutputTest, TenMutedMinutesAreJumpedOverNotEncoded) {
+    constexpr int64_t kGapUs = 600000000;
+    const platform::TempFolder temp("sc-rec-gap");
+    RecordSettings settings;
+    settings.audio = true;
+    settings.sampleRate = kRate;
+    settings.channels = 2;
+    settings.audioBitrate = RecordSettings::kDefaultAudioBitrate;
+    settings.mp4 = true;
+    settings.path = temp.Path() + "/gap.mp4";
+    RecordingOutput output(ModuleLog{});
+    std::string why;
+    ASSERT_EQ(S_OK, output.Open(settings, VideoFormat{}, &why)) << why;
+    const std::vector<int16_t> block(2 * kBlockSamples, 1000);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(block.data());
+    const auto length = static_cast<int32_t>(block.size() * sizeof(int16_t));
+    for (int64_t i = 1; i <= 200; ++i) {  // a second of sound, ten minutes muted, a second
+        const int64_t clockUs = i * 10000 + (i > 100 ? kGapUs : 0);
+        EXPECT_TRUE(output.WriteAudio(bytes, length, clockUs)) << clockUs;
+    }
+    ASSERT_TRUE(output.Finish(2000000 + kGapUs));
+    const std::vector<double> times = MediaFile(temp.Path(), settings.path).PacketTimes("a");
+    // Two seconds of sound are 94 frames of 1024 samples.
+    EXPECT_LT(times.size(), 200u);
+    ASSERT_FALSE(times.empty());
+    EXPECT_NEAR(times.back(), (2000000 + kGapUs) / 1e6 - 1024.0 / kRate, 0.05);
 }
 
 }  // namespace

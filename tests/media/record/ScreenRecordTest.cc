@@ -5,7 +5,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "host/RingWriter.h"
@@ -16,6 +21,13 @@
 
 namespace streammanager {
 namespace {
+
+// A port of its own for each test: the process keeps a recording ring open until it ends, so
+// a ring the host removed is never seen again under its name.
+int32_t NextPort() {
+    static std::atomic<int32_t> next{7};
+    return sctest::ChannelPort(next++);
+}
 
 class ScreenRecordTest : public ::testing::Test {
   protected:
@@ -46,7 +58,7 @@ class ScreenRecordTest : public ::testing::Test {
         return writes;
     }
 
-    const int32_t port_ = sctest::ChannelPort(7);
+    const int32_t port_ = NextPort();
     sctest::FakeFramework framework_;
     platform::NamedSharedMemory ring_;
     platform::NamedSemaphore filled_;
@@ -130,7 +142,7 @@ namespace {
 
 // qxhost's ring writer against the reader: every block arrives once, in order, across wraps.
 TEST(RecordRingRoundTrip, BlocksOfTheHostsWriterArriveInOrderAcrossTheWrap) {
-    const int32_t port = sctest::ChannelPort(8);
+    const int32_t port = NextPort();
     sctest::FakeFramework framework;
     qxhost::RingWriter writer(port);
     ASSERT_TRUE(writer.Open());
@@ -168,7 +180,7 @@ namespace streammanager {
 namespace {
 
 TEST(RecordRingRoundTrip, ANewWriterAndANewRecordingStartCleanOverWhatWasLeft) {
-    const int32_t port = sctest::ChannelPort(9);
+    const int32_t port = NextPort();
     qxhost::RingWriter earlier(port);
     ASSERT_TRUE(earlier.Open());
     const uint8_t stale[4] = {9, 9, 9, 9};
@@ -189,6 +201,94 @@ TEST(RecordRingRoundTrip, ANewWriterAndANewRecordingStartCleanOverWhatWasLeft) {
     record.StopRecord();
     const std::vector<std::string> expected = {"Start video=0 rate=0 mp4=0 path=1", "WriteData 2 1",
                                                "Stop"};
+    EXPECT_EQ(expected, framework.Take());
+}
+
+}  // namespace
+}  // namespace streammanager
+
+namespace streammanager {
+namespace {
+
+// A host playing sound: a block into the ring every 5 ms, never pausing, until the object goes.
+class SteadyHost {
+  public:
+    explicit SteadyHost(int32_t port) : writer_(port) {}
+    ~SteadyHost() { Stop(); }
+    bool Start() {
+        if (!writer_.Open()) {
+            return false;
+        }
+        thread_ = std::thread([this] { Run(); });
+        return true;
+    }
+    void Stop() {
+        stop_ = true;
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+
+  private:
+    void Run() {
+        const uint8_t block[4] = {1, 2, 3, 4};
+        auto due = std::chrono::steady_clock::now();
+        while (!stop_) {
+            writer_.Write(block, sizeof(block));
+            due += std::chrono::milliseconds(5);
+            std::this_thread::sleep_until(due);  // the host's pace, not a wait for anything
+        }
+    }
+
+    qxhost::RingWriter writer_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// The reader used to look at its stop flag only when a 100 ms wait for a block timed out, so
+// a host that never paused held every stop (and the pump thread with it) forever.
+TEST(RecordRingRoundTrip, StopEndsTheRecordingWhileTheHostKeepsWriting) {
+    const int32_t port = NextPort();
+    sctest::FakeFramework framework;
+    SteadyHost host(port);
+    ASSERT_TRUE(host.Start());
+    ScreenRecord record(&framework, port);
+    RecordParams params{};
+    ASSERT_EQ(0, record.StartRecord(params, u"x"));
+    ASSERT_TRUE(framework.WaitFor("WriteData", 5));
+    std::future<void> stopped = std::async(std::launch::async, [&] { record.StopRecord(); });
+    // Only a hang takes this long.
+    const bool returned = stopped.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    host.Stop();  // lets a stop that hung end, so the test can
+    stopped.wait();
+    EXPECT_TRUE(returned) << "StopRecord did not return while the host wrote";
+    EXPECT_EQ("Stop", framework.Take().back());  // nothing written into the file after it
+}
+
+// Releasing a recording used to close the ring and unlink the names this process created; the
+// next recording made new objects while the host went on writing into the ones it had opened.
+TEST(RecordRingRoundTrip, ASecondRecordingReadsTheRingTheHostKept) {
+    const int32_t port = NextPort();
+    sctest::FakeFramework framework;
+    RecordParams params{};
+    auto first = std::make_unique<ScreenRecord>(&framework, port);
+    ASSERT_EQ(0, first->StartRecord(params, u"x"));  // the ring is made here
+    qxhost::RingWriter host(port);
+    ASSERT_TRUE(host.Open());
+    const uint8_t one[1] = {1};
+    ASSERT_EQ(qxhost::WriteResult::kWritten, host.Write(one, sizeof(one)));
+    ASSERT_TRUE(framework.WaitFor("WriteData", 1));
+    first.reset();  // as a new RecordParam does
+
+    ScreenRecord second(&framework, port);
+    ASSERT_EQ(0, second.StartRecord(params, u"y"));
+    const uint8_t two[2] = {2, 2};
+    ASSERT_EQ(qxhost::WriteResult::kWritten, host.Write(two, sizeof(two)));
+    EXPECT_TRUE(framework.WaitFor("WriteData", 2));
+    second.StopRecord();
+    const std::vector<std::string> expected = {
+        "Start video=0 rate=0 mp4=0 path=1", "WriteData 1 1", "Stop", "Release",
+        "Start video=0 rate=0 mp4=0 path=1", "WriteData 2 2", "Stop"};
     EXPECT_EQ(expected, framework.Take());
 }
 
