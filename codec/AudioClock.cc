@@ -23,12 +23,14 @@ int64_t AudioClock::TimeOfSample(int64_t index) const {
     return originUs_ + (index - originSample_) * 1000000 / rate_;
 }
 
-void AudioClock::Restart(int64_t arrivalUs, int64_t samples) {
+int64_t AudioClock::Restart(int64_t arrivalUs, int64_t samples) {
+    const int64_t wasUs = TimeOfSample(position_);
     started_ = true;
     originSample_ = position_;
     originUs_ = arrivalUs - samples * 1000000 / rate_;
     error_ = 0;
     remainder_ = 0;
+    return originUs_ - wasUs;
 }
 
 AudioClock::Placement AudioClock::Place(int64_t arrivalUs, int64_t samples) {
@@ -37,7 +39,7 @@ AudioClock::Placement AudioClock::Place(int64_t arrivalUs, int64_t samples) {
     const double error =
         started_ ? static_cast<double>(arrivalUs - TimeOfSample(position_ + samples)) : 0.0;
     if (!started_ || error > static_cast<double>(maxLagUs_)) {
-        Restart(arrivalUs, samples);
+        placement.jumpUs = Restart(arrivalUs, samples);
         placement.restart = true;
         return placement;
     }

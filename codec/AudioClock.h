@@ -7,7 +7,7 @@
 // correction of at most kMaxCorrection, asks for a few samples more or fewer from the block
 // (a resampler's stretch no listener hears), keeping the count within a few ms of arrival.
 // The count moves only at the edges:
-// - the first block starts where its arrival says;
+// - the first block starts where its arrival says (a jump from StartAt's time, if given);
 // - sound that falls behind by more than maxLag (the host stopped sending for a while) starts
 //   again where its arrival says: the timestamps jump forward, nothing fills the gap;
 // - a block more than maxLead ahead (the host sends faster than real time) is dropped.
@@ -28,12 +28,16 @@ class AudioClock {
     struct Placement {
         bool drop = false;     // the block is not used
         bool restart = false;  // the first block, or sound after a gap: the count starts anew
+        int64_t jumpUs = 0;    // then, how far the count's time moved on (may be negative)
         int64_t samples = 0;   // how many samples the block should become
     };
 
     explicit AudioClock(int32_t sampleRate, int64_t maxLagUs = kMaxLagUs,
                         int64_t maxLeadUs = kMaxLeadUs);
 
+    // The count's time before its first block (a recording's start): the first block's jump
+    // is measured from it.
+    void StartAt(int64_t us) { originUs_ = us; }
     // A block of `samples` (at the clock's rate) that arrived whole at `arrivalUs`.
     Placement Place(int64_t arrivalUs, int64_t samples);
     // `made` samples of the block placed last went into the count (what the resampler gave).
@@ -46,11 +50,12 @@ class AudioClock {
     double SmoothedErrorUs() const { return error_; }
 
   private:
-    void Restart(int64_t arrivalUs, int64_t samples);
+    // Starts the count anew with the block; returns how far its time moved on.
+    int64_t Restart(int64_t arrivalUs, int64_t samples);
 
-    const int32_t rate_;
-    const int64_t maxLagUs_;
-    const int64_t maxLeadUs_;
+    int32_t rate_;
+    int64_t maxLagUs_;
+    int64_t maxLeadUs_;
     bool started_ = false;
     int64_t position_ = 0;
     // TimeOfSample(originSample_) == originUs_.

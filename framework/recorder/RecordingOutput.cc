@@ -1,5 +1,7 @@
 #include "framework/recorder/RecordingOutput.h"
 
+#include <algorithm>
+
 namespace framework {
 
 namespace {
@@ -42,7 +44,9 @@ HRESULT RecordingOutput::Open(const RecordSettings& settings, const VideoFormat&
             return REC_E_ENCODER;
         }
         audioStream_ = muxer_.AddStream(audio_.Context());
-        timeline_ = AudioTimeline(settings.sampleRate);
+        timeline_ = codec::AudioClock(settings.sampleRate);
+        timeline_.StartAt(0);
+        sampleRate_ = settings.sampleRate;
         frameBytes_ = settings.channels * static_cast<int32_t>(sizeof(int16_t));
     }
     HRESULT result = S_OK;
@@ -105,7 +109,7 @@ bool RecordingOutput::WriteAudio(const uint8_t* pcm, int32_t length, int64_t clo
     if (samples == 0) {
         return false;
     }
-    const AudioTimeline::Placement placement = timeline_.Place(clockUs, samples);
+    const codec::AudioClock::Placement placement = timeline_.Place(clockUs, samples);
     if (placement.drop) {
         if (ModuleLog::Due(audioFailures_, kLogInterval)) {
             FW_LOG(log_,
@@ -117,7 +121,8 @@ bool RecordingOutput::WriteAudio(const uint8_t* pcm, int32_t length, int64_t clo
         }
         return false;
     }
-    bool ok = CloseGap(placement);
+    bool ok = !placement.restart || CloseGap(placement.jumpUs);
+    timeline_.Count(samples);
     ok = audio_.Write(pcm, samples) && ok;
     if (!ok && ModuleLog::Due(audioFailures_, kLogInterval)) {
         FW_LOG(log_,
@@ -128,9 +133,18 @@ bool RecordingOutput::WriteAudio(const uint8_t* pcm, int32_t length, int64_t clo
     return ok;
 }
 
-bool RecordingOutput::CloseGap(const AudioTimeline::Placement& placement) {
-    const bool skipped = audio_.Skip(placement.skip);
-    return audio_.Write(nullptr, placement.silence) && skipped;
+RecordingOutput::GapFill RecordingOutput::SplitGap(int64_t gapUs, int32_t sampleRate) {
+    const int64_t gap = std::max<int64_t>(gapUs, 0) * sampleRate / 1000000;
+    GapFill fill;
+    fill.silence = std::min(gap, kMaxSilenceUs * sampleRate / 1000000);
+    fill.skip = gap - fill.silence;
+    return fill;
+}
+
+bool RecordingOutput::CloseGap(int64_t gapUs) {
+    const GapFill fill = SplitGap(gapUs, sampleRate_);
+    const bool skipped = audio_.Skip(fill.skip);
+    return audio_.Write(nullptr, fill.silence) && skipped;
 }
 
 bool RecordingOutput::Finish(int64_t endUs) {
@@ -152,7 +166,7 @@ void RecordingOutput::FinishSound(int64_t endUs) {
     if (!soundOpen_) {
         return;
     }
-    bool ok = CloseGap(timeline_.PlaceEnd(endUs));
+    bool ok = CloseGap(endUs - timeline_.TimeOfSample(timeline_.Position()));
     ok = audio_.Flush() && ok;
     if (!ok) {
         FW_LOG(log_, "ScreenRecorder, the end of the sound did not encode or write.\n");

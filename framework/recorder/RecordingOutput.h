@@ -1,7 +1,10 @@
 // One recording's encoders and file: the captured pictures encoded to H.264, the host's sound
-// to AAC (placed on the timeline by AudioTimeline), both muxed into the file. Made by Start for
-// each recording and finished by Stop; a recording that fails to start is abandoned, and its
-// file removed.
+// to AAC (placed on the recording's timeline by an AudioClock: its sample count, held to the
+// clock at the edges), both muxed into the file. A gap in the sound (the first block late, the
+// host silent for a while, the end) is closed with at most kMaxSilenceUs of silence, just
+// before what follows it; the timestamps jump over the rest, so a long mute costs no encoding. Made
+// by Start for each recording and finished by Stop; a recording that fails to start is abandoned,
+// and its file removed.
 //
 // Owns the encoders, the muxer and the file. Shared by the screen recorder with its capture
 // thread and the callers of WriteData (each holds it while it writes, so a late WriteData finds
@@ -18,9 +21,9 @@
 #include <cstdint>
 #include <string>
 
+#include "codec/AudioClock.h"
 #include "framework/log/ModuleLog.h"
 #include "framework/recorder/AudioEncoder.h"
-#include "framework/recorder/AudioTimeline.h"
 #include "framework/recorder/RecordMuxer.h"
 #include "framework/recorder/RecordSettings.h"
 #include "framework/recorder/VideoEncoder.h"
@@ -30,6 +33,16 @@ namespace framework {
 
 class RecordingOutput {
   public:
+    static constexpr int64_t kMaxSilenceUs = 100000;
+
+    // How a gap of `gapUs` in sound of `sampleRate` is closed, in samples: silence up to the
+    // bound, just before what follows, and a jump of the timestamps over the rest.
+    struct GapFill {
+        int64_t skip = 0;
+        int64_t silence = 0;
+    };
+    static GapFill SplitGap(int64_t gapUs, int32_t sampleRate);
+
     explicit RecordingOutput(const ModuleLog& log);
     ~RecordingOutput();
     RecordingOutput(const RecordingOutput&) = delete;
@@ -55,8 +68,9 @@ class RecordingOutput {
     void WriteVideoPackets() EXCLUDES(mutex_);
     // The audio encoder's packet writer.
     bool WriteAudioPacket(AVPacket* packet) EXCLUDES(mutex_);
-    // Skips and encodes silence as `placement` says, before a block or at the end.
-    bool CloseGap(const AudioTimeline::Placement& placement) REQUIRES(soundMutex_);
+    // Closes a gap of `gapUs` in the sound, before a block or at the end: silence up to the
+    // bound, a jump of the timestamps for the rest.
+    bool CloseGap(int64_t gapUs) REQUIRES(soundMutex_);
     void FinishSound(int64_t endUs) EXCLUDES(soundMutex_);
 
     // Passed by argument.
@@ -68,7 +82,8 @@ class RecordingOutput {
 
     platform::Mutex soundMutex_ ACQUIRED_BEFORE(mutex_);
     AudioEncoder audio_ GUARDED_BY(soundMutex_);
-    AudioTimeline timeline_ GUARDED_BY(soundMutex_){1};
+    codec::AudioClock timeline_ GUARDED_BY(soundMutex_){1};
+    int32_t sampleRate_ GUARDED_BY(soundMutex_) = 1;
     int32_t frameBytes_ GUARDED_BY(soundMutex_) = 0;  // one sample of every channel
     bool soundOpen_ GUARDED_BY(soundMutex_) = false;  // from Open to Finish or Abandon
 

@@ -2,7 +2,7 @@
 // one window (X11Capture, on the recorder's own capture thread) with the sound the host hands to
 // WriteData, into a fragmented MP4 or FLV file (RecordingOutput). Pictures take their time from
 // the recording clock when they are captured; the sound keeps its own sample count (see
-// AudioTimeline). While paused, pictures and sound are dropped and the clock stands still, so
+// RecordingOutput). While paused, pictures and sound are dropped and the clock stands still, so
 // the file runs on without a gap. Start may follow Stop for a new recording. Stop waits for the
 // picture being captured, at most one frame interval (x11grab paces its reads), then finishes
 // the file.

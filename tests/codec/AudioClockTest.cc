@@ -17,10 +17,10 @@ constexpr int32_t kRate = 48000;
 
 struct Host {
     const char* name;
-    double speed;        // the host's sound clock against ours (1.0005: 0.05 % fast)
-    int blockMinMs;      // block lengths, drawn evenly between these
+    double speed;    // the host's sound clock against ours (1.0005: 0.05 % fast)
+    int blockMinMs;  // block lengths, drawn evenly between these
     int blockMaxMs;
-    int lateMaxMs;       // each block arrives up to this late, drawn evenly
+    int lateMaxMs;  // each block arrives up to this late, drawn evenly
     int seconds;
 };
 
@@ -66,9 +66,11 @@ TEST(AudioClock, KeepsTheCountWithinAFewMsOfArrivalWithoutAJump) {
 
 TEST(AudioClock, StartsAtTheFirstArrivalJumpsOverAPauseAndDropsWhatRacesAhead) {
     AudioClock clock(kRate);
+    clock.StartAt(400000);      // a recording that began at 400 ms
     const int64_t block = 960;  // 20 ms
     AudioClock::Placement placement = clock.Place(1020000, block);
     EXPECT_TRUE(placement.restart);
+    EXPECT_EQ(placement.jumpUs, 600000);
     EXPECT_EQ(clock.TimeOfSample(0), 1000000);  // the block ends as it arrives
     clock.Count(block);
     placement = clock.Place(1040000, block);
@@ -79,6 +81,7 @@ TEST(AudioClock, StartsAtTheFirstArrivalJumpsOverAPauseAndDropsWhatRacesAhead) {
     // Two seconds without sound: the next block starts where it arrived, not after the last.
     placement = clock.Place(3040000, block);
     EXPECT_TRUE(placement.restart);
+    EXPECT_EQ(placement.jumpUs, 1980000);  // from the end of the last block
     EXPECT_EQ(clock.TimeOfSample(clock.Position()), 3020000);
     clock.Count(block);
 

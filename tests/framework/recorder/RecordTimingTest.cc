@@ -5,8 +5,9 @@
 
 #include <vector>
 
-#include "framework/recorder/AudioTimeline.h"
+#include "codec/AudioClock.h"
 #include "framework/recorder/RecordClock.h"
+#include "framework/recorder/RecordingOutput.h"
 
 namespace framework {
 namespace {
@@ -51,7 +52,7 @@ TEST(RecordClockTest, CountsOnlyTheTimeNotPaused) {
 // 48 kHz: 10 ms blocks of 480 samples. The sound may lag the clock by 1 s (48000 samples) and
 // lead it by 200 ms (9600 samples); a gap is closed with at most 100 ms (4800 samples) of
 // silence, the timestamps jumping over the rest.
-TEST(AudioTimelineTest, HoldsTheSoundToTheClockOnlyBeyondItsBounds) {
+TEST(RecordingTimelineTest, HoldsTheSoundToTheClockOnlyBeyondItsBounds) {
     struct Block {
         int64_t clockMs;  // when it arrives
         int64_t skip;     // expected
@@ -111,20 +112,24 @@ TEST(AudioTimelineTest, HoldsTheSoundToTheClockOnlyBeyondItsBounds) {
         {"no sound at all: the whole recording closed at the end", {}, 1500, 67200, 4800},
     };
     for (const Case& c : cases) {
-        AudioTimeline timeline(48000);
-        int64_t placed = 0;
+        codec::AudioClock timeline(48000);
+        timeline.StartAt(0);
         for (size_t i = 0; i < c.blocks.size(); ++i) {
-            const AudioTimeline::Placement got = timeline.Place(c.blocks[i].clockMs * 1000, 480);
-            EXPECT_EQ(got.skip, c.blocks[i].skip) << c.name << ", block " << i;
-            EXPECT_EQ(got.silence, c.blocks[i].silence) << c.name << ", block " << i;
+            const codec::AudioClock::Placement got =
+                timeline.Place(c.blocks[i].clockMs * 1000, 480);
+            const RecordingOutput::GapFill fill =
+                RecordingOutput::SplitGap(got.restart ? got.jumpUs : 0, 48000);
+            EXPECT_EQ(fill.skip, c.blocks[i].skip) << c.name << ", block " << i;
+            EXPECT_EQ(fill.silence, c.blocks[i].silence) << c.name << ", block " << i;
             EXPECT_EQ(got.drop, c.blocks[i].drop) << c.name << ", block " << i;
-            placed += got.drop ? 0 : got.skip + got.silence + 480;
+            if (!got.drop) {
+                timeline.Count(480);
+            }
         }
-        EXPECT_EQ(timeline.Position(), placed) << c.name;
-        const AudioTimeline::Placement end = timeline.PlaceEnd(c.endMs * 1000);
+        const RecordingOutput::GapFill end = RecordingOutput::SplitGap(
+            c.endMs * 1000 - timeline.TimeOfSample(timeline.Position()), 48000);
         EXPECT_EQ(end.skip, c.endSkip) << c.name;
         EXPECT_EQ(end.silence, c.endSilence) << c.name;
-        EXPECT_EQ(timeline.Position(), placed + c.endSkip + c.endSilence) << c.name;
     }
 }
 
