@@ -1,12 +1,14 @@
-// AvOffset
+// AvOffset/ppm:P/uneven:U/seconds:S
 //   The A/V offset a player of the live output sees. The GlassToGlass session plus one sound
 //   input (user 7, type 1, listed in the AudioInputList) carrying the sync beep (1 kHz, 50 ms,
-//   amplitude 16000, starting at the peak of a cosine in the first sample of block 50 n, the
-//   instant of white picture n); SetOutParam after a random phase (phase_delay_ms).
-//   `ffmpeg -i URL -c copy -t 32 out.flv` records 32 s from nginx; RecordedSync finds the
+//   amplitude 16000, starting at the peak of a cosine in the sample of the instant of white
+//   picture n), its blocks written as they end, on a sound clock P ppm fast, in 20 ms blocks or
+//   (U) uneven ones of 10 to 40 ms; SetOutParam after a random phase (phase_delay_ms).
+//   `ffmpeg -i URL -c copy -t S out.flv` records S s from nginx; RecordedSync finds the
 //   flashes and beep onsets in the recording's timeline, and each flash is paired with the
 //   onset nearest to it (within 500 ms). Counters: mean_ms and worst_ms (the offset of largest
-//   size, with its sign) of (onset pts - flash pts), min_ms, max_ms, pairs, refused.
+//   size, with its sign) of (onset pts - flash pts), min_ms, max_ms, pairs, refused, and the
+//   means of the first and the last minute's (first_minute_mean_ms, last_minute_mean_ms).
 //   Where the offset comes from: the in-process reader follows the same stream, and StampClock
 //   puts the pusher's stamps on the monotonic clock (the recording's pts are the stamps less a
 //   constant, found from the flashes). Per flash: video_stamp_ms (the white canvas's stamp -
@@ -40,11 +42,11 @@
 namespace bench {
 namespace {
 
-constexpr int kRecordSeconds = 32;
 
 // The offsets, flash by flash, and their parts for the flashes that could be traced.
 struct AvParts {
     std::vector<double> offsets;
+    std::vector<double> flashMs;  // the recording's pts of each offset's flash
     std::vector<double> videoStamp;
     std::vector<double> audioStamp;
     std::vector<double> inPacket;
@@ -52,16 +54,16 @@ struct AvParts {
     std::vector<double> making;
 };
 
-// Records kRecordSeconds of the stream to `recording` while `follower` reads it.
+// Records `seconds` of the stream to `recording` while `follower` reads it.
 bool Record(SyncSession* session, const std::string& folder, const std::string& recording,
-            RtmpReader* follower) {
+            RtmpReader* follower, int seconds) {
     follower->Start();
     rtmptest::FfTool recorder(
         folder, "ffmpeg",
         {"-nostdin", "-v", "error", "-rw_timeout", "5000000", "-i", session->Url(), "-c", "copy",
-         "-t", std::to_string(kRecordSeconds), "-f", "flv", "-y", recording});
+         "-t", std::to_string(seconds), "-f", "flv", "-y", recording});
     const bool recorded =
-        session->Host().PumpUntil((kRecordSeconds + 20) * 1000, [&] { return recorder.Finish(0); });
+        session->Host().PumpUntil((seconds + 20) * 1000, [&] { return recorder.Finish(0); });
     follower->Stop();
     session->Feed().Stop();
     return recorded && recorder.ExitCode() == 0;
@@ -130,6 +132,7 @@ AvParts Decompose(const std::vector<double>& flashes, const std::vector<rtmptest
             continue;
         }
         parts.offsets.push_back(nearest->ptsMs - flash);
+        parts.flashMs.push_back(flash);
         // The flash's stamp on the monotonic clock, and the instant n it shows.
         const double flashMono = flash + shift + clock.base;
         const size_t n = FlashNumber(flashUs, flashMono);
@@ -146,6 +149,17 @@ AvParts Decompose(const std::vector<double>& flashes, const std::vector<rtmptest
         parts.inPacket.push_back(nearest->inPacketMs);
     }
     return parts;
+}
+
+// The mean offset of the flashes from `fromMs` to `toMs` of the recording.
+double MeanBetween(const AvParts& parts, double fromMs, double toMs) {
+    std::vector<double> within;
+    for (size_t i = 0; i < parts.offsets.size(); ++i) {
+        if (parts.flashMs[i] >= fromMs && parts.flashMs[i] < toMs) {
+            within.push_back(parts.offsets[i]);
+        }
+    }
+    return Mean(within);
 }
 
 void ReportOffsets(benchmark::State& state, const std::vector<double>& offsets) {
@@ -191,16 +205,20 @@ void PrintParts(const AvParts& parts) {
 }
 
 void AvOffset(benchmark::State& state) {
+    SoundDevice device;
+    device.ppm = static_cast<int32_t>(state.range(0));
+    device.unevenBlocks = state.range(1) != 0;
+    const int seconds = static_cast<int>(state.range(2));
     for (auto _ : state) {
         platform::TempFolder folder("sc-live-bench");
-        SyncSession session(true);
+        SyncSession session(true, device);
         if (const char* error = session.Start("av")) {
             state.SkipWithError(error);
             return;
         }
         RtmpReader follower(session.Url(), true);
         const std::string recording = folder.Path() + "/out.flv";
-        if (!Record(&session, folder.Path(), recording, &follower)) {
+        if (!Record(&session, folder.Path(), recording, &follower, seconds)) {
             state.SkipWithError("the recording failed");
             return;
         }
@@ -219,13 +237,26 @@ void AvOffset(benchmark::State& state) {
             return;
         }
         ReportOffsets(state, parts.offsets);
+        const double lastMs = parts.flashMs.back();
+        state.counters["first_minute_mean_ms"] =
+            MeanBetween(parts, parts.flashMs.front(), parts.flashMs.front() + 60000);
+        state.counters["last_minute_mean_ms"] = MeanBetween(parts, lastMs - 60000, lastMs + 1);
         ReportParts(state, parts, clock);
         state.counters["refused"] = static_cast<double>(session.Feed().Refused());
         state.counters["phase_delay_ms"] = session.PhaseMs();
         PrintParts(parts);
     }
 }
-BENCHMARK(AvOffset)->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
+// 30 s of a steady host; ten minutes of one whose sound clock runs 0.05 % fast, and of one
+// that writes uneven blocks.
+BENCHMARK(AvOffset)
+    ->ArgNames({"ppm", "uneven", "seconds"})
+    ->Args({0, 0, 32})
+    ->Args({500, 0, 600})
+    ->Args({0, 1, 600})
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kSecond);
 
 }  // namespace
 }  // namespace bench

@@ -1,5 +1,8 @@
 #include "bench/SyncFeed.h"
 
+#include <cmath>
+#include <random>
+
 #include "bench/LiveMedia.h"
 #include "host/SyncPattern.h"
 #include "platform/Clock.h"
@@ -45,27 +48,43 @@ void SyncFeed::WritePictures() {
 }
 
 void SyncFeed::WriteSound() {
-    std::vector<uint8_t> block(kSampleRate / kBlocksPerSecond * 2);
-    for (uint64_t b = 0; !stop_.load(); ++b) {
-        RenderBlock(b, &block);
-        SleepUntilMicros(startUs_ + b * 1000000 / kBlocksPerSecond);
+    std::mt19937 random(11);
+    std::uniform_int_distribution<uint32_t> blockMs(10, 40);
+    const double samplesPerSecond = kSampleRate * Speed();
+    std::vector<uint8_t> block;
+    uint64_t made = 0;
+    uint64_t nextBeep = 1;
+    while (!stop_.load()) {
+        const uint32_t frames = device_.unevenBlocks ? blockMs(random) * kSampleRate / 1000
+                                                     : kSampleRate / kBlocksPerSecond;
+        RenderBlock(made, frames, &block);
+        made += frames;
+        SleepUntilMicros(startUs_ +
+                         static_cast<uint64_t>(static_cast<double>(made) * 1e6 / samplesPerSecond));
         const bool written =
             sound_.Write(kTypeAudio, 0, kVideoUser, 0, 0, block.data(),
                          static_cast<uint32_t>(block.size())) == qxhost::WriteResult::kWritten;
         const uint64_t now = platform::MonotonicMicros();
+        // Beep n begins at sample n * samplesPerSecond of the host's clock.
+        const auto beepStart = [&](uint64_t n) {
+            return static_cast<uint64_t>(std::llround(static_cast<double>(n) * samplesPerSecond));
+        };
+        for (; beepStart(nextBeep) < made; ++nextBeep) {
+            if (written) {
+                Note(&beepUs_, nextBeep, now);
+            }
+        }
         if (!written) {
             refused_.fetch_add(1);
-        } else if (b % kBlocksPerSecond == 0 && b != 0) {
-            Note(&beepUs_, b / kBlocksPerSecond, now);
         }
     }
 }
 
-void SyncFeed::RenderBlock(uint64_t b, std::vector<uint8_t>* block) {
-    const uint32_t frames = kSampleRate / kBlocksPerSecond;
+void SyncFeed::RenderBlock(uint64_t first, uint32_t frames, std::vector<uint8_t>* block) const {
+    block->resize(size_t{frames} * 2);
     for (uint32_t i = 0; i < frames; ++i) {
-        const int16_t sample =
-            qxhost::sync_pattern::Sample(b * frames + i, kSampleRate, kBeepAmplitude);
+        const int16_t sample = qxhost::sync_pattern::Sample(first + i, kSampleRate,
+                                                            kBeepAmplitude, Speed());
         (*block)[2 * i] = static_cast<uint8_t>(sample);
         (*block)[2 * i + 1] = static_cast<uint8_t>(static_cast<uint16_t>(sample) >> 8);
     }

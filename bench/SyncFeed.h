@@ -1,10 +1,12 @@
 // Writes the sync pattern (host/SyncPattern.h) into the channels of a port from two threads
 // that count from one start time, both as user 7: 1280x720 pictures at 30 fps on channel 3,
-// picture k due k / 30 s after the start, and, with sound, 20 ms blocks of 16 kHz mono PCM on
-// channel 1, block b due b * 20 ms after it (absolute sleeps on CLOCK_MONOTONIC). FlashUs()[n]
-// is when white picture n (due n s after the start) had been written (Write returned: it is in
-// the channel, its semaphore released), BeepUs()[n] when the block starting beep n had; 0 for
-// none. Owned by one thread; read the times after Stop.
+// picture k due k / 30 s after the start, and, with sound, blocks of 16 kHz mono PCM on
+// channel 1, each written when its last sample is due, as a sound device delivers it: 20 ms
+// blocks, or uneven ones of 10 to 40 ms, on a sound clock that may run `ppm` fast (absolute
+// sleeps on CLOCK_MONOTONIC). FlashUs()[n] is when white picture n (due n s after the start)
+// had been written (Write returned: it is in the channel, its semaphore released), BeepUs()[n]
+// when the block holding beep n's first sample had; 0 for none. Owned by one thread; read the
+// times after Stop.
 #pragma once
 
 #include <atomic>
@@ -16,10 +18,16 @@
 
 namespace bench {
 
+// How the host's sound device behaves.
+struct SoundDevice {
+    int32_t ppm = 0;              // its clock runs this many ppm fast (negative: slow)
+    bool unevenBlocks = false;    // blocks of 10 to 40 ms instead of 20 ms
+};
+
 class SyncFeed {
   public:
-    SyncFeed(int32_t port, bool withSound)
-        : pictures_(3, port), sound_(1, port), withSound_(withSound) {}
+    SyncFeed(int32_t port, bool withSound, SoundDevice device = {})
+        : pictures_(3, port), sound_(1, port), withSound_(withSound), device_(device) {}
     ~SyncFeed() { Stop(); }
     bool Open() { return pictures_.Open() && (!withSound_ || sound_.Open()); }
     void Start();
@@ -33,13 +41,15 @@ class SyncFeed {
   private:
     void WritePictures();
     void WriteSound();
-    // Block b of the beeps, little-endian PCM.
-    static void RenderBlock(uint64_t b, std::vector<uint8_t>* block);
+    // `frames` samples of the beeps from sample `first` on, little-endian PCM.
+    void RenderBlock(uint64_t first, uint32_t frames, std::vector<uint8_t>* block) const;
+    double Speed() const { return 1.0 + device_.ppm * 1e-6; }
     static void Note(std::vector<uint64_t>* times, uint64_t n, uint64_t us);
 
     qxhost::StreamWriter pictures_;
     qxhost::StreamWriter sound_;
     const bool withSound_;
+    const SoundDevice device_;
     uint64_t startUs_ = 0;
     std::atomic<bool> stop_{false};
     std::atomic<uint64_t> refused_{0};

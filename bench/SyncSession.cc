@@ -15,7 +15,7 @@ const char* SyncSession::Start(const std::string& key) {
         (withSound_ && !session_.AddInput(kVideoUser, kTypeAudio, &sound))) {
         return "no nginx, or StreamCourier did not set up the context";
     }
-    feed_ = std::make_unique<SyncFeed>(session_.Port(), withSound_);
+    feed_ = std::make_unique<SyncFeed>(session_.Port(), withSound_, device_);
     if (!feed_->Open()) {
         return "the channels did not open";
     }

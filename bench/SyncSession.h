@@ -20,7 +20,8 @@ namespace bench {
 
 class SyncSession {
   public:
-    explicit SyncSession(bool withSound) : withSound_(withSound) {}
+    explicit SyncSession(bool withSound, SoundDevice device = {})
+        : withSound_(withSound), device_(device) {}
     // Starts it all and waits for nginx to see the publisher. Null when it did, else what
     // failed.
     const char* Start(const std::string& key);
@@ -34,6 +35,7 @@ class SyncSession {
     static double RandomPhase();
 
     const bool withSound_;
+    const SoundDevice device_;
     // Declared so that the feed stops before the session ends and nginx goes last.
     rtmptest::NginxServer server_;
     HostSession session_;
