@@ -201,7 +201,7 @@ void MixerVersusFfmpeg(benchmark::State& state) {
             mark = now;
             unit.clear();
             bool key = false;
-            encoder.Encode(canvas.View(), frame, &unit, &key);
+            encoder.Encode(canvas.View(), frame, false, &unit, &key);
             encode += platform::ProcessCpuSeconds() - mark;
         }
         const double childStart = platform::ReapedChildrenCpuSeconds();
@@ -328,8 +328,8 @@ void MixerMemoryPerInput(benchmark::State& state) {
     encoder.Open(settings);
     std::vector<uint8_t> idr;
     bool key = false;
-    encoder.Encode(framework::PackedI420(pictures[0].data(), kInputWidth, kInputHeight), 0, &idr,
-                   &key);
+    encoder.Encode(framework::PackedI420(pictures[0].data(), kInputWidth, kInputHeight), 0, false,
+                   &idr, &key);
     for (auto _ : state) {
         for (const int32_t kind : {kMixerInputPicture, kMixerInputEncoded}) {
             VideoMixer* mixer = new VideoMixer(framework::ModuleLog{});

@@ -54,7 +54,7 @@ bool LoopUnits(Units* units) {
         std::vector<uint8_t> unit;
         bool key = false;
         if (!encoder.Encode(framework::PackedI420(picture.data(), kCanvasWidth, kCanvasHeight), k,
-                            &unit, &key) ||
+                            false, &unit, &key) ||
             key != (k == 0)) {
             return false;
         }

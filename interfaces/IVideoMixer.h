@@ -127,4 +127,10 @@ class IVideoMixer : public IUnknown {
     // One picture (input kind 1) or access unit (kind 0); the data is not kept.
     virtual HRESULT WriteData(int32_t handle, const uint8_t* data, uint32_t length,
                               const VideoFrameInfo* info) = 0;
+    // The encoder's bitrate from the next frame on, changed in place (no key frame): what the
+    // links carry. Below 64000 runs at 64000; 0 goes back to the bitrate of SetOutputParam,
+    // which also ends such a change.
+    virtual HRESULT SetBitrate(int32_t bitsPerSecond) = 0;
+    // The next frame is a key frame, with its parameter sets.
+    virtual HRESULT RequestKeyFrame() = 0;
 };

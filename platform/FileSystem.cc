@@ -1,9 +1,11 @@
 #include "platform/FileSystem.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 
 namespace platform {
@@ -83,6 +85,35 @@ std::string DocumentsFolder() {
         folder.pop_back();
     }
     return MakeDirectories(folder) ? folder : std::string();
+}
+
+}  // namespace platform
+
+namespace platform {
+
+bool ReplaceFile(const std::string& path, const std::string& text) {
+    const std::string temporary = path + ".new";
+    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return false;
+    }
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t wrote = write(fd, text.data() + done, text.size() - done);
+        if (wrote < 0 && errno == EINTR) {
+            continue;
+        }
+        if (wrote <= 0) {
+            break;
+        }
+        done += static_cast<size_t>(wrote);
+    }
+    const bool closed = close(fd) == 0;
+    if (done != text.size() || !closed || rename(temporary.c_str(), path.c_str()) != 0) {
+        unlink(temporary.c_str());
+        return false;
+    }
+    return true;
 }
 
 }  // namespace platform

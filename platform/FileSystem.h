@@ -15,5 +15,8 @@ bool DirectoryExists(const std::string& path);
 bool FileExists(const std::string& path);
 // Creates the folder and its missing parents (mode 0700). True when it exists afterwards.
 bool MakeDirectories(const std::string& path);
+// Replaces the file at `path` with `text` at once: written beside it, then renamed over it, so
+// a reader sees the old text or the new, never part of one. False when it could not.
+bool ReplaceFile(const std::string& path, const std::string& text);
 
 }  // namespace platform

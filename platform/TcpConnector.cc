@@ -2,10 +2,12 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <linux/sockios.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -43,12 +45,15 @@ bool SetTimeout(int fd, int option, int timeoutMs) {
     return setsockopt(fd, SOL_SOCKET, option, &value, sizeof(value)) == 0;
 }
 
-// Blocking, without delay, with the I/O time-outs; false (errno set) when a step fails.
+// Blocking, without delay, with the I/O time-outs and a small unsent queue; false (errno set)
+// when a step fails.
 bool PrepareConnected(int fd, int ioTimeoutMs) {
     const int flags = fcntl(fd, F_GETFL);
     const int one = 1;
+    const int lowWater = TcpConnector::kNotSentLowWater;
     return flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0 &&
            setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one)) == 0 &&
+           setsockopt(fd, IPPROTO_TCP, TCP_NOTSENT_LOWAT, &lowWater, sizeof(lowWater)) == 0 &&
            (ioTimeoutMs <= 0 ||
             (SetTimeout(fd, SO_RCVTIMEO, ioTimeoutMs) && SetTimeout(fd, SO_SNDTIMEO, ioTimeoutMs)));
 }
@@ -131,6 +136,15 @@ void TcpConnector::Release() {
         close(watchedFd_);
         watchedFd_ = -1;
     }
+}
+
+int64_t TcpConnector::QueuedBytes() {
+    MutexLock lock(mutex_);
+    int queued = 0;
+    if (watchedFd_ < 0 || ioctl(watchedFd_, SIOCOUTQ, &queued) != 0) {
+        return 0;
+    }
+    return queued;
 }
 
 void TcpConnector::Abort() {

@@ -7,6 +7,7 @@
 // the watched duplicate and the aborted flag.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/Mutex.h"
@@ -17,13 +18,17 @@ namespace platform {
 
 class TcpConnector {
   public:
+    static constexpr int kNotSentLowWater = 16384;
+
     TcpConnector() = default;
     ~TcpConnector() { Release(); }
     TcpConnector(const TcpConnector&) = delete;
     TcpConnector& operator=(const TcpConnector&) = delete;
 
     // Resolves `host` (IPv4 address or name), connects within connectTimeoutMs and returns a
-    // blocking socket with TCP_NODELAY and receive and send time-outs of ioTimeoutMs (0: none).
+    // blocking socket with TCP_NODELAY, receive and send time-outs of ioTimeoutMs (0: none) and
+    // at most kNotSentLowWater bytes unsent in the kernel before a write blocks, so what waits
+    // for a slow link waits with its sender, who can see it and drop it.
     // The caller owns and closes the socket; this object watches it until Release or the next
     // Connect. -1 on failure or after Abort; LastError() then holds the errno-style cause
     // (EAI_* causes of the name look-up are reported as EHOSTUNREACH). Name look-up itself is
@@ -31,6 +36,9 @@ class TcpConnector {
     int Connect(const std::string& host, int port, int connectTimeoutMs, int ioTimeoutMs);
     // Stops watching the socket handed out last (its user has closed it or is about to).
     void Release();
+    // Bytes written to the watched socket that its peer has not acknowledged yet (unsent and
+    // in flight); 0 without one.
+    int64_t QueuedBytes();
     int LastError() const { return lastError_; }
 
     // Any thread. Ends a Connect in progress and shuts down the watched socket, so a thread

@@ -16,9 +16,11 @@ struct DefaultSetting {
     const char* value;
 };
 
-// The video mixer's x264 encoder settings.
+// The settings the components read, with their defaults: the video mixer's x264 encoder, the
+// backlog above which a pusher drops video.
 constexpr DefaultSetting kDefaults[] = {
     {"VideoMixer.Preset", "veryfast"},
+    {"RtmpPusher.DropThresholdMs", "700"},
     {"VideoMixer.Tune", "zerolatency"},
 };
 

@@ -127,6 +127,7 @@ HRESULT VideoMixer::SetOutputParam(const VideoMixerParam* param) {
         }
         restartSchedule_ = !configured_ || settings.frameRate != settings_.frameRate;
         settings_ = settings;
+        bitrate_ = 0;
         configured_ = true;
     }
     for (const auto& input : moved) {
@@ -323,6 +324,20 @@ HRESULT VideoMixer::WriteData(int32_t handle, const uint8_t* data, uint32_t leng
     return input != nullptr ? input->Write(data, length, *info) : result;
 }
 
+HRESULT VideoMixer::SetBitrate(int32_t bitsPerSecond) {
+    platform::MutexLock lock(mutex_);
+    if (!ready_) {
+        return MIXER_E_NOT_READY;
+    }
+    bitrate_ = bitsPerSecond > 0 ? std::max(bitsPerSecond, kMinBitrate) : 0;
+    return S_OK;
+}
+
+HRESULT VideoMixer::RequestKeyFrame() {
+    keyFrameRequested_.store(true);
+    return S_OK;
+}
+
 bool VideoMixer::ComposeFrame(CanvasArea* canvas) {
     InputList inputs;
     int32_t width = 0;
@@ -375,12 +390,13 @@ void VideoMixer::Run() NO_THREAD_SAFETY_ANALYSIS {
             continue;
         }
         const EncoderSettings settings = settings_;
+        const int32_t bitrate = bitrate_ != 0 ? bitrate_ : settings_.bitrate;
         const InputList inputs = inputs_;
         void* const owner = owner_;
         const MixedVideoCallback callback = callback_;
         busy_ = true;
         lock.unlock();
-        MakeFrame(settings, inputs, schedule_.DueUs(), owner, callback);
+        MakeFrame(settings, bitrate, inputs, schedule_.DueUs(), owner, callback);
         lock.lock();
         busy_ = false;
         idle_.notify_all();
@@ -388,8 +404,9 @@ void VideoMixer::Run() NO_THREAD_SAFETY_ANALYSIS {
     }
 }
 
-void VideoMixer::MakeFrame(const EncoderSettings& settings, const InputList& inputs, uint64_t dueUs,
-                           void* owner, MixedVideoCallback callback) {
+void VideoMixer::MakeFrame(const EncoderSettings& settings, int32_t bitrate,
+                           const InputList& inputs, uint64_t dueUs, void* owner,
+                           MixedVideoCallback callback) {
     if (!encoder_.IsOpen() || encoder_.Settings() != settings) {
         if (!encoder_.Open(settings)) {
             if (ModuleLog::Due(encodeFailures_, kLogInterval)) {
@@ -400,13 +417,19 @@ void VideoMixer::MakeFrame(const EncoderSettings& settings, const InputList& inp
             return;
         }
     }
+    if (bitrate != encoder_.Bitrate() && !encoder_.SetBitrate(bitrate) &&
+        ModuleLog::Due(encodeFailures_, kLogInterval)) {
+        FW_LOG(log_, "VideoMixer, x264 keeps %d bit/s instead of %d.\n", encoder_.Bitrate(),
+               bitrate);
+    }
     const uint64_t newestUs = Compose(inputs, settings.width, settings.height, &canvas_);
     const uint64_t mediaUs = canvasClock_.Next(newestUs, dueUs);
     unit_.resize(kHeaderBytes);
     StoreLittle32(unit_.data(), static_cast<uint32_t>(mediaUs / 1000));
     StoreLittle32(unit_.data() + 4, frameNumber_);
     bool keyFrame = false;
-    if (!encoder_.Encode(canvas_.View(), frameNumber_, &unit_, &keyFrame)) {
+    if (!encoder_.Encode(canvas_.View(), frameNumber_, keyFrameRequested_.exchange(false), &unit_,
+                         &keyFrame)) {
         if (ModuleLog::Due(encodeFailures_, kLogInterval)) {
             FW_LOG(log_, "VideoMixer, frame %u did not encode.\n", frameNumber_);
         }

@@ -58,6 +58,8 @@ class VideoMixer : public RefCountedObject<IVideoMixer> {
                                const RenderPara* paras) override;
     HRESULT WriteData(int32_t handle, const uint8_t* data, uint32_t length,
                       const VideoFrameInfo* info) override;
+    HRESULT SetBitrate(int32_t bitsPerSecond) override;
+    HRESULT RequestKeyFrame() override;
 
     // Composes the inputs as the next frame would show them into `canvas`, without encoding:
     // for tests and benchmarks. False before the canvas is set up or after Uninit.
@@ -78,8 +80,8 @@ class VideoMixer : public RefCountedObject<IVideoMixer> {
     static uint64_t Compose(const InputList& inputs, int32_t width, int32_t height,
                             CanvasArea* canvas);
     void Run();
-    void MakeFrame(const EncoderSettings& settings, const InputList& inputs, uint64_t dueUs,
-                   void* owner, MixedVideoCallback callback);
+    void MakeFrame(const EncoderSettings& settings, int32_t bitrate, const InputList& inputs,
+                   uint64_t dueUs, void* owner, MixedVideoCallback callback);
 
     // Passed by argument.
     const ModuleLog log_;
@@ -102,6 +104,8 @@ class VideoMixer : public RefCountedObject<IVideoMixer> {
     MixedVideoCallback callback_ GUARDED_BY(mutex_) = nullptr;
     std::string preset_ GUARDED_BY(mutex_) = "veryfast";
     EncoderSettings settings_ GUARDED_BY(mutex_);
+    int32_t bitrate_ GUARDED_BY(mutex_) = 0;  // SetBitrate's; 0: the settings'
+    std::atomic<bool> keyFrameRequested_{false};
     InputList inputs_ GUARDED_BY(mutex_);      // drawing order, bottom first
     std::atomic<uint64_t> unknownHandles_{0};  // thins the log lines of unknown handles
 

@@ -55,7 +55,25 @@ bool X264Encoder::Open(const EncoderSettings& settings) {
     param.vui.i_colmatrix = kBt601;
     encoder_ = x264_encoder_open(&param);
     settings_ = settings;
+    bitrate_ = settings.bitrate;
     return encoder_ != nullptr;
+}
+
+bool X264Encoder::SetBitrate(int32_t bitsPerSecond) {
+    if (encoder_ == nullptr) {
+        return false;
+    }
+    x264_param_t param;
+    x264_encoder_parameters(encoder_, &param);
+    const int kbps = bitsPerSecond / 1000;
+    param.rc.i_bitrate = kbps;
+    param.rc.i_vbv_max_bitrate = kbps;
+    param.rc.i_vbv_buffer_size = kbps;
+    if (x264_encoder_reconfig(encoder_, &param) < 0) {
+        return false;
+    }
+    bitrate_ = bitsPerSecond;
+    return true;
 }
 
 void X264Encoder::Close() {
@@ -65,8 +83,8 @@ void X264Encoder::Close() {
     }
 }
 
-bool X264Encoder::Encode(const AreaView& picture, int64_t index, std::vector<uint8_t>* out,
-                         bool* keyFrame) {
+bool X264Encoder::Encode(const AreaView& picture, int64_t index, bool forceKey,
+                         std::vector<uint8_t>* out, bool* keyFrame) {
     if (encoder_ == nullptr) {
         return false;
     }
@@ -80,6 +98,7 @@ bool X264Encoder::Encode(const AreaView& picture, int64_t index, std::vector<uin
         in.img.i_stride[plane] = static_cast<int>(planes[plane]->stride);
     }
     in.i_pts = index;
+    in.i_type = forceKey ? X264_TYPE_IDR : X264_TYPE_AUTO;
     x264_picture_t encoded;
     x264_nal_t* nals = nullptr;
     int count = 0;

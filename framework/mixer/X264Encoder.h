@@ -42,13 +42,20 @@ class X264Encoder {
     bool IsOpen() const { return encoder_ != nullptr; }
     const EncoderSettings& Settings() const { return settings_; }
 
-    // Encodes `picture` (the canvas, of the opened size) as frame `index`, appending the access
-    // unit to `out`. False on failure.
-    bool Encode(const AreaView& picture, int64_t index, std::vector<uint8_t>* out, bool* keyFrame);
+    // Changes the bitrate (and the VBV with it) in place, without a key frame. False when x264
+    // refuses; the bitrate stays as it was.
+    bool SetBitrate(int32_t bitsPerSecond);
+    int32_t Bitrate() const { return bitrate_; }
+
+    // Encodes `picture` (the canvas, of the opened size) as frame `index` (a key frame when
+    // `forceKey`), appending the access unit to `out`. False on failure.
+    bool Encode(const AreaView& picture, int64_t index, bool forceKey, std::vector<uint8_t>* out,
+                bool* keyFrame);
 
   private:
     x264_t* encoder_ = nullptr;
     EncoderSettings settings_;
+    int32_t bitrate_ = 0;  // what it runs at now
 };
 
 }  // namespace framework

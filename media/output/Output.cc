@@ -1,5 +1,6 @@
 #include "media/output/Output.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "base/Log.h"
@@ -12,6 +13,9 @@ namespace streammanager {
 
 namespace {
 constexpr uint32_t kMixerHeaderBytes = 8;
+constexpr uint64_t kKeyRequestIntervalUs = 1000000;
+constexpr uint64_t kAdaptIntervalUs = 500000;
+constexpr int32_t kMinVideoBitrate = 64000;
 }  // namespace
 
 Output::Output() : video_(&pushers_, &platform::TickCountMs) {}
@@ -43,6 +47,9 @@ int32_t Output::Init(IInputBooking* context, int32_t contextId, IMemoryAllocator
     if (ConfigCenterInit() != 0) {
         return E_FAIL;
     }
+    pushers_.SetPushOptions(
+        configCenter_->GetInt("RtmpPusher.DropThresholdMs", RtmpPusher::kDefaultDropThresholdMs),
+        [this] { RequestKeyFrame(); });
     const std::string folder = KESTREL::GetModuleFolder();
     withSound_.Read(folder + "Resource/default_video.bmp");
     withoutSound_.Read(folder + "Resource/unopen_audio_video.bmp");
@@ -111,8 +118,42 @@ int32_t Output::SetOutputParam(const AudioOutputParam& audio, const VideoEncodeP
     if (booked != 0) {
         return booked;
     }
+    {
+        // The mixer goes back to the command's bitrate; so does the adaptation.
+        const int32_t bitrate = std::max(encode.mixer.bitrate, kMinVideoBitrate);
+        platform::MutexLock lock(bitrateLock_);
+        bitrate_.Reset(
+            bitrate, audio_.HasAudioStream() != 0 ? static_cast<int32_t>(AacEncoder::kBitRate) : 0);
+        pushers_.SetEncoderBitrate(bitrate / 1000);
+    }
     return static_cast<uint16_t>(
         video_.SetVideoOutputParama(encode, layout, audio_.HasAudioStream(), audio_.MetaData()));
+}
+
+void Output::RequestKeyFrame() {
+    const uint64_t now = platform::MonotonicMicros();
+    uint64_t last = lastKeyRequestUs_.load();
+    if (now < last + kKeyRequestIntervalUs ||
+        !lastKeyRequestUs_.compare_exchange_strong(last, now)) {
+        return;
+    }
+    video_.RequestKeyFrame();
+}
+
+void Output::AdaptBitrate(uint64_t nowUs) {
+    platform::MutexLock lock(bitrateLock_);
+    if (nowUs < nextAdaptUs_) {
+        return;
+    }
+    nextAdaptUs_ = nowUs + kAdaptIntervalUs;
+    const int32_t target = bitrate_.Update(nowUs / 1000, pushers_.Statistics());
+    if (target == 0) {
+        return;
+    }
+    SC_LOG("Output::AdaptBitrate, video bitrate %d kbit/s, context: %d.\n", target / 1000,
+           contextId_);
+    video_.SetBitrate(target);
+    pushers_.SetEncoderBitrate(target / 1000);
 }
 
 int32_t Output::InitRtmpPusher(const std::vector<std::string>& urls) {
@@ -152,12 +193,14 @@ void Output::OnMixedVideo(void* owner, const uint8_t* data, uint32_t length, int
     if (owner == nullptr || length <= kMixerHeaderBytes) {
         return;
     }
+    Output* output = static_cast<Output*>(owner);
     // The canvas's media time, on the monotonic clock in full.
-    const uint64_t mediaMs =
-        platform::ExpandTickMs(LoadLittle32(data), platform::MonotonicMicros() / 1000);
-    static_cast<Output*>(owner)->pushers_.CacheVideo(
-        data + kMixerHeaderBytes, static_cast<int32_t>(length - kMixerHeaderBytes),
-        static_cast<uint32_t>(keyFrame), mediaMs);
+    const uint64_t nowUs = platform::MonotonicMicros();
+    const uint64_t mediaMs = platform::ExpandTickMs(LoadLittle32(data), nowUs / 1000);
+    output->pushers_.CacheVideo(data + kMixerHeaderBytes,
+                                static_cast<int32_t>(length - kMixerHeaderBytes),
+                                static_cast<uint32_t>(keyFrame), mediaMs);
+    output->AdaptBitrate(nowUs);
 }
 
 }  // namespace streammanager

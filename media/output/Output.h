@@ -1,5 +1,7 @@
 // The composed output of a context: the video mixer that composes and encodes the booked video
-// inputs, the AAC path of the booked audio inputs, and one RTMP pusher per CDN URL.
+// inputs, the AAC path of the booked audio inputs, and one RTMP pusher per CDN URL. It runs
+// the encoder at what the links carry (BitrateController, looked at every half second from the
+// mixer's thread) and gives its pushers a key frame when they ask, at most once a second.
 //
 // Owns the mixer (made through the framework once, reconfigured after), the two default
 // pictures, the audio path with its encoder, the video records and the pushers; keeps the
@@ -7,11 +9,14 @@
 // as plain pointers. Owned by its Context through a shared owner.
 // Threads: the control path (the pump thread) sets it up, changes it and stops it; receiver
 // threads deliver units and clocks; the mixer's thread hands every encoded canvas frame to
-// the pushers. Its three locks live in its parts: the audio lock in OutputAudio, the video lock
-// in OutputVideo, the pusher lock in PusherList; the video lock is taken after the context's,
-// the protocol's and an input's lock, and the pusher lock is a leaf.
+// the pushers (and adapts the bitrate); push threads ask for key frames. Its three locks live
+// in its parts: the audio lock in OutputAudio, the video lock in OutputVideo, the pusher lock
+// in PusherList; the video lock is taken after the context's, the protocol's and an input's
+// lock, and the pusher lock is a leaf. bitrateLock_ guards the controller; it is taken before
+// the pusher lock and the video lock.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -24,12 +29,14 @@
 #include "media/audio/WaveFormat.h"
 #include "media/input/IInputMediaSink.h"
 #include "media/input/MediaTypes.h"
+#include "media/output/BitrateController.h"
 #include "media/output/DefaultPicture.h"
 #include "media/output/IInputBooking.h"
 #include "media/output/OutputAudio.h"
 #include "media/output/OutputParams.h"
 #include "media/output/OutputVideo.h"
 #include "media/output/PusherList.h"
+#include "platform/Mutex.h"
 
 namespace streammanager {
 
@@ -69,6 +76,10 @@ class Output : public IInputMediaSink {
     int32_t ConfigCenterInit();
     int32_t VideoMixerInit(const VideoEncodeParam& encode);
     static void OnMixedVideo(void* owner, const uint8_t* data, uint32_t length, int32_t keyFrame);
+    // A pusher asks for a key frame; the encoder gets at most one request a second.
+    void RequestKeyFrame();
+    // Every half second, on the mixer's thread: the bitrate the links carry.
+    void AdaptBitrate(uint64_t nowUs);
 
     // Passed by Init; not owned.
     IInputBooking* context_ = nullptr;
@@ -84,6 +95,11 @@ class Output : public IInputMediaSink {
     PusherList pushers_;
     OutputAudio audio_;
     OutputVideo video_;
+
+    platform::Mutex bitrateLock_;
+    BitrateController bitrate_ GUARDED_BY(bitrateLock_);
+    uint64_t nextAdaptUs_ GUARDED_BY(bitrateLock_) = 0;
+    std::atomic<uint64_t> lastKeyRequestUs_{0};
 };
 
 }  // namespace streammanager

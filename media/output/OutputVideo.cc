@@ -325,6 +325,28 @@ void OutputVideo::RemoveMediaInput(uint8_t mediaType, int32_t handle) {
     }
 }
 
+void OutputVideo::RequestKeyFrame() {
+    IVideoMixer* mixer = nullptr;
+    {
+        KESTREL::WAutoLock lock(&lock_);
+        mixer = mixer_;
+    }
+    if (mixer != nullptr) {
+        mixer->RequestKeyFrame();
+    }
+}
+
+void OutputVideo::SetBitrate(int32_t bitsPerSecond) {
+    IVideoMixer* mixer = nullptr;
+    {
+        KESTREL::WAutoLock lock(&lock_);
+        mixer = mixer_;
+    }
+    if (mixer != nullptr) {
+        mixer->SetBitrate(bitsPerSecond);
+    }
+}
+
 int32_t OutputVideo::SetSyncTimer(int32_t handle, IPlaySyncTime* clock) {
     if (clock == nullptr) {
         return E_FAIL;

@@ -68,6 +68,9 @@ class OutputVideo {
     int32_t SetVideoOutputParama(const VideoEncodeParam& encode, const VideoOutputParam& layout,
                                  int32_t hasAudioStream, StreamMetaData meta);
     void RemoveMediaInput(uint8_t mediaType, int32_t handle);
+    // The mixer's encoder, from any thread: a key frame next; a bitrate changed in place.
+    void RequestKeyFrame();
+    void SetBitrate(int32_t bitsPerSecond);
     int32_t SetSyncTimer(int32_t handle, IPlaySyncTime* clock);
     void OnMediaData(int32_t handle, const MediaDataDesc& desc, const uint8_t* data,
                      uint32_t length);

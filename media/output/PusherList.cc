@@ -72,13 +72,21 @@ int32_t PusherList::Update(const std::vector<std::string>& urls, int32_t context
         if (!Acceptable(url, contextId, Pushers().size())) {
             continue;
         }
-        std::shared_ptr<RtmpPusher> pusher(new (std::nothrow) RtmpPusher(allocator_));
+        RtmpPusher::Options options;
+        options.dropThresholdMs = dropThresholdMs_;
+        options.requestKeyFrame = requestKeyFrame_;
+        std::shared_ptr<RtmpPusher> pusher(new (std::nothrow)
+                                               RtmpPusher(allocator_, std::move(options)));
         if (pusher == nullptr) {
             SC_LOG("Output::InitRtmpPusher Create rtmp pusher failed.\n");
             return E_FAIL;
         }
         pusher->InitRtmpPusher(url.c_str(), contextId);
         pusher->SetMetaData(MetaData());
+        {
+            KESTREL::WAutoLock lock(&lock_);
+            pusher->SetEncoderBitrate(encoderKbps_);
+        }
         pusher->StartThread(true, nullptr);
         KESTREL::WAutoLock lock(&lock_);
         pushers_.push_back(std::move(pusher));
@@ -90,6 +98,27 @@ void PusherList::StopAll() {
     for (const auto& pusher : Pushers()) {
         pusher->StopRtmpThread();
     }
+}
+
+void PusherList::SetPushOptions(int32_t dropThresholdMs, std::function<void()> requestKeyFrame) {
+    dropThresholdMs_ = dropThresholdMs;
+    requestKeyFrame_ = std::move(requestKeyFrame);
+}
+
+void PusherList::SetEncoderBitrate(int32_t kbps) {
+    KESTREL::WAutoLock lock(&lock_);
+    encoderKbps_ = kbps;
+    for (const auto& pusher : pushers_) {
+        pusher->SetEncoderBitrate(kbps);
+    }
+}
+
+std::vector<PusherStats> PusherList::Statistics() {
+    std::vector<PusherStats> stats;
+    for (const auto& pusher : Pushers()) {
+        stats.push_back(pusher->Statistics());
+    }
+    return stats;
 }
 
 StreamMetaData PusherList::MetaData() {

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -34,6 +35,9 @@ class PusherList : public IEncodedSink {
 
     // The allocator every new pusher takes its units' buffers from (set before Update).
     void SetAllocator(IMemoryAllocator* allocator) { allocator_ = allocator; }
+    // What every new pusher is made with: its drop threshold, and how it asks the output for
+    // a key frame (set before Update).
+    void SetPushOptions(int32_t dropThresholdMs, std::function<void()> requestKeyFrame);
     // Makes the list match `urls`: a pusher whose URL is listed stays as it is (same
     // connection, no gap), the others are stopped and dropped, and each remaining URL gets a
     // new pusher with the current metadata, started (empty and refused URLs get none). 0, or E_FAIL
@@ -49,6 +53,9 @@ class PusherList : public IEncodedSink {
     // Keeps `meta` as the current metadata and hands it to every pusher.
     void SetMetaData(const StreamMetaData& meta);
     StreamMetaData MetaData();
+    // The output's current video bitrate, for every pusher's statistics.
+    void SetEncoderBitrate(int32_t kbps);
+    std::vector<PusherStats> Statistics();
     void SetVideoStatus();
     // The pushers, in list order (a copy, for tests and diagnostics).
     std::vector<std::shared_ptr<RtmpPusher>> Pushers();
@@ -62,12 +69,15 @@ class PusherList : public IEncodedSink {
         }
     }
 
-    // Set on the control path; not owned.
+    // Set on the control path before the first Update; the allocator is not owned.
     IMemoryAllocator* allocator_ = nullptr;
+    int32_t dropThresholdMs_ = RtmpPusher::kDefaultDropThresholdMs;
+    std::function<void()> requestKeyFrame_;
 
     KESTREL::WLock lock_;
     std::vector<std::shared_ptr<RtmpPusher>> pushers_ GUARDED_BY(lock_);
     StreamMetaData meta_ GUARDED_BY(lock_);
+    int32_t encoderKbps_ GUARDED_BY(lock_) = 0;
 };
 
 }  // namespace streammanager

@@ -43,6 +43,9 @@ class IRtmpConnection {
     virtual void Close() = 0;
     // The errno-style cause of the last failure.
     virtual int32_t LastError() const = 0;
+    // Bytes written that the server has not acknowledged yet (in the socket, unsent or in
+    // flight); 0 without a connection.
+    virtual int64_t QueuedBytes() = 0;
 
     // Any thread: cuts short a connect or send in progress; every later attempt fails.
     virtual void Abort() = 0;

@@ -1,5 +1,6 @@
 #include "media/push/PushDataCache.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace streammanager {
@@ -10,8 +11,15 @@ PushDataCache::AppendResult PushDataCache::Append(PushDataInfo&& unit) {
     AppendResult result;
     {
         KESTREL::WAutoLock lock(&lock_);
+        if (unit.type == kPushDataVideo && skipVideoToKey_) {
+            if (unit.keyFrame == 0) {
+                ++skippedVideo_;
+                return result;  // dropped on purpose: not a refusal
+            }
+            skipVideoToKey_ = false;
+        }
         result.count = audio_.size() + video_.size();
-        if (result.count < kMaxUnits) {
+        if (result.count < kMaxUnits && bytes_ + static_cast<size_t>(unit.length) <= kMaxBytes) {
             if (result.count >= kBacklogUnits && ++backlogCounter_ >= kBacklogLogInterval) {
                 backlogCounter_ = 0;
                 result.logBacklog = true;
@@ -23,6 +31,8 @@ PushDataCache::AppendResult PushDataCache::Append(PushDataInfo&& unit) {
                 lastVideoUs_ = unit.cachedUs;
                 videoSeen_ = true;
             }
+            bytes_ += static_cast<size_t>(unit.length);
+            newestMs_ = std::max(newestMs_, unit.mediaMs);
             ListOf(unit.type).push_back(std::move(unit));
             result.appended = true;
             return result;
@@ -65,6 +75,50 @@ bool PushDataCache::TakeNext(uint64_t nowUs, PushDataInfo* unit, uint64_t* waitU
     }
     *unit = std::move(from->front());
     from->pop_front();
+    bytes_ -= static_cast<size_t>(unit->length);
+    return true;
+}
+
+size_t PushDataCache::DropVideoToNextKey() {
+    std::deque<PushDataInfo> dropped;
+    {
+        KESTREL::WAutoLock lock(&lock_);
+        // Up to the newest key frame queued after the oldest unit (it stays and starts the
+        // picture again); without one, all of it, and what comes until the next key frame.
+        size_t newestKey = 0;
+        for (size_t i = video_.size(); i-- > 1;) {
+            if (video_[i].keyFrame != 0) {
+                newestKey = i;
+                break;
+            }
+        }
+        skipVideoToKey_ = newestKey == 0;
+        const size_t count = skipVideoToKey_ ? video_.size() : newestKey;
+        for (size_t i = 0; i < count; ++i) {
+            bytes_ -= static_cast<size_t>(video_.front().length);
+            dropped.push_back(std::move(video_.front()));
+            video_.pop_front();
+        }
+    }
+    return dropped.size();  // the buffers go back here, outside the lock
+}
+
+uint64_t PushDataCache::TakeSkippedVideo() {
+    KESTREL::WAutoLock lock(&lock_);
+    const uint64_t skipped = skippedVideo_;
+    skippedVideo_ = 0;
+    return skipped;
+}
+
+bool PushDataCache::MediaSpan(uint64_t* oldestMs, uint64_t* newestMs) {
+    KESTREL::WAutoLock lock(&lock_);
+    if (audio_.empty() && video_.empty()) {
+        return false;
+    }
+    *oldestMs = audio_.empty()   ? video_.front().mediaMs
+                : video_.empty() ? audio_.front().mediaMs
+                                 : std::min(audio_.front().mediaMs, video_.front().mediaMs);
+    *newestMs = newestMs_;
     return true;
 }
 
@@ -75,6 +129,9 @@ size_t PushDataCache::Clear() {
         KESTREL::WAutoLock lock(&lock_);
         droppedAudio.swap(audio_);
         droppedVideo.swap(video_);
+        bytes_ = 0;
+        newestMs_ = 0;
+        skipVideoToKey_ = false;
     }
     return droppedAudio.size() + droppedVideo.size();  // the buffers go back here
 }

@@ -41,6 +41,7 @@ class RtmpConnection : public IRtmpConnection {
     bool SendPacket(const RtmpMessage& message) override;
     void Close() override;
     int32_t LastError() const override { return lastError_; }
+    int64_t QueuedBytes() override { return connector_.QueuedBytes(); }
     void Abort() override { connector_.Abort(); }
 
   private:

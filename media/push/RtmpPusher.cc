@@ -7,8 +7,9 @@
 #include "base/Log.h"
 #include "interfaces/QXTypes.h"
 #include "media/audio/AdtsHeader.h"
-#include "media/push/FlvTagBody.h"
+#include "media/push/PushStatisticsFile.h"
 #include "media/push/RtmpConnection.h"
+#include "media/push/RtmpSender.h"
 #include "platform/BrokenPipeGuard.h"
 #include "platform/Clock.h"
 
@@ -21,18 +22,13 @@ namespace {
 constexpr const char* kAliCdnMarker = "alivecdn";
 constexpr const char* kPellamCdnMarker = "pellamcdn";
 
-// RTMP message types and the chunk streams they go on.
-constexpr uint8_t kAudioMessage = 8;
-constexpr uint8_t kVideoMessage = 9;
-constexpr uint8_t kDataMessage = 18;
-constexpr uint32_t kVideoChunkStream = 4;
-constexpr uint32_t kAudioChunkStream = 5;
-
 // The idle wait's bound. Every change that gives the push thread work releases its wake-up,
-// so the bound only keeps the wait finite; nothing waits for it to pass.
+// so the bound only keeps the wait finite (and the statistics ticking).
 constexpr uint32_t kIdleWaitMs = 1000;
 // How long StopRtmpThread lets the push thread end by itself before cutting its connection.
 constexpr uint32_t kStopGraceMs = 150;
+constexpr uint64_t kSampleIntervalUs = 1000000;
+constexpr uint64_t kLogIntervalUs = 10000000;
 
 const char* CdnNameFor(const char* url) {
     if (strstr(url, kAliCdnMarker) != nullptr) {
@@ -50,11 +46,14 @@ RtmpPusher::RtmpPusher(IMemoryAllocator* allocator) : RtmpPusher(allocator, Opti
 
 RtmpPusher::RtmpPusher(IMemoryAllocator* allocator, Options options)
     : allocator_(allocator),
-      connection_(options.connection != nullptr ? std::move(options.connection)
-                                                : std::make_unique<RtmpConnection>()),
+      sender_(std::make_unique<RtmpSender>(options.connection != nullptr
+                                               ? std::move(options.connection)
+                                               : std::make_unique<RtmpConnection>())),
       clockUs_(options.clockUs != nullptr ? std::move(options.clockUs) : platform::MonotonicMicros),
       firstTimestampMs_(options.firstTimestampMs),
-      retryDelayMs_(options.retryDelayMs) {}
+      retryDelayMs_(options.retryDelayMs),
+      dropThresholdMs_(options.dropThresholdMs),
+      requestKeyFrame_(std::move(options.requestKeyFrame)) {}
 
 RtmpPusher::~RtmpPusher() {
     SC_LOG("RtmpPusher::~RtmpPusher, Context: %d destroy rtmp pusher: %s.\n", contextId_,
@@ -68,67 +67,48 @@ int32_t RtmpPusher::InitRtmpPusher(const char* url, int32_t contextId) {
         SC_LOG("RtmpPusher init failed. cdn url is NULL .\n");
         return E_FAIL;
     }
-    platform::MutexLock lock(initLock_);
-    if (inited_.load()) {
+    if (state_.load() != PushState::kCreated) {
         SC_LOG("RtmpPusher inited . cdn url: %s .\n", url_.c_str());
         return 0;
     }
-    if (!identitySet_) {
-        const size_t length = strlen(url);
-        if (length > kMaxUrlLength) {
-            SC_LOG("RtmpPusher::InitRtmpPusher, cdn url too long [%zu], context = %d.\n", length,
-                   contextId);
-            return E_FAIL;
-        }
-        contextId_ = contextId;
-        url_.assign(url, length);
-        cdnName_ = CdnNameFor(url);
-        identitySet_ = true;
+    const size_t length = strlen(url);
+    if (length > kMaxUrlLength) {
+        SC_LOG("RtmpPusher::InitRtmpPusher, cdn url too long [%zu], context = %d.\n", length,
+               contextId);
+        return E_FAIL;
     }
+    contextId_ = contextId;
+    url_.assign(url, length);
+    cdnName_ = CdnNameFor(url);
     SC_LOG("rtmp pusher InitRtmpPusher cdn url: %s.\n", url_.c_str());
-    state_.store(kStateInitialised);
-    inited_.store(true);
-    m_uiSampleRate.store(48000);
-    m_send_data.store(1);
-    connectRequested_.store(true);
+    To(PushState::kConnecting);
+    PushStatisticsFile::Instance().Add(this);
     wakeUp_.Release();
     return 0;
 }
 
-bool RtmpPusher::ConnectToCDN() {
-    SC_TRACE("streammanager::RtmpPusher::ConnectToCDN");
-    if (retryCount_ != 0 && StopEvent().WaitFor(retryDelayMs_)) {
-        return false;  // stopped during the pause
+int32_t RtmpPusher::GetState() const {
+    switch (state_.load()) {
+        case PushState::kCreated:
+            return kStateCreated;
+        case PushState::kConnecting:
+        case PushState::kWaitingToReconnect:
+            return kStateInitialised;
+        case PushState::kSendingHeaders:
+        case PushState::kStreaming:
+            return kStateConnected;
+        case PushState::kStopped:
+            return kStateReleased;
     }
-    KESTREL::WAutoLock lock(&sendLock_);
-    if (!connection_->Open()) {
-        SC_LOG("Context: %d RTMP_Alloc failed, CDN: %s.\n", contextId_, cdnName_.c_str());
-        return FailConnect();
-    }
-    const bool understood = connection_->SetupUrl(url_.c_str());
-    SC_LOG("Context: %d %s RTMP_SetupURL: %s.\n", contextId_, cdnName_.c_str(), url_.c_str());
-    if (!understood) {
-        SC_LOG("Context: %d rtmp set %s url failed.\n", contextId_, cdnName_.c_str());
-        return FailConnect();
-    }
-    if (!connection_->Connect()) {
-        SC_LOG("Context: %d rtmp connect %s failed.\n", contextId_, cdnName_.c_str());
-        return FailConnect();
-    }
-    SC_LOG("Context: %d finish RTMP_Connect %s.\n", contextId_, cdnName_.c_str());
-    if (connection_->ConnectStream()) {
-        SC_LOG("Context: %d %s finish RTMP_ConnectStream.\n", contextId_, cdnName_.c_str());
-        retryCount_ = 0;
-        return true;
-    }
-    SC_LOG("%s rtmp connect stream failed.\n", cdnName_.c_str());
-    return FailConnect();
+    return kStateCreated;
 }
 
-bool RtmpPusher::FailConnect() {
-    connection_->Close();
-    ++retryCount_;
-    return false;
+void RtmpPusher::To(PushState next) {
+    const PushState was = state_.exchange(next);
+    if (was != next) {
+        SC_LOG("RtmpPusher, %s -> %s, context: %d, cdn: %s.\n", PushStateName(was),
+               PushStateName(next), contextId_, cdnName_.c_str());
+    }
 }
 
 int32_t RtmpPusher::ThreadProcEx() {
@@ -136,27 +116,24 @@ int32_t RtmpPusher::ThreadProcEx() {
     // Writes to a CDN that has gone away fail instead of raising SIGPIPE.
     platform::BrokenPipeGuard brokenPipe;
     while (!StopRequested()) {
-        // Wait while there is nothing to do: no connection to make and nothing to send.
-        while (!StopRequested() && !connectRequested_.load() &&
-               (state_.load() != kStateConnected || m_cache_push_data_list.Empty())) {
-            wakeUp_.WaitFor(kIdleWaitMs);
-        }
-        if (StopRequested()) {
-            break;
-        }
-        if (connectRequested_.load()) {
-            if (!ConnectToCDN()) {
-                SC_LOG("Context: %d connected to %s: %s failed.\n", contextId_, cdnName_.c_str(),
-                       url_.c_str());
-                continue;
-            }
-            state_.store(kStateConnected);
-            connectRequested_.store(false);
-            SC_LOG("Context: %d connected to %s: %s success.\n", contextId_, cdnName_.c_str(),
-                   url_.c_str());
-        }
-        if (state_.load() == kStateConnected) {
-            SendCachedData();
+        Tick(clockUs_());
+        switch (state_.load()) {
+            case PushState::kConnecting:
+                Connect();
+                break;
+            case PushState::kWaitingToReconnect:
+                if (!StopEvent().WaitFor(retryDelayMs_)) {
+                    To(PushState::kConnecting);
+                }
+                break;
+            case PushState::kSendingHeaders:
+            case PushState::kStreaming:
+                SendNext();
+                break;
+            case PushState::kCreated:
+            case PushState::kStopped:
+                wakeUp_.WaitFor(kIdleWaitMs);
+                break;
         }
     }
     SC_LOG("Context: %d %s rtmp pusher exit.\n", contextId_, cdnName_.c_str());
@@ -164,33 +141,33 @@ int32_t RtmpPusher::ThreadProcEx() {
     return 0;
 }
 
-void RtmpPusher::ReInitRtmpPusher() {
-    SC_TRACE("streammanager::RtmpPusher::ReInitRtmpPusher");
-    StopEvent().WaitFor(retryDelayMs_);
-    UinitRtmpPusher();  // takes sendLock_ again, on purpose: it is re-entrant
-    inited_.store(false);
-    aacHeaderSent_ = false;
-    videoStarted_.store(false);
+void RtmpPusher::Connect() {
+    if (!sender_->Connect(url_, contextId_, cdnName_)) {
+        sender_->Close();
+        ++retryCount_;
+        SC_LOG("Context: %d connected to %s: %s failed.\n", contextId_, cdnName_.c_str(),
+               url_.c_str());
+        To(PushState::kWaitingToReconnect);
+        return;
+    }
+    SC_LOG("Context: %d connected to %s: %s success.\n", contextId_, cdnName_.c_str(),
+           url_.c_str());
+    retryCount_ = 0;
     parameterSets_.Clear();
-    m_cache_push_data_list.ResetBacklogCounter();
-    m_uiSampleRate.store(0);
-    ClearPushDataCache();
-    InitRtmpPusher(url_.c_str(), contextId_);
+    wire_.Clear();
+    To(PushState::kSendingHeaders);
+    RequestKeyFrame();  // the stream starts at the next one
 }
 
-int32_t RtmpPusher::UinitRtmpPusher() {
-    SC_TRACE("streammanager::RtmpPusher::UinitRtmpPusher");
-    KESTREL::WAutoLock lock(&sendLock_);
-    int32_t result = 0;
-    if (connection_->IsOpen()) {
-        connection_->Close();
-        SC_LOG("Context: %d %s UinitRtmpPusher free rtmp.\n", contextId_, cdnName_.c_str());
-    } else {
-        SC_LOG("%s rtmp pusher is not inited.\n", cdnName_.c_str());
-        result = E_FAIL;
-    }
+void RtmpPusher::Fail() {
+    SC_TRACE("streammanager::RtmpPusher::ReInitRtmpPusher");
+    ackedBefore_ += sender_->BytesWritten();
+    sender_->Close();
+    ClearPushDataCache();
+    wire_.Clear();
     parameterSets_.Clear();
-    return result;
+    reconnects_.fetch_add(1);
+    To(PushState::kWaitingToReconnect);
 }
 
 void RtmpPusher::StopRtmpThread() {
@@ -198,22 +175,19 @@ void RtmpPusher::StopRtmpThread() {
     SignalStop();
     if (IsRunning() && !threadEnded_.WaitFor(kStopGraceMs)) {
         // Blocked in a connect or a send: cut it short.
-        connection_->Abort();
+        sender_->Abort();
     }
     StopThread();
-    ReleaseRtmpSource();
+    PushStatisticsFile::Instance().Remove(this);
+    SC_LOG("Context: %d %s rtmp pusher ReleaseRtmpSource.\n", contextId_, cdnName_.c_str());
+    ClearPushDataCache();
+    sender_->Close();
+    state_.store(PushState::kStopped);
 }
 
 void RtmpPusher::SignalStop() {
     KESTREL::WThread::SignalStop();
     wakeUp_.Release();  // false only when a wake-up is already pending
-}
-
-void RtmpPusher::ReleaseRtmpSource() {
-    SC_LOG("Context: %d %s rtmp pusher ReleaseRtmpSource.\n", contextId_, cdnName_.c_str());
-    ClearPushDataCache();
-    UinitRtmpPusher();
-    state_.store(kStateReleased);
 }
 
 void RtmpPusher::ClearPushDataCache() {
@@ -284,7 +258,6 @@ void RtmpPusher::SetMetaData(const StreamMetaData& meta) {
     }
     meta_ = meta;
     ++metaGeneration_;
-    videoStarted_.store(false);
     SC_LOG("RtmpPusher::SetMetaData, Metadata changes, context: %d, cdn: %s.\n", contextId_,
            cdnName_.c_str());
 }
@@ -297,207 +270,174 @@ void RtmpPusher::SetVideoStatus(int32_t status) {
     }
 }
 
-void RtmpPusher::SendCachedData() {
+void RtmpPusher::SendNext() {
     PushDataInfo unit;
     uint64_t waitUs = 0;
     if (!m_cache_push_data_list.TakeNext(clockUs_(), &unit, &waitUs)) {
-        if (waitUs > 0) {
-            // Held for interleaving; a new unit wakes the thread sooner.
-            wakeUp_.WaitFor(static_cast<uint32_t>((waitUs + 999) / 1000));
-        }
+        // Nothing, or a unit held for interleaving; a new unit wakes the thread sooner.
+        wakeUp_.WaitFor(waitUs > 0 ? static_cast<uint32_t>((waitUs + 999) / 1000) : kIdleWaitMs);
         return;
     }
-    if (unit.type == kPushDataAudio && hasVideo_.load() && !videoStarted_.load()) {
+    if (state_.load() == PushState::kStreaming) {
+        platform::MutexLock lock(metaLock_);
+        if (metaGeneration_ != startedGeneration_) {
+            To(PushState::kSendingHeaders);  // new metadata: the picture starts again
+        }
+    }
+    const bool sent = unit.type == kPushDataAudio ? SendAudio(unit) : SendVideo(unit);
+    if (!sent) {
+        Fail();
+        return;
+    }
+    // The unit's buffer goes back to the allocator when `unit` goes.
+}
+
+bool RtmpPusher::SendAudio(const PushDataInfo& unit) {
+    const bool streaming = state_.load() == PushState::kStreaming;
+    if (hasVideo_.load() && !streaming) {
         SC_LOG("RtmpPusher::PushAudioStream, Wait video key frame, context: %d, cdn: %s.\n",
                contextId_, cdnName_.c_str());
-        return;  // sound waits for the picture
+        return true;  // sound waits for the picture
     }
+    if (!sender_->SendAudio(unit.buffer->GetData(), unit.length, TimestampOf(unit))) {
+        return false;
+    }
+    wire_.Sent(unit.mediaMs, sender_->BytesWritten());
+    lastSentMediaMs_ = unit.mediaMs;
+    if (!streaming) {
+        To(PushState::kStreaming);  // a stream without pictures starts with its sound
+    }
+    return true;
+}
+
+bool RtmpPusher::SendVideo(const PushDataInfo& unit) {
     const uint8_t* data = unit.buffer->GetData();
+    const int32_t offset = parameterSets_.Parse(data, unit.length);
+    VideoUnit video;
+    video.picture = data + offset;
+    video.length = unit.length - offset;
+    video.keyFrame = unit.keyFrame != 0;
+    video.sps = parameterSets_.Sps();
+    video.spsLength = parameterSets_.SpsLength();
+    video.pps = parameterSets_.Pps();
+    video.ppsLength = parameterSets_.PpsLength();
     const uint32_t timestamp = TimestampOf(unit);
-    if (unit.type == kPushDataAudio) {
-        PushAudioStream(data, unit.length, timestamp);
-    } else {
-        PushVideoStream(data, unit.length, unit.keyFrame, timestamp);
-    }
-    // The unit's buffer goes back to the allocator here.
-}
-
-void RtmpPusher::PushAudioStream(const uint8_t* data, int32_t length, uint32_t timestamp) {
-    // A frame is its ADTS header and at least one byte more; the header is cut off below.
-    if (data == nullptr || length <= static_cast<int32_t>(AdtsHeader::kSize) ||
-        m_send_data.load() == 0) {
-        SC_LOG("context: %d %s PushAudioStream failed, data_length: %d, m_send_data: %d.\n",
-               contextId_, cdnName_.c_str(), length, m_send_data.load());
-        return;
-    }
-    KESTREL::WAutoLock lock(&sendLock_);
-    if (!aacHeaderSent_) {
-        if (!SendAACSeqHeader(timestamp)) {
-            return;  // the connection was re-initialised; this frame belongs to the old one
-        }
-        aacHeaderSent_ = true;
-    }
-    SendAudioData(data + AdtsHeader::kSize, length - static_cast<int32_t>(AdtsHeader::kSize),
-                  timestamp);
-}
-
-void RtmpPusher::PushVideoStream(const uint8_t* data, int32_t length, uint32_t keyFrame,
-                                 uint32_t timestamp) {
-    if (data == nullptr || length < 1) {
-        return;
-    }
-    KESTREL::WAutoLock lock(&sendLock_);
-    if (!connection_->IsOpen()) {
-        SC_LOG("PushVideoStream failed, context: %d %s m_p_rtmp is null.\n", contextId_,
-               cdnName_.c_str());
-        return;
-    }
-    const int32_t offset = parameterSets_.Parse(data, length);
-    if (keyFrame != 0 && offset > 0 && !videoStarted_.load()) {
+    if (state_.load() == PushState::kSendingHeaders && video.keyFrame && offset > 0) {
         if (!parameterSets_.Complete()) {
             SC_LOG(
                 "RtmpPusher::PushVideoStream, Key frame without parameter sets, context: %d, "
                 "cdn: %s.\n",
                 contextId_, cdnName_.c_str());
         } else {
+            StreamMetaData meta;
             uint32_t generation = 0;
-            if (!SendMetaData(&generation) ||
-                !SendAVCSeqHeader(parameterSets_.Sps(), parameterSets_.SpsLength(),
-                                  parameterSets_.Pps(), parameterSets_.PpsLength(), timestamp)) {
-                return;  // re-initialised; the unit went with the old connection
+            {
+                platform::MutexLock lock(metaLock_);
+                meta = meta_;
+                generation = metaGeneration_;
             }
-            platform::MutexLock metaLock(metaLock_);
-            // A metadata change meanwhile leaves the video waiting for the next key frame.
-            videoStarted_.store(generation == metaGeneration_);
+            if (!sender_->StartVideo(meta, video, timestamp)) {
+                return false;
+            }
+            startedGeneration_ = generation;
+            To(PushState::kStreaming);
         }
     }
-    SendVideoData(data + offset, length - offset, keyFrame, timestamp);
-}
-
-bool RtmpPusher::SendMetaData(uint32_t* generation) {
-    SC_TRACE("streammanager::RtmpPusher::SendMetaData");
-    StreamMetaData meta;
-    {
-        platform::MutexLock metaLock(metaLock_);
-        meta = meta_;
-        *generation = metaGeneration_;
-    }
-    uint8_t body[FlvTagBody::kHeaderBufferSize];
-    const uint32_t size = FlvTagBody::WriteMetaData(meta, body, sizeof(body));
-    if (!SendOrReInit(Message(kDataMessage, kVideoChunkStream, 0, body, size),
-                      "RtmpPusher::SendMetaData, Send meta data failed, error = %d, context = %d, "
-                      "cdn: %s.\n")) {
+    if (!sender_->SendVideo(video, timestamp)) {
         return false;
     }
-    SC_LOG(
-        "RtmpPusher::SendMetaData, Send meta data successfully, width: %d, height: %d, frame "
-        "rate: %d, context: %d, cdn: %s.\n",
-        meta.width, meta.height, meta.frameRate, contextId_, cdnName_.c_str());
+    wire_.Sent(unit.mediaMs, sender_->BytesWritten());
+    lastSentMediaMs_ = unit.mediaMs;
     return true;
 }
 
-bool RtmpPusher::SendAVCSeqHeader(const uint8_t* sps, uint32_t spsLength, const uint8_t* pps,
-                                  uint32_t ppsLength, uint32_t timestamp) {
-    uint8_t body[FlvTagBody::kHeaderBufferSize];
-    const uint32_t size =
-        FlvTagBody::WriteAvcSequenceHeader(sps, spsLength, pps, ppsLength, body, sizeof(body));
-    if (size == 0) {
-        SC_LOG("Context: %d %s bad parameter\n", contextId_, cdnName_.c_str());
-        return false;
+int32_t RtmpPusher::BacklogMs() {
+    const uint64_t written = sender_->BytesWritten();
+    const uint64_t queued = static_cast<uint64_t>(std::max<int64_t>(sender_->QueuedBytes(), 0));
+    const uint64_t acked = written > queued ? written - queued : 0;
+    uint64_t oldest = 0;
+    uint64_t newest = lastSentMediaMs_;
+    bool pending = wire_.Oldest(acked, &oldest);
+    uint64_t cachedOldest = 0;
+    uint64_t cachedNewest = 0;
+    if (m_cache_push_data_list.MediaSpan(&cachedOldest, &cachedNewest)) {
+        oldest = pending ? std::min(oldest, cachedOldest) : cachedOldest;
+        newest = std::max(newest, cachedNewest);
+        pending = true;
     }
-    if (!connection_->IsOpen()) {
-        SC_LOG("Context: %d %s m_p_rtmp is NULL.\n", contextId_, cdnName_.c_str());
-        return false;
+    return pending && newest > oldest ? static_cast<int32_t>(newest - oldest) : 0;
+}
+
+void RtmpPusher::Tick(uint64_t nowUs) {
+    const PushState state = state_.load();
+    const bool connected = state == PushState::kSendingHeaders || state == PushState::kStreaming;
+    if (connected) {
+        const int32_t backlog = BacklogMs();
+        backlogMs_.store(backlog);
+        if (backlog > dropThresholdMs_) {
+            const size_t dropped = m_cache_push_data_list.DropVideoToNextKey();
+            if (dropped > 0) {
+                SC_LOG(
+                    "RtmpPusher, backlog %d ms: %zu video units dropped, context: %d, cdn: %s.\n",
+                    backlog, dropped, contextId_, cdnName_.c_str());
+            }
+            videoDropped_.fetch_add(dropped);
+            RequestKeyFrame();
+        }
+    } else {
+        backlogMs_.store(0);
     }
-    if (!SendOrReInit(Message(kVideoMessage, kVideoChunkStream, timestamp, body, size),
-                      "RtmpPusher::SendAVCSeqHeader, Send avc sequence header failed, error = %d, "
-                      "context: %d, cdn: %s.\n")) {
-        return false;
+    videoDropped_.fetch_add(m_cache_push_data_list.TakeSkippedVideo());
+    if (nowUs >= nextSampleUs_) {
+        // The send rate over the last two seconds, from what the server acknowledged.
+        const uint64_t written = connected ? sender_->BytesWritten() : 0;
+        const uint64_t queued =
+            connected ? static_cast<uint64_t>(std::max<int64_t>(sender_->QueuedBytes(), 0)) : 0;
+        const uint64_t acked = ackedBefore_ + (written > queued ? written - queued : 0);
+        rateSamples_[0] = rateSamples_[1];
+        rateSamples_[1] = rateSamples_[2];
+        rateSamples_[2] = acked;
+        bytesSent_.store(acked);
+        sendKbps_.store(static_cast<int32_t>((rateSamples_[2] - rateSamples_[0]) * 8 / 2000));
+        nextSampleUs_ = nowUs + kSampleIntervalUs;
+        PushStatisticsFile::Instance().WriteIfDue(nowUs);
     }
+    if (nowUs >= nextLogUs_) {
+        if (nextLogUs_ != 0) {
+            LogStatistics();
+        }
+        nextLogUs_ = nowUs + kLogIntervalUs;
+    }
+}
+
+void RtmpPusher::RequestKeyFrame() {
+    if (requestKeyFrame_ != nullptr) {
+        requestKeyFrame_();
+    }
+}
+
+PusherStats RtmpPusher::Statistics() const {
+    PusherStats stats;
+    stats.contextId = contextId_;
+    stats.url = url_;
+    stats.state = state_.load();
+    stats.bytesSent = bytesSent_.load();
+    stats.sendKbps = sendKbps_.load();
+    stats.backlogMs = backlogMs_.load();
+    stats.videoDropped = videoDropped_.load();
+    stats.reconnects = reconnects_.load();
+    stats.encoderKbps = encoderKbps_.load();
+    return stats;
+}
+
+void RtmpPusher::LogStatistics() {
+    const PusherStats stats = Statistics();
     SC_LOG(
-        "RtmpPusher::SendAVCSeqHeader, Send avc sequence header successfully, context: %d, "
-        "cdn: %s.\n",
-        contextId_, cdnName_.c_str());
-    return true;
-}
-
-bool RtmpPusher::SendAACSeqHeader(uint32_t timestamp) {
-    if (!connection_->IsOpen()) {
-        SC_LOG("Send AAC sequence header failed, m_p_rtmp is null, context: %d, cdn: %s.\n",
-               contextId_, cdnName_.c_str());
-        return false;
-    }
-    const uint32_t sampleRate = m_uiSampleRate.load();
-    if (sampleRate == 48000) {
-        SC_LOG("m_uiSampleRate = %d .\n", static_cast<int>(sampleRate));
-    } else if (sampleRate == 44100) {
-        SC_LOG("m_uiSampleRate = 44100\n");
-    }
-    uint8_t body[FlvTagBody::kAacSequenceHeaderSize];
-    FlvTagBody::WriteAacSequenceHeader(sampleRate, body);
-    if (!SendOrReInit(Message(kAudioMessage, kAudioChunkStream, timestamp, body, sizeof(body)),
-                      "RtmpPusher::SendAACSeqHeader, Send acc sequence header failed, error = %d, "
-                      "context = %d, cdn: %s.\n")) {
-        return false;
-    }
-    SC_LOG(
-        "RtmpPusher::SendAACSeqHeader, Send aac sequence header successfully, context = %d, "
-        "cdn: %s.\n",
-        contextId_, cdnName_.c_str());
-    return true;
-}
-
-bool RtmpPusher::SendAudioData(const uint8_t* data, int32_t length, uint32_t timestamp) {
-    if (data == nullptr || length < 1) {
-        SC_LOG("Context: %d %s bad paramter\n", contextId_, cdnName_.c_str());
-        return false;
-    }
-    uint8_t prefix[FlvTagBody::kAudioPrefixSize];
-    FlvTagBody::WriteAudioPrefix(prefix);
-    return SendOrReInit(Message(kAudioMessage, kAudioChunkStream, timestamp, data,
-                                static_cast<uint32_t>(length), prefix, sizeof(prefix)),
-                        "RtmpPusher::SendAudioData, Send rtmp packet failed, error = %d, context = "
-                        "%d, cdn: %s.\n");
-}
-
-bool RtmpPusher::SendVideoData(const uint8_t* data, int32_t length, uint32_t keyFrame,
-                               uint32_t timestamp) {
-    if (data == nullptr || length < 1) {
-        SC_LOG("Context: %d %s bad paramter\n", contextId_, cdnName_.c_str());
-        return false;
-    }
-    uint8_t prefix[FlvTagBody::kVideoPrefixSize];
-    FlvTagBody::WriteVideoPrefix(keyFrame != 0, static_cast<uint32_t>(length), prefix);
-    return SendOrReInit(Message(kVideoMessage, kVideoChunkStream, timestamp, data,
-                                static_cast<uint32_t>(length), prefix, sizeof(prefix)),
-                        "RtmpPusher::SendVideoData, Send video data failed, error = %d, context = "
-                        "%d, cdn: %s.\n");
-}
-
-RtmpMessage RtmpPusher::Message(uint8_t type, uint32_t chunkStream, uint32_t timestamp,
-                                const uint8_t* payload, uint32_t payloadSize, const uint8_t* prefix,
-                                uint32_t prefixSize) {
-    RtmpMessage message;
-    message.type = type;
-    message.chunkStream = chunkStream;
-    message.timestamp = timestamp;
-    message.prefix = prefix;
-    message.prefixSize = prefixSize;
-    message.payload = payload;
-    message.payloadSize = payloadSize;
-    return message;
-}
-
-bool RtmpPusher::SendOrReInit(const RtmpMessage& message, const char* failureFormat) {
-    if (!connection_->IsOpen()) {
-        SC_LOG("Context:%d %s SendPacket failed, m_p_rtmp is null.\n", contextId_,
-               cdnName_.c_str());
-    } else if (connection_->SendPacket(message)) {
-        return true;
-    }
-    SC_LOG(failureFormat, connection_->LastError(), contextId_, cdnName_.c_str());
-    ReInitRtmpPusher();
-    return false;
+        "RtmpPusher::Statistics, state: %s, sent: %llu bytes, %d kbit/s, backlog: %d ms, video "
+        "dropped: %llu, reconnects: %u, encoder: %d kbit/s, context: %d, cdn: %s.\n",
+        PushStateName(stats.state), static_cast<unsigned long long>(stats.bytesSent),
+        stats.sendKbps, stats.backlogMs, static_cast<unsigned long long>(stats.videoDropped),
+        stats.reconnects, stats.encoderKbps, contextId_, cdnName_.c_str());
 }
 
 }  // namespace streammanager

@@ -1,36 +1,32 @@
 // One live push to one CDN URL. RtmpPusher is a KESTREL::WThread whose thread (the push
-// thread) opens an RTMP publishing connection, reconnects after failures (2000 ms apart) and
-// sends what the output caches, in the order of its media time: onMetaData and the AVC sequence
-// header before the first key frame, the AAC sequence header before the first audio frame,
-// then one FLV-style message per unit. A unit's timestamp is its media time (when its content
-// was captured) less the pusher's origin, the media time of the first unit it sent; each kind's
-// timestamps only grow, across reconnects too, and wrap at 2^32 ms as RTMP's do.
+// thread) walks the states of PushState.h: it connects, reconnects after failures (2000 ms
+// apart) and sends what the output caches, in the order of its media time: onMetaData and the
+// AVC sequence header before the first key frame, the AAC sequence header before the first
+// audio frame, then one message per unit. A unit's timestamp is its media time (when its
+// content was captured) less the pusher's origin, the media time of the first unit it sent;
+// each kind's timestamps only grow, across reconnects too, and wrap at 2^32 ms as RTMP's do.
 //
-// Owns its connection (the librtmp handle behind IRtmpConnection), its push cache with the
+// A slow link never lets the delay grow without bound: the pusher measures its backlog in
+// media time (what waits in its cache and what its socket has not had acknowledged) and, above
+// the drop threshold, drops video up to the next key frame (asking the output for one); sound
+// is never dropped. It reports what it does (PusherStats) and logs it every 10 s.
+//
+// Owns its sender (the connection and the packaging, IStreamSender), its push cache with the
 // units' buffers, its thread and its wake-up; not the allocator. Owned through a shared owner
 // by the context's Output, one per URL. Threads:
-// - the control path: construction, InitRtmpPusher, StartThread, StopRtmpThread, destruction;
-// - the output's audio and video threads: CachePushData, SetMetaData, SetVideoStatus;
-// - the push thread: connecting, sending and re-initialising after a failure; the timeline
-//   (origin and last timestamps) is its own.
-// Locks: sendLock_ (re-entrant) is held by the push thread around each connect and send and
-// guards the connection; a failed send re-initialises inside it, through the 2000 ms pause,
-// and takes the cache lock and initLock_ there (never the other way round). The cache lock,
-// inside PushDataCache, guards the cache and is never held while sending. metaLock_ guards the
-// metadata values; it is a leaf. The identity (URL, context id,
-// CDN label) is written once, by the first InitRtmpPusher before the thread starts and before
-// any unit is cached, and only read afterwards. A pusher is started once; after StopRtmpThread
-// (state 4) it is only destroyed.
+// - the control path: construction, InitRtmpPusher (before StartThread), StartThread,
+//   StopRtmpThread, destruction;
+// - the output's audio and video threads: CachePushData, SetMetaData, SetVideoStatus,
+//   SetEncoderBitrate;
+// - the push thread: everything else: the state, the sender, the timeline, the backlog;
+// - any thread: Statistics, GetState.
+// Locks: the cache lock (inside PushDataCache) guards the cache and is never held while
+// sending; metaLock_ guards the metadata and is a leaf. The identity (URL, context id, CDN
+// label) is written by the first InitRtmpPusher, before the thread starts, and only read
+// afterwards. The output's threads never wait for the connection: they touch only the
+// allocator, the cache lock, metaLock_, atomics and the wake-up.
 // Each pusher has its own wake-up (wakeUp_, an unnamed semaphore): the push thread waits on it
-// while it has nothing to do, and InitRtmpPusher, every unit appended to the cache and the stop
-// request release it. A wake-up shared by several pushers could be taken by another pusher's
-// thread, leaving the unit to wait out that wait's bound; with its own, a unit leaves as soon
-// as its push thread is free.
-// The output's threads never wait for a connection: CachePushData, SetMetaData and
-// SetVideoStatus take neither sendLock_ nor initLock_ and never touch the connection, only the
-// allocator, the cache lock, metaLock_ and the wake-up, none of which is held while connecting
-// or sending. A pusher whose CDN refuses, or accepts and never answers, only fills
-// its own cache (up to its bound, then refuses units) and delays no other pusher.
+// while it has nothing to do, and every unit appended and the stop request release it.
 #pragma once
 
 #include <atomic>
@@ -39,13 +35,16 @@
 #include <memory>
 #include <string>
 
-#include "base/WLock.h"
 #include "base/WThread.h"
 #include "interfaces/IMemoryAllocator.h"
 #include "media/push/H264ParameterSets.h"
 #include "media/push/IRtmpConnection.h"
+#include "media/push/IStreamSender.h"
 #include "media/push/PushDataCache.h"
+#include "media/push/PushState.h"
+#include "media/push/PusherStats.h"
 #include "media/push/StreamMetaData.h"
+#include "media/push/WireBacklog.h"
 #include "platform/Event.h"
 #include "platform/Mutex.h"
 #include "platform/Semaphore.h"
@@ -66,6 +65,8 @@ class RtmpPusher : public KESTREL::WThread {
     static constexpr uint32_t kRetryDelayMs = 2000;
     // The longest a unit waits for one of the other kind to go out before it: an audio frame.
     static constexpr uint64_t kInterleaveHoldUs = 21334;
+    // Above this backlog (configuration "RtmpPusher.DropThresholdMs"), video is dropped.
+    static constexpr int32_t kDefaultDropThresholdMs = 700;
 
     // What tests and benchmarks may replace; empty members take the real ones.
     struct Options {
@@ -73,6 +74,9 @@ class RtmpPusher : public KESTREL::WThread {
         std::function<uint64_t()> clockUs;            // default: the monotonic clock
         uint32_t firstTimestampMs = 0;  // the first unit's timestamp (tests of long streams)
         uint32_t retryDelayMs = kRetryDelayMs;  // pause before a reconnect
+        int32_t dropThresholdMs = kDefaultDropThresholdMs;
+        // Asks the output's encoder for a key frame (after a drop, or a new connection).
+        std::function<void()> requestKeyFrame;
     };
 
     // `allocator` (not owned) provides the buffers of cached units and must outlive the pusher.
@@ -82,9 +86,8 @@ class RtmpPusher : public KESTREL::WThread {
     RtmpPusher(const RtmpPusher&) = delete;
     RtmpPusher& operator=(const RtmpPusher&) = delete;
 
-    // Stores the URL (the first call's URL and context id stay for the pusher's life), labels
-    // the CDN and asks the push thread to connect. 0, or E_FAIL for a null URL or one longer
-    // than kMaxUrlLength. A second call without a re-initialisation in between only logs.
+    // Stores the URL, labels the CDN and asks the push thread to connect; before StartThread.
+    // 0, or E_FAIL for a null URL or one longer than kMaxUrlLength. A second call only logs.
     int32_t InitRtmpPusher(const char* url, int32_t contextId);
     // Ends the push thread (cutting short a connect or send that does not return by itself),
     // drops the cache and closes the connection: state 4. Safe to call twice.
@@ -92,7 +95,7 @@ class RtmpPusher : public KESTREL::WThread {
     // Caches one unit: kind 1 (AAC frame with ADTS header, keyFrame 0) or kind 2 (H.264 access
     // unit, Annex-B, with the encoder's key-frame flag), captured at `mediaMs` (the monotonic
     // clock). 0 when cached; E_FAIL when dropped (bad arguments, an audio unit no longer than
-    // its ADTS header, allocator exhausted, cache full).
+    // its ADTS header, allocator exhausted, cache full, video dropped up to a key frame).
     int32_t CachePushData(int32_t type, int32_t length, const uint8_t* data, uint32_t keyFrame,
                           uint64_t mediaMs);
     // A change restarts the video: the next key frame sends the metadata and AVC sequence
@@ -100,8 +103,11 @@ class RtmpPusher : public KESTREL::WThread {
     void SetMetaData(const StreamMetaData& meta);
     // The stream carries video (status 1): audio waits for the first key frame.
     void SetVideoStatus(int32_t status = 1);
+    // The output's current video bitrate, for the statistics.
+    void SetEncoderBitrate(int32_t kbps) { encoderKbps_.store(kbps); }
     // Drops every cached unit.
     void ClearPushDataCache();
+    PusherStats Statistics() const;
 
     int32_t ThreadProcEx() override;
     // Asks the push thread to end and wakes it, however the stop comes (StopRtmpThread or
@@ -111,84 +117,74 @@ class RtmpPusher : public KESTREL::WThread {
     const std::string& GetCdnUrl() const { return url_; }
     const std::string& GetCdnName() const { return cdnName_; }
     int32_t GetContextId() const { return contextId_; }
-    int32_t GetState() const { return state_.load(); }
+    int32_t GetState() const;
+    PushState State() const { return state_.load(); }
     size_t GetCachedCount() { return m_cache_push_data_list.Size(); }
 
   private:
-    // Connecting and re-initialising (push thread); releasing (the owner, after the thread).
-    bool ConnectToCDN();
-    bool FailConnect();
-    void ReInitRtmpPusher() REQUIRES(sendLock_);
-    int32_t UinitRtmpPusher();
-    void ReleaseRtmpSource();
-
-    // Sending one cached unit and the messages around it (push thread): waits while the next
-    // unit is held for interleaving.
-    void SendCachedData();
-    // The unit's timestamp on this pusher's timeline (push thread).
+    // The states' work (push thread).
+    void To(PushState next);
+    void Connect();
+    void SendNext();
+    bool SendAudio(const PushDataInfo& unit);
+    bool SendVideo(const PushDataInfo& unit);
+    // A send failed: close, drop what waits and wait to reconnect.
+    void Fail();
+    // The unit's timestamp on this pusher's timeline.
     uint32_t TimestampOf(const PushDataInfo& unit);
-    void PushAudioStream(const uint8_t* data, int32_t length, uint32_t timestamp);
-    void PushVideoStream(const uint8_t* data, int32_t length, uint32_t keyFrame,
-                         uint32_t timestamp);
-    bool SendMetaData(uint32_t* generation) REQUIRES(sendLock_);
-    bool SendAVCSeqHeader(const uint8_t* sps, uint32_t spsLength, const uint8_t* pps,
-                          uint32_t ppsLength, uint32_t timestamp) REQUIRES(sendLock_);
-    bool SendAACSeqHeader(uint32_t timestamp) REQUIRES(sendLock_);
-    bool SendAudioData(const uint8_t* data, int32_t length, uint32_t timestamp) REQUIRES(sendLock_);
-    bool SendVideoData(const uint8_t* data, int32_t length, uint32_t keyFrame, uint32_t timestamp)
-        REQUIRES(sendLock_);
-    static RtmpMessage Message(uint8_t type, uint32_t chunkStream, uint32_t timestamp,
-                               const uint8_t* payload, uint32_t payloadSize,
-                               const uint8_t* prefix = nullptr, uint32_t prefixSize = 0);
-    // Sends one message; when it does not go out, logs `failureFormat` (filled with the error,
-    // the context id and the CDN name) and re-initialises the connection. True when sent.
-    bool SendOrReInit(const RtmpMessage& message, const char* failureFormat) REQUIRES(sendLock_);
+    // Backlog and drops, the send rate, the statistics line: looked at every pass.
+    void Tick(uint64_t nowUs);
+    int32_t BacklogMs();
+    void RequestKeyFrame();
+    void LogStatistics();
 
-    // Passed by argument. The connection is used under sendLock_, except for Abort, which
-    // any thread may call.
+    // Passed by argument.
     IMemoryAllocator* const allocator_;
-    const std::unique_ptr<IRtmpConnection> connection_;
+    const std::unique_ptr<IStreamSender> sender_;
     const std::function<uint64_t()> clockUs_;
     const uint32_t firstTimestampMs_;
     const uint32_t retryDelayMs_;
+    const int32_t dropThresholdMs_;
+    const std::function<void()> requestKeyFrame_;
 
     // Identity: written by the first InitRtmpPusher (before the thread starts and before any
     // unit is cached), read-only afterwards.
-    platform::Mutex initLock_;
-    bool identitySet_ GUARDED_BY(initLock_) = false;
     std::string url_;
     int32_t contextId_ = 0;
     std::string cdnName_;
 
-    // Flags and values shared between the threads.
-    std::atomic<bool> inited_{false};
+    std::atomic<PushState> state_{PushState::kCreated};
     std::atomic<bool> hasVideo_{false};
-    std::atomic<int32_t> m_send_data{0};
-    std::atomic<bool> videoStarted_{false};
-    std::atomic<uint32_t> m_uiSampleRate{0};
-    std::atomic<int32_t> state_{kStateCreated};
-    std::atomic<bool> connectRequested_{false};
-
-    // The push thread's own (and the owner's once the thread has ended).
-    uint32_t retryCount_ = 0;
-    // What the current connection has been sent.
-    bool aacHeaderSent_ GUARDED_BY(sendLock_) = false;
-    H264ParameterSets parameterSets_ GUARDED_BY(sendLock_);
 
     platform::Mutex metaLock_;
     StreamMetaData meta_ GUARDED_BY(metaLock_);
-    // Counts metadata changes, so a change during a key frame's headers is not lost.
+    // Counts metadata changes; the push thread compares it with the one its video started at.
     uint32_t metaGeneration_ GUARDED_BY(metaLock_) = 0;
 
-    // The timeline (push thread): the origin and each kind's last timestamp, before the cut
-    // to 32 bits.
+    // The push thread's own (and the owner's once the thread has ended).
+    uint32_t retryCount_ = 0;
+    uint32_t startedGeneration_ = 0;
+    H264ParameterSets parameterSets_;
+    WireBacklog wire_;
     bool originSet_ = false;
     uint64_t originMs_ = 0;
-    uint64_t lastAudioStamp_ = 0;
+    uint64_t lastAudioStamp_ = 0;  // each kind's last timestamp, before the cut to 32 bits
     uint64_t lastVideoStamp_ = 0;
+    uint64_t lastSentMediaMs_ = 0;
+    uint64_t ackedBefore_ = 0;      // acknowledged bytes of the connections before this one
+    uint64_t rateSamples_[3] = {};  // acknowledged bytes, a second apart
+    uint64_t nextSampleUs_ = 0;
+    uint64_t nextLogUs_ = 0;
+
+    // Statistics, read from any thread.
+    std::atomic<uint64_t> bytesSent_{0};
+    std::atomic<int32_t> sendKbps_{0};
+    std::atomic<int32_t> backlogMs_{0};
+    std::atomic<uint64_t> videoDropped_{0};
+    std::atomic<uint32_t> reconnects_{0};
+    std::atomic<int32_t> encoderKbps_{0};
 
     PushDataCache m_cache_push_data_list{kInterleaveHoldUs};
-    KESTREL::WLock sendLock_ ACQUIRED_BEFORE(initLock_, metaLock_);
     // Counts to one: the push thread looks at the flags and the cache after every wake-up.
     platform::Semaphore wakeUp_{0, 1};
     platform::Event threadEnded_;

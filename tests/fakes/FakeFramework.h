@@ -157,6 +157,11 @@ class FakeFramework : public IComponentFactory {
                         std::to_string(info->width) + "x" + std::to_string(info->height));
         }
 
+        HRESULT SetBitrate(int32_t bitsPerSecond) override {
+            return Note("SetBitrate " + std::to_string(bitsPerSecond));
+        }
+        HRESULT RequestKeyFrame() override { return Note("RequestKeyFrame"); }
+
       private:
         ~RecordingMixer() override = default;
         HRESULT Note(const std::string& line) {

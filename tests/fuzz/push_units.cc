@@ -55,6 +55,7 @@ class CheckingConnection : public IRtmpConnection {
     bool IsOpen() const override { return open_; }
     void Close() override { open_ = false; }
     int32_t LastError() const override { return 0; }
+    int64_t QueuedBytes() override { return 0; }
     void Abort() override {}
 
     bool SendPacket(const RtmpMessage& m) override {

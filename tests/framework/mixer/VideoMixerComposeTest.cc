@@ -159,7 +159,7 @@ TEST_F(VideoMixerCompose, EncodedInputIsDecodedIntoItsPlace) {
     const std::vector<uint8_t> red = Picture(64, 48, kRed);
     std::vector<uint8_t> unit;
     bool key = false;
-    ASSERT_TRUE(encoder.Encode(PackedI420(red.data(), 64, 48), 0, &unit, &key));
+    ASSERT_TRUE(encoder.Encode(PackedI420(red.data(), 64, 48), 0, false, &unit, &key));
     ASSERT_TRUE(key);
     VideoFrameInfo info = PictureInfo(64, 48);
     // Cut short, then whole: the broken unit is dropped, the whole one shows.

@@ -42,6 +42,14 @@ constexpr int kToolMs = 20000;
 constexpr const char* kStreamEntries =
     "stream=codec_type,codec_name,width,height,sample_rate,channels";
 
+// Seconds of media cached at once are a backlog the pusher would drop video from; these tests
+// want every unit.
+RtmpPusher::Options AllAtOnce() {
+    RtmpPusher::Options options;
+    options.dropThresholdMs = INT32_MAX;
+    return options;
+}
+
 class RtmpPushTest : public ::testing::Test {
   protected:
     void TearDown() override { allocator_->Release(); }
@@ -105,7 +113,8 @@ TEST_F(RtmpPushTest, StreamPlaysFromItsStartWithTheMetadataSizeAndRate) {
                "-c", "copy", "-copyts", "-f", "flv", file});
     ASSERT_TRUE(server_.WaitForLog("play: name='start'", kToolMs));
 
-    std::unique_ptr<RtmpPusher> pusher = StartPusher(server_.Url("start"), 10001, true);
+    std::unique_ptr<RtmpPusher> pusher =
+        StartPusher(server_.Url("start"), 10001, true, AllAtOnce());
     feed.CacheUntil(pusher.get(), 2000);
     // The pull ends two seconds after the last unit reached it.
     ASSERT_TRUE(pull.Finish(kToolMs)) << pull.Read(".err");
@@ -153,7 +162,7 @@ TEST_F(RtmpPushTest, TimestampsCrossTheExtendedAndThe32BitEdge) {
                   {"-nostdin", "-v", "error", "-rw_timeout", "2000000", "-i", server_.Url(name),
                    "-c", "copy", "-f", "flv", file});
         ASSERT_TRUE(server_.WaitForLog("play: name='" + name + "'", kToolMs));
-        RtmpPusher::Options options;
+        RtmpPusher::Options options = AllAtOnce();
         options.firstTimestampMs = static_cast<uint32_t>(edge - 1000);
         std::unique_ptr<RtmpPusher> pusher =
             StartPusher(server_.Url(name), 10003, true, std::move(options));

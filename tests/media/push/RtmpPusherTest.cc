@@ -111,6 +111,10 @@ class FakeConnection : public streammanager::IRtmpConnection {
     }
     void Close() override { SetOpen(false); }
     int32_t LastError() const override { return 32; }
+    int64_t QueuedBytes() override {
+        std::lock_guard<std::mutex> lock(mutex);
+        return queued;
+    }
     void Abort() override {}
 
     void HoldSends(bool hold) {
@@ -136,6 +140,7 @@ class FakeConnection : public streammanager::IRtmpConnection {
     bool holdSends = false;
     bool held = false;         // a send is stuck in holdSends
     bool heldTooLong = false;  // nobody let go of it within kWaitMs
+    int64_t queued = 0;        // what the socket has not had acknowledged
 
   private:
     bool SetOpen(bool value) {
@@ -384,8 +389,10 @@ TEST_F(RtmpPusherTest, StopReleasesEverythingWhetherIdleConnectingOrNeverStarted
 // the messages that leave: kind and timestamp.
 //   a<ms> audio frame, k<ms> key frame with sets, d<ms> delta frame, M new metadata (a
 //   SetOutParam with a new canvas), F the next send fails, R wait for the reconnect that
-//   follows, | send what is cached so far.
-//   Out: A<ts> audio, V<ts> video, H<ts> AVC header, C<ts> AAC header, D metadata.
+//   follows, Q<bytes> the socket holds that many bytes unacknowledged, | send what is cached
+//   so far.
+//   Out: A<ts> audio, V<ts> video, H<ts> AVC header, C<ts> AAC header, D metadata; | where
+//   the in's | waits for what comes before it to have left.
 struct TimelineRow {
     const char* name;
     std::vector<std::string> in;
@@ -413,16 +420,21 @@ TEST_F(RtmpPusherTest, TimestampsAreMediaTimeLessTheOriginGrowPerKindAndInterlea
          {"D", "H0", "V0", "C11", "A11", "A32", "V40"}},
         {"each kind only grows: a late unit keeps the last timestamp of its kind",
          {"k5000", "a5021", "|", "a5010", "|", "d5040", "|", "d5030", "|", "a5042"},
-         {"D", "H0", "V0", "C21", "A21", "A21", "V40", "V40", "A42"}},
+         {"D", "H0", "V0", "C21", "A21", "|", "A21", "|", "V40", "|", "V40", "|", "A42"}},
         {"units cached together leave in media order",
          {"k1000", "d1033", "d1066", "a1011", "a1032", "a1053", "a1075"},
          {"D", "H0", "V0", "C11", "A11", "A32", "V33", "A53", "V66", "A75"}},
         {"a reconnect keeps the origin: the new stream goes on from where the old one was",
          {"k1000", "a1010", "|", "F", "d1040", "R", "a1500", "k2000", "a2010"},
-         {"D", "H0", "V0", "C10", "A10", "D", "H1000", "V1000", "C1010", "A1010"}},
+         {"D", "H0", "V0", "C10", "A10", "|", "D", "H1000", "V1000", "C1010", "A1010"}},
         {"new metadata keeps the timeline: the next key frame brings the headers again",
          {"k1000", "a1010", "d1040", "|", "M", "d1080", "k1120", "a1130"},
-         {"D", "H0", "V0", "C10", "A10", "V40", "V80", "D", "H120", "V120", "A130"}},
+         {"D", "H0", "V0", "C10", "A10", "V40", "|", "V80", "D", "H120", "V120", "A130"}},
+        {"over the drop threshold (the socket's unacknowledged units count), video is dropped up "
+         "to the next key frame; sound never",
+         {"Q1000000", "k1000", "a1010", "d1033", "|", "d1800", "a1810", "|", "Q0", "k1900",
+          "a1920"},
+         {"D", "H0", "V0", "C10", "A10", "V33", "|", "A810", "|", "V900", "A920"}},
         {"timestamps pass 2^24 ms and wrap at 2^32 ms",
          {"k1000", "d1040", "d1080"},
          {"D", "H4294967276", "V4294967276", "V20", "V60"},
@@ -441,18 +453,27 @@ TEST_F(RtmpPusherTest, TimestampsAreMediaTimeLessTheOriginGrowPerKindAndInterlea
         pusher.SetVideoStatus(1);
         pusher.SetMetaData({640, 360, 15});
         bool started = false;
-        const auto sendSoFar = [&] {
-            if (!started) {
-                ASSERT_TRUE(pusher.StartThread(true));
-                started = true;
+        std::vector<std::string> expected;  // `out` without its |
+        std::vector<size_t> waits;          // how many have left at each |
+        for (const std::string& message : row.out) {
+            if (message == "|") {
+                waits.push_back(expected.size());
+            } else {
+                expected.push_back(message);
             }
+        }
+        size_t bars = 0;
+        const auto sentAtLeast = [&](size_t count) {
+            return link->WaitFor([&] { return link->sent.size() >= count; });
         };
         for (const std::string& step : row.in) {
             const uint64_t ms = step.size() > 1 ? std::stoull(step.substr(1)) : 0;
             if (step == "|") {
-                sendSoFar();
-                ASSERT_TRUE(link->WaitFor([&] { return pusher.GetCachedCount() == 0; }))
-                    << row.name;
+                if (!started) {
+                    ASSERT_TRUE(pusher.StartThread(true));
+                    started = true;
+                }
+                ASSERT_TRUE(sentAtLeast(waits.at(bars++))) << row.name;
             } else if (step == "R") {
                 ASSERT_TRUE(link->WaitFor([&] { return link->connections == 2; })) << row.name;
             } else if (step == "F") {
@@ -460,6 +481,9 @@ TEST_F(RtmpPusherTest, TimestampsAreMediaTimeLessTheOriginGrowPerKindAndInterlea
                 link->failingSend = link->sends;
             } else if (step == "M") {
                 pusher.SetMetaData({1280, 720, 30});
+            } else if (step[0] == 'Q') {
+                std::lock_guard<std::mutex> lock(link->mutex);
+                link->queued = static_cast<int64_t>(ms);
             } else {
                 Cache(&pusher, ms,
                       step[0] == 'a'   ? kAudioFrame
@@ -468,8 +492,10 @@ TEST_F(RtmpPusherTest, TimestampsAreMediaTimeLessTheOriginGrowPerKindAndInterlea
                       step[0] == 'k' ? 1 : 0);
             }
         }
-        sendSoFar();
-        ASSERT_TRUE(link->WaitFor([&] { return link->sent.size() >= row.out.size(); })) << row.name;
+        if (!started) {
+            ASSERT_TRUE(pusher.StartThread(true));
+        }
+        ASSERT_TRUE(sentAtLeast(expected.size())) << row.name;
         std::vector<std::string> out;
         {
             std::lock_guard<std::mutex> lock(link->mutex);
@@ -477,7 +503,7 @@ TEST_F(RtmpPusherTest, TimestampsAreMediaTimeLessTheOriginGrowPerKindAndInterlea
                 out.push_back(Describe(m));
             }
         }
-        EXPECT_EQ(row.out, out) << row.name;
+        EXPECT_EQ(expected, out) << row.name;
         pusher.StopRtmpThread();
     }
     EXPECT_EQ(0, allocator_.live.load());
