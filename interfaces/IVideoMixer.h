@@ -133,4 +133,7 @@ class IVideoMixer : public IUnknown {
     virtual HRESULT SetBitrate(int32_t bitsPerSecond) = 0;
     // The next frame is a key frame, with its parameter sets.
     virtual HRESULT RequestKeyFrame() = 0;
+    // How hard the encoder works to keep the frame rate: 0 as configured, 1 sliced threads,
+    // 2 and 3 faster presets.
+    virtual int32_t GetEncoderLevel() = 0;
 };

@@ -397,16 +397,31 @@ void VideoMixer::Run() NO_THREAD_SAFETY_ANALYSIS {
         busy_ = true;
         lock.unlock();
         MakeFrame(settings, bitrate, inputs, schedule_.DueUs(), owner, callback);
+        const uint64_t made = platform::MonotonicMicros();
         lock.lock();
         busy_ = false;
         idle_.notify_all();
-        schedule_.Advance(platform::MonotonicMicros());
+        WeighLoad(made, made - now, schedule_.Advance(made), settings.frameRate);
     }
 }
 
-void VideoMixer::MakeFrame(const EncoderSettings& settings, int32_t bitrate,
+void VideoMixer::WeighLoad(uint64_t nowUs, uint64_t makeUs, uint64_t missed, int32_t frameRate) {
+    if (!load_.OnFrame(nowUs, makeUs, 1000000 / static_cast<uint64_t>(std::max(frameRate, 1)),
+                       missed)) {
+        return;
+    }
+    const int32_t level = load_.Level();
+    encoderLevel_.store(level);
+    FW_LOG(log_, "VideoMixer, encoder level %d: %d thread(s), preset %s.\n", level,
+           EncoderLoad::ThreadsOf(level), EncoderLoad::PresetOf(level, preset_).c_str());
+}
+
+void VideoMixer::MakeFrame(const EncoderSettings& configured, int32_t bitrate,
                            const InputList& inputs, uint64_t dueUs, void* owner,
                            MixedVideoCallback callback) {
+    EncoderSettings settings = configured;
+    settings.threads = EncoderLoad::ThreadsOf(load_.Level());
+    settings.preset = EncoderLoad::PresetOf(load_.Level(), configured.preset);
     if (!encoder_.IsOpen() || encoder_.Settings() != settings) {
         if (!encoder_.Open(settings)) {
             if (ModuleLog::Due(encodeFailures_, kLogInterval)) {

@@ -24,6 +24,7 @@
 #include "framework/log/ModuleLog.h"
 #include "framework/mixer/CanvasArea.h"
 #include "framework/mixer/CanvasClock.h"
+#include "framework/mixer/EncoderLoad.h"
 #include "framework/mixer/FrameSchedule.h"
 #include "framework/mixer/MixerInput.h"
 #include "framework/mixer/X264Encoder.h"
@@ -60,6 +61,7 @@ class VideoMixer : public RefCountedObject<IVideoMixer> {
                       const VideoFrameInfo* info) override;
     HRESULT SetBitrate(int32_t bitsPerSecond) override;
     HRESULT RequestKeyFrame() override;
+    int32_t GetEncoderLevel() override { return encoderLevel_.load(); }
 
     // Composes the inputs as the next frame would show them into `canvas`, without encoding:
     // for tests and benchmarks. False before the canvas is set up or after Uninit.
@@ -82,6 +84,9 @@ class VideoMixer : public RefCountedObject<IVideoMixer> {
     void Run();
     void MakeFrame(const EncoderSettings& settings, int32_t bitrate, const InputList& inputs,
                    uint64_t dueUs, void* owner, MixedVideoCallback callback);
+    // After a frame made in `makeUs`: the encoder's level for the load (mixer's thread).
+    void WeighLoad(uint64_t nowUs, uint64_t makeUs, uint64_t missed, int32_t frameRate)
+        REQUIRES(mutex_);
 
     // Passed by argument.
     const ModuleLog log_;
@@ -112,6 +117,8 @@ class VideoMixer : public RefCountedObject<IVideoMixer> {
     // The mixer's thread's own.
     FrameSchedule schedule_;
     CanvasClock canvasClock_;
+    EncoderLoad load_;
+    std::atomic<int32_t> encoderLevel_{0};
     X264Encoder encoder_;
     CanvasArea canvas_;
     std::vector<uint8_t> unit_;

@@ -18,7 +18,8 @@ bool DefaultParams(const std::string& preset, x264_param_t* param) {
 
 bool EncoderSettings::operator==(const EncoderSettings& other) const {
     return width == other.width && height == other.height && frameRate == other.frameRate &&
-           bitrate == other.bitrate && keyInterval == other.keyInterval && preset == other.preset;
+           bitrate == other.bitrate && keyInterval == other.keyInterval && preset == other.preset &&
+           threads == other.threads;
 }
 
 bool X264Encoder::Open(const EncoderSettings& settings) {
@@ -36,8 +37,8 @@ bool X264Encoder::Open(const EncoderSettings& settings) {
     param.i_timebase_num = 1;
     param.i_timebase_den = static_cast<uint32_t>(settings.frameRate);
     param.b_vfr_input = 0;
-    param.i_threads = 1;
-    param.b_sliced_threads = 0;
+    param.i_threads = settings.threads > 1 ? settings.threads : 1;
+    param.b_sliced_threads = settings.threads > 1 ? 1 : 0;
     param.i_bframe = 0;
     param.i_keyint_max = settings.keyInterval;
     param.i_keyint_min = settings.keyInterval;

@@ -1,5 +1,6 @@
 // Encodes the canvas to H.264 with libx264: tune zerolatency, no B-frames, one slice per
-// picture (one thread: every picture comes out at once, and a pusher sends it as one NAL run),
+// picture on one thread, or sliced threads (a slice each, no added latency: every picture
+// still comes out at once),
 // average bitrate with the VBV capped at that rate over a 1 s buffer, a key frame exactly
 // every `keyInterval` frames (no scene-cut ones) with SPS and PPS before it, BT.601 limited
 // range in the VUI, Annex B with 4-byte start codes.
@@ -24,6 +25,7 @@ struct EncoderSettings {
     int32_t bitrate = 0;  // bits per second
     int32_t keyInterval = 0;
     std::string preset = "veryfast";
+    int32_t threads = 1;  // more than one: sliced threads, a slice each
 
     bool operator==(const EncoderSettings& other) const;
     bool operator!=(const EncoderSettings& other) const { return !(*this == other); }

@@ -124,7 +124,7 @@ int32_t Output::SetOutputParam(const AudioOutputParam& audio, const VideoEncodeP
         platform::MutexLock lock(bitrateLock_);
         bitrate_.Reset(
             bitrate, audio_.HasAudioStream() != 0 ? static_cast<int32_t>(AacEncoder::kBitRate) : 0);
-        pushers_.SetEncoderBitrate(bitrate / 1000);
+        pushers_.SetEncoderState(bitrate / 1000, video_.EncoderLevel());
     }
     return static_cast<uint16_t>(
         video_.SetVideoOutputParama(encode, layout, audio_.HasAudioStream(), audio_.MetaData()));
@@ -147,13 +147,12 @@ void Output::AdaptBitrate(uint64_t nowUs) {
     }
     nextAdaptUs_ = nowUs + kAdaptIntervalUs;
     const int32_t target = bitrate_.Update(nowUs / 1000, pushers_.Statistics());
-    if (target == 0) {
-        return;
+    if (target != 0) {
+        SC_LOG("Output::AdaptBitrate, video bitrate %d kbit/s, context: %d.\n", target / 1000,
+               contextId_);
+        video_.SetBitrate(target);
     }
-    SC_LOG("Output::AdaptBitrate, video bitrate %d kbit/s, context: %d.\n", target / 1000,
-           contextId_);
-    video_.SetBitrate(target);
-    pushers_.SetEncoderBitrate(target / 1000);
+    pushers_.SetEncoderState(bitrate_.Current() / 1000, video_.EncoderLevel());
 }
 
 int32_t Output::InitRtmpPusher(const std::vector<std::string>& urls) {

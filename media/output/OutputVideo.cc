@@ -347,6 +347,15 @@ void OutputVideo::SetBitrate(int32_t bitsPerSecond) {
     }
 }
 
+int32_t OutputVideo::EncoderLevel() {
+    IVideoMixer* mixer = nullptr;
+    {
+        KESTREL::WAutoLock lock(&lock_);
+        mixer = mixer_;
+    }
+    return mixer != nullptr ? mixer->GetEncoderLevel() : 0;
+}
+
 int32_t OutputVideo::SetSyncTimer(int32_t handle, IPlaySyncTime* clock) {
     if (clock == nullptr) {
         return E_FAIL;

@@ -71,6 +71,7 @@ class OutputVideo {
     // The mixer's encoder, from any thread: a key frame next; a bitrate changed in place.
     void RequestKeyFrame();
     void SetBitrate(int32_t bitsPerSecond);
+    int32_t EncoderLevel();
     int32_t SetSyncTimer(int32_t handle, IPlaySyncTime* clock);
     void OnMediaData(int32_t handle, const MediaDataDesc& desc, const uint8_t* data,
                      uint32_t length);

@@ -85,7 +85,7 @@ int32_t PusherList::Update(const std::vector<std::string>& urls, int32_t context
         pusher->SetMetaData(MetaData());
         {
             KESTREL::WAutoLock lock(&lock_);
-            pusher->SetEncoderBitrate(encoderKbps_);
+            pusher->SetEncoderState(encoderKbps_, encoderLevel_);
         }
         pusher->StartThread(true, nullptr);
         KESTREL::WAutoLock lock(&lock_);
@@ -105,11 +105,12 @@ void PusherList::SetPushOptions(int32_t dropThresholdMs, std::function<void()> r
     requestKeyFrame_ = std::move(requestKeyFrame);
 }
 
-void PusherList::SetEncoderBitrate(int32_t kbps) {
+void PusherList::SetEncoderState(int32_t kbps, int32_t level) {
     KESTREL::WAutoLock lock(&lock_);
     encoderKbps_ = kbps;
+    encoderLevel_ = level;
     for (const auto& pusher : pushers_) {
-        pusher->SetEncoderBitrate(kbps);
+        pusher->SetEncoderState(kbps, level);
     }
 }
 

@@ -53,8 +53,8 @@ class PusherList : public IEncodedSink {
     // Keeps `meta` as the current metadata and hands it to every pusher.
     void SetMetaData(const StreamMetaData& meta);
     StreamMetaData MetaData();
-    // The output's current video bitrate, for every pusher's statistics.
-    void SetEncoderBitrate(int32_t kbps);
+    // The output's current video bitrate and encoder level, for every pusher's statistics.
+    void SetEncoderState(int32_t kbps, int32_t level);
     std::vector<PusherStats> Statistics();
     void SetVideoStatus();
     // The pushers, in list order (a copy, for tests and diagnostics).
@@ -78,6 +78,7 @@ class PusherList : public IEncodedSink {
     std::vector<std::shared_ptr<RtmpPusher>> pushers_ GUARDED_BY(lock_);
     StreamMetaData meta_ GUARDED_BY(lock_);
     int32_t encoderKbps_ GUARDED_BY(lock_) = 0;
+    int32_t encoderLevel_ GUARDED_BY(lock_) = 0;
 };
 
 }  // namespace streammanager

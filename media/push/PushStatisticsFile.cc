@@ -41,7 +41,8 @@ std::string PushStatisticsFile::Line(const PusherStats& stats) {
            " backlog_ms=" + std::to_string(stats.backlogMs) +
            " dropped=" + std::to_string(stats.videoDropped) +
            " reconnects=" + std::to_string(stats.reconnects) +
-           " encoder_kbps=" + std::to_string(stats.encoderKbps);
+           " encoder_kbps=" + std::to_string(stats.encoderKbps) +
+           " encoder_level=" + std::to_string(stats.encoderLevel);
 }
 
 void PushStatisticsFile::WriteIfDue(uint64_t nowUs) {

@@ -2,7 +2,7 @@
 // the benchmarks): when STREAMCOURIER_STATS_FILE names a file, it is replaced every second with
 // one line per pusher, keys and values separated by single spaces:
 //   context=10001 url=rtmp://host/app/key state=streaming bytes=123456 kbps=850 backlog_ms=120
-//   dropped=0 reconnects=0 encoder_kbps=1500
+//   dropped=0 reconnects=0 encoder_kbps=1500 encoder_level=0
 // Without the variable nothing is written.
 //
 // The process's one instance keeps the pushers that are running (not owned); a pusher adds

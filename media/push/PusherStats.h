@@ -19,7 +19,8 @@ struct PusherStats {
     int32_t backlogMs = 0;      // media time queued: in the cache and unacknowledged in the socket
     uint64_t videoDropped = 0;  // video units dropped to catch up
     uint32_t reconnects = 0;
-    int32_t encoderKbps = 0;  // the output's current video bitrate
+    int32_t encoderKbps = 0;   // the output's current video bitrate
+    int32_t encoderLevel = 0;  // how hard its encoder works (0: as configured)
 };
 
 }  // namespace streammanager

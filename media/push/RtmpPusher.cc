@@ -427,6 +427,7 @@ PusherStats RtmpPusher::Statistics() const {
     stats.videoDropped = videoDropped_.load();
     stats.reconnects = reconnects_.load();
     stats.encoderKbps = encoderKbps_.load();
+    stats.encoderLevel = encoderLevel_.load();
     return stats;
 }
 
@@ -434,10 +435,10 @@ void RtmpPusher::LogStatistics() {
     const PusherStats stats = Statistics();
     SC_LOG(
         "RtmpPusher::Statistics, state: %s, sent: %llu bytes, %d kbit/s, backlog: %d ms, video "
-        "dropped: %llu, reconnects: %u, encoder: %d kbit/s, context: %d, cdn: %s.\n",
+        "dropped: %llu, reconnects: %u, encoder: %d kbit/s at level %d, context: %d, cdn: %s.\n",
         PushStateName(stats.state), static_cast<unsigned long long>(stats.bytesSent),
         stats.sendKbps, stats.backlogMs, static_cast<unsigned long long>(stats.videoDropped),
-        stats.reconnects, stats.encoderKbps, contextId_, cdnName_.c_str());
+        stats.reconnects, stats.encoderKbps, stats.encoderLevel, contextId_, cdnName_.c_str());
 }
 
 }  // namespace streammanager

@@ -17,7 +17,7 @@
 // - the control path: construction, InitRtmpPusher (before StartThread), StartThread,
 //   StopRtmpThread, destruction;
 // - the output's audio and video threads: CachePushData, SetMetaData, SetVideoStatus,
-//   SetEncoderBitrate;
+//   SetEncoderState;
 // - the push thread: everything else: the state, the sender, the timeline, the backlog;
 // - any thread: Statistics, GetState.
 // Locks: the cache lock (inside PushDataCache) guards the cache and is never held while
@@ -103,8 +103,11 @@ class RtmpPusher : public KESTREL::WThread {
     void SetMetaData(const StreamMetaData& meta);
     // The stream carries video (status 1): audio waits for the first key frame.
     void SetVideoStatus(int32_t status = 1);
-    // The output's current video bitrate, for the statistics.
-    void SetEncoderBitrate(int32_t kbps) { encoderKbps_.store(kbps); }
+    // The output's current video bitrate and encoder level, for the statistics.
+    void SetEncoderState(int32_t kbps, int32_t level) {
+        encoderKbps_.store(kbps);
+        encoderLevel_.store(level);
+    }
     // Drops every cached unit.
     void ClearPushDataCache();
     PusherStats Statistics() const;
@@ -183,6 +186,7 @@ class RtmpPusher : public KESTREL::WThread {
     std::atomic<uint64_t> videoDropped_{0};
     std::atomic<uint32_t> reconnects_{0};
     std::atomic<int32_t> encoderKbps_{0};
+    std::atomic<int32_t> encoderLevel_{0};
 
     PushDataCache m_cache_push_data_list{kInterleaveHoldUs};
     // Counts to one: the push thread looks at the flags and the cache after every wake-up.

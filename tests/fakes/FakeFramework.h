@@ -161,6 +161,7 @@ class FakeFramework : public IComponentFactory {
             return Note("SetBitrate " + std::to_string(bitsPerSecond));
         }
         HRESULT RequestKeyFrame() override { return Note("RequestKeyFrame"); }
+        int32_t GetEncoderLevel() override { return 0; }
 
       private:
         ~RecordingMixer() override = default;
