@@ -2,7 +2,6 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -11,30 +10,11 @@
 
 #include <cerrno>
 
+#include "platform/NameResolver.h"
+
 namespace platform {
 
 namespace {
-
-// The first IPv4 address of `host`, or false with the cause in *error.
-bool Resolve(const std::string& host, int port, sockaddr_in* address, int* error) {
-    *address = sockaddr_in{};
-    address->sin_family = AF_INET;
-    address->sin_port = htons(static_cast<uint16_t>(port));
-    if (inet_pton(AF_INET, host.c_str(), &address->sin_addr) == 1) {
-        return true;
-    }
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) {
-        *error = EHOSTUNREACH;
-        return false;
-    }
-    address->sin_addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
-    freeaddrinfo(found);
-    return true;
-}
 
 bool SetTimeout(int fd, int option, int timeoutMs) {
     timeval value{};
@@ -55,6 +35,9 @@ bool PrepareConnected(int fd, int ioTimeoutMs) {
 
 }  // namespace
 
+TcpConnector::TcpConnector(NameResolver* resolver)
+    : resolver_(resolver != nullptr ? resolver : &NameResolver::Process()) {}
+
 int TcpConnector::Connect(const std::string& host, int port, int connectTimeoutMs,
                           int ioTimeoutMs) {
     Release();
@@ -64,7 +47,8 @@ int TcpConnector::Connect(const std::string& host, int port, int connectTimeoutM
         lastError_ = EINVAL;
         return -1;
     }
-    if (!Resolve(host, port, &address, &lastError_)) {
+    lastError_ = ResolveAddress(host, port, &address);
+    if (lastError_ != 0) {
         return -1;
     }
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
@@ -100,6 +84,25 @@ int TcpConnector::Connect(const std::string& host, int port, int connectTimeoutM
         return -1;
     }
     return fd;
+}
+
+int TcpConnector::ResolveAddress(const std::string& host, int port, sockaddr_in* address) {
+    *address = sockaddr_in{};
+    address->sin_family = AF_INET;
+    address->sin_port = htons(static_cast<uint16_t>(port));
+    if (inet_pton(AF_INET, host.c_str(), &address->sin_addr) == 1) {
+        return 0;
+    }
+    {
+        MutexLock lock(mutex_);
+        if (aborted_) {
+            return ECANCELED;
+        }
+    }
+    uint32_t found = 0;
+    const int error = resolver_->Resolve(host, &wakeup_, &found);
+    address->sin_addr.s_addr = found;
+    return error;
 }
 
 int TcpConnector::WaitConnected(int fd, int timeoutMs) {

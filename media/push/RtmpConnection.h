@@ -1,8 +1,9 @@
 // The librtmp publishing connection of one pusher, and the only code that calls librtmp. Owns
 // the RTMP handle (m_p_rtmp), a copy of the URL that the handle points into, the buffer each
 // packet is built in (librtmp's header room, then the body) and the TcpConnector that opens
-// the TCP connection, so that Abort can cut a connect, handshake or send short. For rtmps://
-// the TLS session (TlsSession) sits between librtmp and the socket.
+// the TCP connection, so that Abort can cut a name look-up, connect, handshake or send short
+// (except through a SOCKS proxy, where librtmp connects on its own). For rtmps:// the TLS
+// session (TlsSession) sits between librtmp and the socket.
 //
 // Threads as IRtmpConnection says: the push thread (or the owner once that thread has ended)
 // makes every call but Abort; no lock of its own. Writes to a connection the server has closed
