@@ -36,6 +36,12 @@ class TcpConnector {
     // (a name the resolver cannot find is EHOSTUNREACH, an aborted wait ECANCELED). The name
     // look-up waits as long as the system resolver takes, unless Abort comes first.
     int Connect(const std::string& host, int port, int connectTimeoutMs, int ioTimeoutMs);
+    // As Connect, but to the SOCKS4 proxy at proxyHost:proxyPort, which is then asked for a
+    // connection to host:port (the name looked up here: SOCKS4 takes an IPv4 address). The
+    // proxy's answer is waited for within ioTimeoutMs, or until Abort. A proxy that refuses is
+    // ECONNREFUSED.
+    int ConnectThroughSocks4(const std::string& proxyHost, int proxyPort, const std::string& host,
+                             int port, int connectTimeoutMs, int ioTimeoutMs);
     // Stops watching the socket handed out last (its user has closed it or is about to).
     void Release();
     int LastError() const { return lastError_; }
