@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -269,6 +270,11 @@ void RtmpConnection::Close() {
     if (m_p_rtmp != nullptr) {
         platform::BrokenPipeGuard brokenPipe;
         RTMP_Close(m_p_rtmp);
+        if (m_p_rtmp->Link.socksport != 0) {
+            // RTMP_SetupURL copied the proxy's host name for the socks= option and never frees
+            // the copy.
+            free(m_p_rtmp->Link.sockshost.av_val);
+        }
         RTMP_Free(m_p_rtmp);
         m_p_rtmp = nullptr;
     }
