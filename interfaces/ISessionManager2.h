@@ -48,7 +48,9 @@ class ISessionManager2 : public IUnknown {
     // The oldest queued record of the session, or null when there is none.
     virtual SessionEventRecord* FetchEvent(uint16_t session) = 0;
     virtual void ReleaseEvent(uint16_t session, SessionEventRecord* record) = 0;
-    // Sends one framed message (length prefix, then the bytes). E_FAIL when not connected.
+    // Sends one framed message (length prefix, then the bytes). E_FAIL when not connected, or
+    // when the host does not take the message within a few seconds: a host that has stopped
+    // reading loses the session (kSessionClosed follows, as when the host closes it).
     virtual HRESULT Send(uint16_t session, const char* data, uint32_t length) = 0;
     // Ends the connection and joins the session's thread: no callback runs after it returns.
     // Queued records are freed.

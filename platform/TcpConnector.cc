@@ -3,7 +3,6 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <linux/sockios.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -12,31 +11,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
+
+#include "platform/NameResolver.h"
 
 namespace platform {
 
 namespace {
-
-// The first IPv4 address of `host`, or false with the cause in *error.
-bool Resolve(const std::string& host, int port, sockaddr_in* address, int* error) {
-    *address = sockaddr_in{};
-    address->sin_family = AF_INET;
-    address->sin_port = htons(static_cast<uint16_t>(port));
-    if (inet_pton(AF_INET, host.c_str(), &address->sin_addr) == 1) {
-        return true;
-    }
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) {
-        *error = EHOSTUNREACH;
-        return false;
-    }
-    address->sin_addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
-    freeaddrinfo(found);
-    return true;
-}
 
 bool SetTimeout(int fd, int option, int timeoutMs) {
     timeval value{};
@@ -58,7 +39,59 @@ bool PrepareConnected(int fd, int ioTimeoutMs) {
             (SetTimeout(fd, SO_RCVTIMEO, ioTimeoutMs) && SetTimeout(fd, SO_SNDTIMEO, ioTimeoutMs)));
 }
 
+// Writes all of `bytes` to a blocking socket. 0, else the cause.
+int SendExact(int fd, const unsigned char* bytes, size_t length) {
+    while (length > 0) {
+        const ssize_t sent = send(fd, bytes, length, MSG_NOSIGNAL);
+        if (sent < 0 && errno == EINTR) {
+            continue;
+        }
+        if (sent <= 0) {
+            return sent < 0 ? errno : ECONNRESET;
+        }
+        bytes += sent;
+        length -= static_cast<size_t>(sent);
+    }
+    return 0;
+}
+
+// Reads exactly `length` bytes from a blocking socket. 0, else the cause (ECONNRESET when the
+// peer closed, EAGAIN when the receive time-out passed).
+int ReceiveExact(int fd, unsigned char* bytes, size_t length) {
+    while (length > 0) {
+        const ssize_t received = recv(fd, bytes, length, 0);
+        if (received < 0 && errno == EINTR) {
+            continue;
+        }
+        if (received <= 0) {
+            return received < 0 ? errno : ECONNRESET;
+        }
+        bytes += received;
+        length -= static_cast<size_t>(received);
+    }
+    return 0;
+}
+
+// Asks the SOCKS4 proxy connected on `fd` to connect to `target`. 0 when it grants that.
+int Socks4Connect(int fd, const sockaddr_in& target) {
+    unsigned char request[9] = {4, 1};  // version 4, CONNECT; the last byte ends an empty user id
+    std::memcpy(request + 2, &target.sin_port, 2);  // both in network byte order
+    std::memcpy(request + 4, &target.sin_addr.s_addr, 4);
+    unsigned char reply[8] = {};
+    int error = SendExact(fd, request, sizeof(request));
+    if (error == 0) {
+        error = ReceiveExact(fd, reply, sizeof(reply));
+    }
+    if (error != 0) {
+        return error;
+    }
+    return reply[0] == 0 && reply[1] == 90 ? 0 : ECONNREFUSED;
+}
+
 }  // namespace
+
+TcpConnector::TcpConnector(NameResolver* resolver)
+    : resolver_(resolver != nullptr ? resolver : &NameResolver::Process()) {}
 
 int TcpConnector::Connect(const std::string& host, int port, int connectTimeoutMs,
                           int ioTimeoutMs) {
@@ -69,7 +102,8 @@ int TcpConnector::Connect(const std::string& host, int port, int connectTimeoutM
         lastError_ = EINVAL;
         return -1;
     }
-    if (!Resolve(host, port, &address, &lastError_)) {
+    lastError_ = ResolveAddress(host, port, &address);
+    if (lastError_ != 0) {
         return -1;
     }
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
@@ -105,6 +139,50 @@ int TcpConnector::Connect(const std::string& host, int port, int connectTimeoutM
         return -1;
     }
     return fd;
+}
+
+int TcpConnector::ConnectThroughSocks4(const std::string& proxyHost, int proxyPort,
+                                       const std::string& host, int port, int connectTimeoutMs,
+                                       int ioTimeoutMs) {
+    Release();
+    sockaddr_in target{};
+    const int error = port > 0 && port <= 65535 ? ResolveAddress(host, port, &target) : EINVAL;
+    if (error != 0) {
+        lastError_ = error;
+        return -1;
+    }
+    const int fd = Connect(proxyHost, proxyPort, connectTimeoutMs, ioTimeoutMs);
+    if (fd < 0) {
+        return -1;
+    }
+    lastError_ = Socks4Connect(fd, target);
+    if (lastError_ != 0) {
+        close(fd);
+        Release();
+        MutexLock lock(mutex_);
+        lastError_ = aborted_ ? ECANCELED : lastError_;
+        return -1;
+    }
+    return fd;
+}
+
+int TcpConnector::ResolveAddress(const std::string& host, int port, sockaddr_in* address) {
+    *address = sockaddr_in{};
+    address->sin_family = AF_INET;
+    address->sin_port = htons(static_cast<uint16_t>(port));
+    if (inet_pton(AF_INET, host.c_str(), &address->sin_addr) == 1) {
+        return 0;
+    }
+    {
+        MutexLock lock(mutex_);
+        if (aborted_) {
+            return ECANCELED;
+        }
+    }
+    uint32_t found = 0;
+    const int error = resolver_->Resolve(host, &wakeup_, &found);
+    address->sin_addr.s_addr = found;
+    return error;
 }
 
 int TcpConnector::WaitConnected(int fd, int timeoutMs) {

@@ -1,10 +1,12 @@
 #include "framework/session/Session.h"
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <utility>
 
 #include "interfaces/SessionFrame.h"
+#include "platform/Clock.h"
 
 namespace framework {
 
@@ -14,6 +16,11 @@ constexpr int kConnectTimeoutMs = 5000;
 constexpr int kWaitForever = -1;
 // Messages up to this size go out with their length prefix in one write.
 constexpr uint32_t kSingleWriteBytes = 4096;
+
+int RemainingMs(uint64_t startUs, int timeoutMs) {
+    const uint64_t spentMs = (platform::MonotonicMicros() - startUs) / 1000u;
+    return spentMs >= static_cast<uint64_t>(timeoutMs) ? 0 : timeoutMs - static_cast<int>(spentMs);
+}
 
 }  // namespace
 
@@ -58,6 +65,12 @@ void Session::ReadMessages() {
         std::unique_ptr<SessionEvent> event = ReadMessage(&peerClosed);
         if (event == nullptr) {
             EndConnection(peerClosed);
+            return;
+        }
+        if (!IsConnected()) {
+            // A send broke the connection. The shut-down socket may still hold what the host
+            // sent before: it is not handled.
+            EndConnection(false);
             return;
         }
         if (!Deliver(std::move(event))) {
@@ -151,19 +164,40 @@ bool Session::IsConnected() {
 }
 
 HRESULT Session::Send(const char* data, uint32_t length) {
-    if (length > kMaxSessionPayload || (data == nullptr && length > 0) || !IsConnected()) {
+    if (length > kMaxSessionPayload || (data == nullptr && length > 0)) {
         return E_FAIL;
     }
+    platform::MutexLock lock(sendMutex_);
+    if (!IsConnected()) {
+        return E_FAIL;
+    }
+    if (!WriteFrame(data, length)) {
+        BreakConnection();
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+bool Session::WriteFrame(const char* data, uint32_t length) {
+    // The prefix goes out with the start of the payload; one time-out covers the whole message.
     unsigned char frame[4 + kSingleWriteBytes];
     EncodeFrameLength(length, frame);
-    platform::MutexLock lock(sendMutex_);
-    if (length <= kSingleWriteBytes) {
-        if (length > 0) {
-            std::memcpy(frame + 4, data, length);
-        }
-        return socket_.SendAll(frame, 4 + length) ? S_OK : E_FAIL;
+    const uint32_t first = std::min(length, kSingleWriteBytes);
+    if (first > 0) {
+        std::memcpy(frame + 4, data, first);
     }
-    return socket_.SendAll(frame, 4) && socket_.SendAll(data, length) ? S_OK : E_FAIL;
+    const uint64_t startUs = platform::MonotonicMicros();
+    return socket_.SendAll(frame, 4 + first, limits_.sendTimeoutMs) &&
+           (first == length || socket_.SendAll(data + first, length - first,
+                                               RemainingMs(startUs, limits_.sendTimeoutMs)));
+}
+
+void Session::BreakConnection() {
+    platform::MutexLock lock(mutex_);
+    if (connected_) {
+        connected_ = false;
+        socket_.Shutdown();
+    }
 }
 
 void Session::Stop() {

@@ -5,9 +5,12 @@
 // program back); any thread calls Fetch, Send and Stop; any thread but the I/O thread calls
 // Join.
 // Locks: mutex_ guards the queue and the connection state; sendMutex_ keeps one writer on the
-// socket at a time (taken without mutex_ held). The socket's descriptor is set by the I/O
-// thread before it publishes connected_ under mutex_ and closed only by the destructor, so a
-// thread that saw connected_ may read or shut down the socket without a lock.
+// socket at a time (taken before mutex_, never inside it). The socket's descriptor is set by
+// the I/O thread before it publishes connected_ under mutex_ and closed only by the destructor,
+// so a thread that saw connected_ may read or shut down the socket without a lock.
+// A send never waits longer than the send time-out: a host that has stopped reading (its
+// socket open, its buffer full) breaks the connection, and the I/O thread then reports the
+// session closed, as when the host closes it.
 #pragma once
 
 #include <condition_variable>
@@ -27,10 +30,15 @@
 
 namespace framework {
 
-// How much a session may hold unfetched before its I/O thread stops reading.
+// How long Send waits for the host to take one whole message.
+constexpr int kSendTimeoutMs = 5000;
+
+// How much a session may hold unfetched before its I/O thread stops reading, and how long a
+// send may wait for the host.
 struct SessionLimits {
     size_t maxRecords = 256;
     size_t maxBytes = size_t{64} << 20;
+    int sendTimeoutMs = kSendTimeoutMs;
 };
 
 class Session {
@@ -46,7 +54,8 @@ class Session {
     bool Start();
     // The oldest queued record (the caller then owns it), or null.
     SessionEventRecord* Fetch();
-    // Writes one framed message. E_FAIL when not connected, too long, or the write fails.
+    // Writes one framed message within the send time-out. E_FAIL when not connected, too long,
+    // or the write fails or times out; the last two break the connection (see BreakConnection).
     HRESULT Send(const char* data, uint32_t length);
     // Ends the connection, frees the queued records and wakes the I/O thread; from then on
     // nothing is queued and no callback starts. Does not wait.
@@ -63,6 +72,11 @@ class Session {
     // A peer that only closed its sending side can still read the answers to what it sent, so
     // the socket stays writable then; a broken stream or a protocol violation closes it.
     void EndConnection(bool peerClosed);
+    // A write that failed or timed out may have cut a message short: the stream is unusable.
+    // Shuts the socket down, which ends a blocked read; the I/O thread then reports the
+    // session closed.
+    void BreakConnection();
+    bool WriteFrame(const char* data, uint32_t length) REQUIRES(sendMutex_);
     bool DeliverEvent(uint32_t type);
     // Queues the record (after waiting for room) and calls the program back. False when the
     // session is stopping; the record is then dropped.
@@ -89,7 +103,7 @@ class Session {
     bool stopping_ GUARDED_BY(mutex_) = false;
     std::thread::id ioThreadId_ GUARDED_BY(mutex_);
 
-    platform::Mutex sendMutex_;  // held across one framed write
+    platform::Mutex sendMutex_ ACQUIRED_BEFORE(mutex_);  // held across one framed write
 };
 
 }  // namespace framework

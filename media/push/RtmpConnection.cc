@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -102,16 +103,9 @@ bool RtmpConnection::Connect() {
         return false;
     }
     platform::BrokenPipeGuard brokenPipe;
-    if (m_p_rtmp->Link.socksport != 0) {
-        // Through a SOCKS proxy librtmp connects on its own (and cannot be cut short).
-        const bool connected = RTMP_Connect(m_p_rtmp, nullptr) != 0;
-        lastError_ = connected ? 0 : errno;
-        return connected;
-    }
     const std::string host(m_p_rtmp->Link.hostname.av_val,
                            static_cast<size_t>(m_p_rtmp->Link.hostname.av_len));
-    const int fd = connector_.Connect(host, m_p_rtmp->Link.port, kConnectTimeoutMs,
-                                      m_p_rtmp->Link.timeout * 1000);
+    const int fd = OpenSocket(host, m_p_rtmp->Link.port);
     if (fd < 0) {
         lastError_ = connector_.LastError();
         RTMP_Log(RTMP_LOGERROR, "failed to connect to %s:%d, error %d", host.c_str(),
@@ -130,6 +124,17 @@ bool RtmpConnection::Connect() {
     const bool connected = RTMP_Connect1(m_p_rtmp, nullptr) != 0;
     lastError_ = connected ? 0 : errno;
     return connected;
+}
+
+int RtmpConnection::OpenSocket(const std::string& host, int port) {
+    const int ioTimeoutMs = m_p_rtmp->Link.timeout * 1000;
+    if (m_p_rtmp->Link.socksport == 0) {
+        return connector_.Connect(host, port, kConnectTimeoutMs, ioTimeoutMs);
+    }
+    const std::string proxy(m_p_rtmp->Link.sockshost.av_val,
+                            static_cast<size_t>(m_p_rtmp->Link.sockshost.av_len));
+    return connector_.ConnectThroughSocks4(proxy, m_p_rtmp->Link.socksport, host, port,
+                                           kConnectTimeoutMs, ioTimeoutMs);
 }
 
 bool RtmpConnection::StartTls(const std::string& host) {
@@ -265,6 +270,11 @@ void RtmpConnection::Close() {
     if (m_p_rtmp != nullptr) {
         platform::BrokenPipeGuard brokenPipe;
         RTMP_Close(m_p_rtmp);
+        if (m_p_rtmp->Link.socksport != 0) {
+            // RTMP_SetupURL copied the proxy's host name for the socks= option and never frees
+            // the copy.
+            free(m_p_rtmp->Link.sockshost.av_val);
+        }
         RTMP_Free(m_p_rtmp);
         m_p_rtmp = nullptr;
     }

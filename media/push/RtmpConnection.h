@@ -1,8 +1,9 @@
 // The librtmp publishing connection of one pusher, and the only code that calls librtmp. Owns
 // the RTMP handle (m_p_rtmp), a copy of the URL that the handle points into, the buffer each
 // packet is built in (librtmp's header room, then the body) and the TcpConnector that opens
-// the TCP connection, so that Abort can cut a connect, handshake or send short. For rtmps://
-// the TLS session (TlsSession) sits between librtmp and the socket.
+// the TCP connection (directly or through a SOCKS proxy), so that Abort can cut a name
+// look-up, connect, handshake or send short. For rtmps:// the TLS session (TlsSession) sits
+// between librtmp and the socket.
 //
 // Threads as IRtmpConnection says: the push thread (or the owner once that thread has ended)
 // makes every call but Abort; no lock of its own. Writes to a connection the server has closed
@@ -48,6 +49,10 @@ class RtmpConnection : public IRtmpConnection {
     // An onStatus message of level "error": the server turns the publisher away.
     static bool IsErrorStatus(const RTMPPacket& packet);
     bool SendChunkSize();
+    // The TCP connection to host:port, through the URL's SOCKS proxy (socks=host:port) when it
+    // names one, as librtmp would make it but on the connector, so that Abort reaches every
+    // step. The socket, or -1.
+    int OpenSocket(const std::string& host, int port);
     // The TLS handshake on the connected socket; librtmp ends the session in RTMP_Close.
     bool StartTls(const std::string& host);
 

@@ -1,5 +1,5 @@
-// How the program ends: a protocol violation, a cut frame, the host leaving, SIGTERM, and
-// starts that cannot work. Each time with exit code 0.
+// How the program ends: a protocol violation, a cut frame, the host leaving, a host that stops
+// reading, SIGTERM, and starts that cannot work. Each time with exit code 0.
 #include <csignal>
 #include <filesystem>
 #include <string>
@@ -59,6 +59,39 @@ INSTANTIATE_TEST_SUITE_P(
                       Ending{"HostCloseBeforeAnyMessage", false, "", Ending::kHostCloses, false},
                       Ending{"Sigterm", true, "", Ending::kSigterm, true}),
     [](const ::testing::TestParamInfo<Ending>& info) { return info.param.name; });
+
+// A host that keeps the session open but reads nothing more: the answers fill the socket's
+// buffers until a send stalls. The session is then lost as if the host had closed it, and the
+// process ends in order with 0 (its context destroyed, its input's channel removed) while the
+// host still sends.
+TEST_F(StreamCourierTest, HostThatStopsReadingLosesTheSession) {
+    using qxhost::CommandBuilder;
+    ASSERT_TRUE(StartSession());
+    ASSERT_TRUE(host_.Send(CommandBuilder(CommandBuilder::kCreateContext).Text()));
+    ASSERT_TRUE(Next(qxhost::ReceiveStatus::kMessage, "<cmd id=\"4356\">", kAnswerMs, false));
+    ASSERT_TRUE(host_.Send(CommandBuilder(CommandBuilder::kCreateInput)
+                               .Param("ContextID", 10001)
+                               .Param("UserID", 7)
+                               .Param("MediaType", 3)
+                               .Param("MediaID", 0)
+                               .Text()));
+    ASSERT_TRUE(Next(qxhost::ReceiveStatus::kMessage, "<cmd id=\"4357\"><Result val=\"0\" />",
+                     kAnswerMs, false));
+    const std::string semaphore = "/dev/shm/sem.SemStream3_" + std::to_string(host_.Port());
+    EXPECT_TRUE(platform::FileExists(semaphore));
+
+    const std::string keepAlive = CommandBuilder::KeepAlive();
+    std::string batch;
+    for (int i = 0; i < 1000; ++i) {
+        batch += FrameLength(static_cast<uint32_t>(keepAlive.size())) + keepAlive;
+    }
+    // Until the program stops reading too (the host's send gives up after a stall of its own)
+    // or ends.
+    for (int i = 0; i < 100000 && host_.SendRaw(batch); ++i) {
+    }
+    EXPECT_TRUE(ExitsWithZero(kExitMs));
+    EXPECT_FALSE(platform::FileExists(semaphore));
+}
 
 struct Start {
     const char* name;

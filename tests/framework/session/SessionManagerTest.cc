@@ -9,6 +9,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -56,6 +57,14 @@ struct HostPeer {
     bool SeesClose() {
         char byte = 0;
         return socket.ReadExact(&byte, 1, kWaitMs) == IoResult::kClosed;
+    }
+    // Reads and drops what the program sent until the connection ends.
+    bool SeesCloseAfterAll() {
+        std::vector<char> chunk(64 * 1024);
+        IoResult read = IoResult::kOk;
+        while ((read = socket.ReadExact(chunk.data(), chunk.size(), kWaitMs)) == IoResult::kOk) {
+        }
+        return read == IoResult::kClosed;
     }
 
     platform::TcpListener listener;
@@ -292,6 +301,47 @@ TEST_F(SessionManagerTest, CloseWakesAThreadWaitingForRoomAndFreesTheQueue) {
     ASSERT_EQ(manager_->CloseSession(session), S_OK);
     EXPECT_EQ(manager_->FetchEvent(session), nullptr);
     EXPECT_TRUE(peer_.SeesClose());
+}
+
+// A host that keeps its socket open but never reads again: once the socket's buffers are full a
+// send stalls. It must give up within the send time-out and end the session as a close by the
+// host would, so that the program's thread that answers the host is never held for good.
+TEST_F(SessionManagerTest, HostThatStopsReadingLosesTheSessionInsteadOfStallingSends) {
+    SessionLimits limits;
+    limits.sendTimeoutMs = 200;
+    const uint16_t session = Connect(limits);
+    const std::string answer(256 * 1024, 'a');
+    constexpr int kMostAnswers = 4096;  // 1 GiB: far more than any socket buffers hold
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool sendsEnded = false;
+    HRESULT last = S_OK;
+    std::thread answering([&] {
+        HRESULT sent = S_OK;
+        for (int i = 0; i < kMostAnswers && sent == S_OK; ++i) {
+            sent = manager_->Send(session, answer.data(), static_cast<uint32_t>(answer.size()));
+        }
+        std::lock_guard<std::mutex> lock(mutex);
+        last = sent;
+        sendsEnded = true;
+        ended.notify_all();
+    });
+    bool endedInTime = false;
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        endedInTime = ended.wait_for(lock, std::chrono::seconds(20), [&] { return sendsEnded; });
+    }
+    if (!endedInTime) {
+        peer_.socket.Close();  // unread data makes it a reset, which frees the stalled send
+    }
+    answering.join();
+    ASSERT_TRUE(endedInTime) << "a send to a host that does not read never returned";
+    EXPECT_EQ(last, E_FAIL);
+    ASSERT_TRUE(log_.WaitForCount(2));
+    EXPECT_EQ(FetchAll(manager_.get(), session).first,
+              (std::vector<uint32_t>{kSessionCreated, kSessionClosed}));
+    EXPECT_EQ(manager_->Send(session, "x", 1), E_FAIL);
+    EXPECT_TRUE(peer_.SeesCloseAfterAll());
 }
 
 }  // namespace

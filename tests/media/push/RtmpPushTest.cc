@@ -225,12 +225,15 @@ TEST_F(RtmpPushTest, FailedConnectsAreRetriedApartWithoutHarmAndStopEndsEvenAHan
     // never answers.
     platform::TcpListener closing;
     platform::TcpListener silent;
-    ASSERT_TRUE(closing.Listen("127.0.0.1", 0) && silent.Listen("127.0.0.1", 0));
+    platform::TcpListener silentProxy;  // a SOCKS proxy that takes the request and never answers
+    ASSERT_TRUE(closing.Listen("127.0.0.1", 0) && silent.Listen("127.0.0.1", 0) &&
+                silentProxy.Listen("127.0.0.1", 0));
     std::vector<std::unique_ptr<RtmpPusher>> pushers;
     for (const std::string& url :
          {"rtmp://127.0.0.1:" + std::to_string(closing.Port()) + "/live/closed",
           "rtmp://127.0.0.1:" + std::to_string(silent.Port()) + "/live/hang",
           std::string("not a url at all"), std::string("rtmp://nosuchhost.invalid/live/x"),
+          server_.Url("proxied") + " socks=127.0.0.1:" + std::to_string(silentProxy.Port()),
           server_.Url("taken?again")}) {  // the same stream: nginx rejects the publisher
         pushers.push_back(StartPusher(url, static_cast<int32_t>(pushers.size()) + 2));
     }
@@ -247,6 +250,10 @@ TEST_F(RtmpPushTest, FailedConnectsAreRetriedApartWithoutHarmAndStopEndsEvenAHan
     ASSERT_TRUE(peer.IsOpen());
     uint8_t handshake[1537];
     ASSERT_EQ(platform::IoResult::kOk, peer.ReadExact(handshake, sizeof(handshake), 10000));
+    platform::TcpSocket proxied = silentProxy.Accept(10000);
+    uint8_t socksRequest[9];
+    ASSERT_EQ(platform::IoResult::kOk,
+              proxied.ReadExact(socksRequest, sizeof(socksRequest), 10000));
     EXPECT_TRUE(server_.WaitForLog("already publishing", kToolMs, 2));
     EXPECT_EQ(RtmpPusher::kStateConnected, owner->GetState());
 

@@ -1,0 +1,149 @@
+// Outgoing connections by name, with a name service of the test's own, and through a SOCKS4
+// proxy: a lookup or a proxy that hangs must not hold up the thread that connects once Abort
+// comes, and a lookup that hangs must not hold up other lookups meanwhile.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <future>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/NameResolver.h"
+#include "platform/TcpConnector.h"
+#include "platform/TcpSocket.h"
+
+namespace {
+
+constexpr int kWaitMs = 5000;
+
+// "hangs.test" does not answer until Release; "loopback.test" is 127.0.0.1; other names are
+// unknown.
+class NameService {
+  public:
+    int Lookup(const std::string& host, uint32_t* address) {
+        if (host == "loopback.test") {
+            *address = htonl(INADDR_LOOPBACK);
+            return 0;
+        }
+        if (host == "hangs.test") {
+            std::unique_lock<std::mutex> lock(mutex_);
+            hanging_ = true;
+            changed_.notify_all();
+            changed_.wait(lock, [this] { return released_; });
+        }
+        return EHOSTUNREACH;
+    }
+    bool WaitHanging() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::milliseconds(kWaitMs),
+                                 [this] { return hanging_; });
+    }
+    void Release() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        released_ = true;
+        changed_.notify_all();
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool hanging_ = false;
+    bool released_ = false;
+};
+
+// Connect on another thread; a connect that does not return in time is aborted.
+int ConnectWithin(platform::TcpConnector* connector, const std::string& host, uint16_t port) {
+    auto connecting =
+        std::async(std::launch::async, [=] { return connector->Connect(host, port, kWaitMs, 0); });
+    if (connecting.wait_for(std::chrono::milliseconds(kWaitMs)) != std::future_status::ready) {
+        connector->Abort();
+    }
+    return connecting.get();
+}
+
+TEST(TcpConnector, AbortCutsShortANameLookupThatHangsWhileOtherNamesResolve) {
+    NameService names;
+    platform::NameResolver resolver([&names](const std::string& host, uint32_t* address) {
+        return names.Lookup(host, address);
+    });
+    platform::TcpListener listener;
+    ASSERT_TRUE(listener.Listen("127.0.0.1", 0));
+    const uint16_t port = listener.Port();
+
+    platform::TcpConnector stuck(&resolver);
+    auto connecting = std::async(std::launch::async,
+                                 [&] { return stuck.Connect("hangs.test", port, kWaitMs, 0); });
+    EXPECT_TRUE(names.WaitHanging());
+
+    // Meanwhile other names are looked up and connected to, by the process's resolver too.
+    platform::TcpConnector other(&resolver);
+    EXPECT_TRUE(platform::TcpSocket(ConnectWithin(&other, "loopback.test", port)).IsOpen());
+    EXPECT_TRUE(listener.Accept(kWaitMs).IsOpen());
+    EXPECT_EQ(ConnectWithin(&other, "unknown.test", port), -1);
+    EXPECT_EQ(other.LastError(), EHOSTUNREACH);
+    platform::TcpConnector system;
+    EXPECT_TRUE(platform::TcpSocket(ConnectWithin(&system, "localhost", port)).IsOpen());
+    EXPECT_TRUE(listener.Accept(kWaitMs).IsOpen());
+
+    stuck.Abort();
+    const bool returned =
+        connecting.wait_for(std::chrono::milliseconds(kWaitMs)) == std::future_status::ready;
+    names.Release();  // the lookup ends now; its result goes nowhere
+    EXPECT_TRUE(returned) << "Abort left Connect waiting for the name lookup";
+    EXPECT_EQ(connecting.get(), -1);
+    EXPECT_EQ(stuck.LastError(), ECANCELED);
+    EXPECT_EQ(stuck.Connect("loopback.test", port, kWaitMs, 0), -1);  // Abort is final
+}
+
+// A SOCKS4 proxy of the test's own takes the connection and the request, then grants it,
+// refuses it, or never answers.
+TEST(TcpConnector, ThroughASocks4ProxyTheTargetIsAskedForAndAbortCutsShortASilentProxy) {
+    platform::TcpListener proxy;
+    ASSERT_TRUE(proxy.Listen("127.0.0.1", 0));
+    const struct {
+        const char* name;
+        int reply;  // none when negative
+        int error;
+    } answers[] = {{"granted", 90, 0}, {"refused", 91, ECONNREFUSED}, {"silent", -1, ECANCELED}};
+    for (const auto& answer : answers) {
+        SCOPED_TRACE(answer.name);
+        platform::TcpConnector connector;
+        auto connecting = std::async(std::launch::async, [&] {
+            return connector.ConnectThroughSocks4("127.0.0.1", proxy.Port(), "10.1.2.3", 1935,
+                                                  kWaitMs, 0);
+        });
+        platform::TcpSocket peer = proxy.Accept(kWaitMs);
+        unsigned char request[9] = {};
+        EXPECT_EQ(peer.ReadExact(request, sizeof(request), kWaitMs), platform::IoResult::kOk);
+        // Version 4, CONNECT, port 1935, 10.1.2.3, an empty user id.
+        EXPECT_EQ(std::vector<unsigned char>(request, request + sizeof(request)),
+                  (std::vector<unsigned char>{4, 1, 0x07, 0x8F, 10, 1, 2, 3, 0}));
+        if (answer.reply >= 0) {
+            const unsigned char reply[8] = {0, static_cast<unsigned char>(answer.reply)};
+            EXPECT_TRUE(peer.SendAll(reply, sizeof(reply)));
+        } else {
+            connector.Abort();
+        }
+        const bool returned =
+            connecting.wait_for(std::chrono::milliseconds(kWaitMs)) == std::future_status::ready;
+        if (!returned) {
+            peer.Close();  // ends the wait for the answer, so the test can end
+        }
+        EXPECT_TRUE(returned) << "the connect went on waiting for the proxy";
+        platform::TcpSocket connected(connecting.get());
+        EXPECT_EQ(connector.LastError(), answer.error);
+        ASSERT_EQ(connected.IsOpen(), answer.error == 0);
+        if (connected.IsOpen()) {  // the proxy's connection is the target's
+            char byte = 0;
+            EXPECT_TRUE(connected.SendAll("x", 1));
+            EXPECT_EQ(peer.ReadExact(&byte, 1, kWaitMs), platform::IoResult::kOk);
+            EXPECT_EQ(byte, 'x');
+        }
+    }
+}
+
+}  // namespace
