@@ -1,6 +1,7 @@
 // A StreamCourier (started as ProcessFixture does) with an open session, the bench playing the
 // meeting client: commands wait for their answers (Result 0), and Pump keeps the session alive
-// (a KeepAlive every 2 s) while the media runs. Driven by one thread.
+// (a KeepAlive every 2 s) while the media runs; `environment` goes to the program's. Driven by
+// one thread.
 #pragma once
 
 #include <sys/types.h>
@@ -26,6 +27,8 @@ struct Placement {
 
 class HostSession {
   public:
+    explicit HostSession(const std::vector<std::string>& environment = {})
+        : process_(environment) {}
     // Creates the context.
     bool Open();
     bool AddInput(uint32_t user, int32_t type, int32_t* handle);

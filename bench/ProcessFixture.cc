@@ -7,10 +7,12 @@
 
 namespace bench {
 
-ProcessFixture::ProcessFixture() {
+ProcessFixture::ProcessFixture(const std::vector<std::string>& environment) {
     char scratch[] = "/tmp/sc-bench-XXXXXX";
     home_ = mkdtemp(scratch) != nullptr ? scratch : "/tmp";
-    ok_ = host_.Listen(0) && host_.StartProcess(STREAMCOURIER_EXE, {"HOME=" + home_}) &&
+    std::vector<std::string> variables = environment;
+    variables.push_back("HOME=" + home_);
+    ok_ = host_.Listen(0) && host_.StartProcess(STREAMCOURIER_EXE, variables) &&
           host_.AcceptSession(10000);
 }
 

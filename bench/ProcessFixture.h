@@ -1,8 +1,9 @@
 // A running StreamCourier with an open host session, for benchmarks. Logs go to a scratch
-// HOME. Used by one benchmark thread.
+// HOME; `environment` ("NAME=value") is added to the program's. Used by one benchmark thread.
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "host/HostSimulator.h"
 
@@ -10,7 +11,7 @@ namespace bench {
 
 class ProcessFixture {
   public:
-    ProcessFixture();
+    explicit ProcessFixture(const std::vector<std::string>& environment = {});
     ~ProcessFixture();
     bool ok() const { return ok_; }
     qxhost::HostSimulator& host() { return host_; }

@@ -96,7 +96,8 @@ void RtmpReader::Run() {
         const uint32_t size = packet.m_nBodySize;
         if ((packet.m_packetType == 8 || packet.m_packetType == 9) && size >= 2) {
             const bool header = body[1] == 0;
-            messages_.push_back({packet.m_packetType, header, packet.m_nTimeStamp, arrivedUs});
+            messages_.push_back(
+                {packet.m_packetType, header, packet.m_nTimeStamp, arrivedUs, size});
             if (packet.m_packetType == 9 && decode_) {
                 OnVideo(body, size, packet.m_nTimeStamp, arrivedUs, &decoder);
             }

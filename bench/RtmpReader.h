@@ -22,12 +22,13 @@ class H264Decoder;
 
 namespace bench {
 
-// An RTMP media message: 8 audio, 9 video; its timestamp and arrival.
+// An RTMP media message: 8 audio, 9 video; its timestamp, arrival and body size.
 struct Arrival {
     uint8_t type = 0;
     bool header = false;  // a sequence header
     uint32_t stamp = 0;
     uint64_t arrivedUs = 0;
+    uint32_t bytes = 0;
 };
 
 class RtmpReader : public LiveReader {

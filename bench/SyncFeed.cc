@@ -1,5 +1,6 @@
 #include "bench/SyncFeed.h"
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 
@@ -30,9 +31,13 @@ void SyncFeed::WritePictures() {
     std::vector<uint8_t> black(bytes), white(bytes);
     qxhost::sync_pattern::RenderPicture(false, kCanvasWidth, kCanvasHeight, black.data());
     qxhost::sync_pattern::RenderPicture(true, kCanvasWidth, kCanvasHeight, white.data());
+    uint32_t random = 1;
     for (uint64_t k = 0; !stop_.load(); ++k) {
-        SleepUntilMicros(startUs_ + k * 1000000 / kRate);
         const bool flash = qxhost::sync_pattern::IsFlash(k, kRate);
+        if (textured_ && !flash) {
+            Texture(&random, &black);
+        }
+        SleepUntilMicros(startUs_ + k * 1000000 / kRate);
         const std::vector<uint8_t>& picture = flash ? white : black;
         const bool written =
             pictures_.Write(kTypePicture, 0, kVideoUser, kCanvasWidth, kCanvasHeight,
@@ -43,6 +48,20 @@ void SyncFeed::WritePictures() {
             refused_.fetch_add(1);
         } else if (flash) {
             Note(&flashUs_, k / kRate, now);
+        }
+    }
+}
+
+void SyncFeed::Texture(uint32_t* random, std::vector<uint8_t>* picture) {
+    constexpr uint32_t kBlock = 8;
+    for (uint32_t y = 0; y < kCanvasHeight; y += kBlock) {
+        uint8_t* row = picture->data() + size_t{y} * kCanvasWidth;
+        for (uint32_t x = 0; x < kCanvasWidth; x += kBlock) {
+            *random = *random * 1664525u + 1013904223u;  // a linear congruential step
+            std::fill_n(row + x, kBlock, static_cast<uint8_t>(16 + (*random >> 24) % 81));
+        }
+        for (uint32_t line = 1; line < kBlock; ++line) {
+            std::copy_n(row, kCanvasWidth, row + size_t{line} * kCanvasWidth);
         }
     }
 }
@@ -83,8 +102,8 @@ void SyncFeed::WriteSound() {
 void SyncFeed::RenderBlock(uint64_t first, uint32_t frames, std::vector<uint8_t>* block) const {
     block->resize(size_t{frames} * 2);
     for (uint32_t i = 0; i < frames; ++i) {
-        const int16_t sample = qxhost::sync_pattern::Sample(first + i, kSampleRate,
-                                                            kBeepAmplitude, Speed());
+        const int16_t sample =
+            qxhost::sync_pattern::Sample(first + i, kSampleRate, kBeepAmplitude, Speed());
         (*block)[2 * i] = static_cast<uint8_t>(sample);
         (*block)[2 * i + 1] = static_cast<uint8_t>(static_cast<uint16_t>(sample) >> 8);
     }

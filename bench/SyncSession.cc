@@ -1,32 +1,49 @@
 #include "bench/SyncSession.h"
 
 #include <random>
-#include <vector>
 
 #include "bench/LiveMedia.h"
 #include "platform/Clock.h"
 
 namespace bench {
 
-const char* SyncSession::Start(const std::string& key) {
-    int32_t video = -1, sound = -1;
-    if (!server_.Start() || !session_.Open() ||
-        !session_.AddInput(kVideoUser, kTypePicture, &video) ||
-        (withSound_ && !session_.AddInput(kVideoUser, kTypeAudio, &sound))) {
-        return "no nginx, or StreamCourier did not set up the context";
+SyncSession::SyncSession(const SyncSetup& setup)
+    : setup_(setup), servers_(setup.servers), session_(setup.environment) {
+    for (rtmptest::NginxServer& server : servers_) {
+        if (setup_.playPorts) {
+            server.EnablePlayPort();
+        }
     }
-    feed_ = std::make_unique<SyncFeed>(session_.Port(), withSound_, device_);
+}
+
+const char* SyncSession::Start(const std::string& key) {
+    for (rtmptest::NginxServer& server : servers_) {
+        if (!server.Start()) {
+            return "nginx did not start";
+        }
+        urls_.push_back(server.Url(key));
+    }
+    int32_t video = -1, sound = -1;
+    if (!session_.Open() || !session_.AddInput(kVideoUser, kTypePicture, &video) ||
+        (setup_.withSound && !session_.AddInput(kVideoUser, kTypeAudio, &sound))) {
+        return "StreamCourier did not set up the context";
+    }
+    feed_ = std::make_unique<SyncFeed>(session_.Port(), setup_.withSound, setup_.device,
+                                       setup_.textured);
     if (!feed_->Open()) {
         return "the channels did not open";
     }
     feed_->Start();
-    url_ = server_.Url(key);
     phaseMs_ = RandomPhase();
     const std::vector<int32_t> audio =
-        withSound_ ? std::vector<int32_t>{sound} : std::vector<int32_t>{};
-    if (!session_.SetOutput({url_}, audio, {{video, 0, 0, kCanvasWidth, kCanvasHeight}}) ||
-        !server_.WaitForLog("publish: name='" + key + "'", 10000)) {
-        return "SetOutParam failed or nothing was published";
+        setup_.withSound ? std::vector<int32_t>{sound} : std::vector<int32_t>{};
+    if (!session_.SetOutput(urls_, audio, {{video, 0, 0, kCanvasWidth, kCanvasHeight}})) {
+        return "SetOutParam failed";
+    }
+    for (rtmptest::NginxServer& server : servers_) {
+        if (!server.WaitForLog("publish: name='" + key + "'", 10000)) {
+            return "nothing was published";
+        }
     }
     return nullptr;
 }

@@ -10,7 +10,7 @@ PACKAGES=(
   libyuv-dev libx264-dev libgtest-dev libgmock-dev libbenchmark-dev
   libavformat-dev libavdevice-dev libx11-dev libgnutls28-dev
   nginx-light libnginx-mod-rtmp libnginx-mod-stream ffmpeg openssl ca-certificates xvfb x11-utils lldb-14
-  gnuplot-nox procps
+  gnuplot-nox procps iproute2
 )
 
 missing=()

@@ -2,6 +2,7 @@
 // process with its output and errors in files, and ffprobe's sections read back.
 #pragma once
 
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -30,6 +31,8 @@ class FfTool {
     // True once the run has ended within timeoutMs.
     bool Finish(int timeoutMs) { return started_ && process_.WaitExit(timeoutMs); }
     int ExitCode() const { return process_.ExitCode(); }
+    // Asks the run to end as Ctrl-C does: ffmpeg then finishes its output file.
+    void Interrupt() { process_.Signal(SIGINT); }
     // What it wrote to ".out" or ".err".
     std::string Read(const char* suffix) const {
         std::stringstream text;

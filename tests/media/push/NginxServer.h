@@ -1,8 +1,9 @@
 // A real RTMP server for one test: nginx with the RTMP module on a free loopback port
 // (application "live", live streams, no recording), with its configuration, log and pid file in
 // a fresh temporary folder. Start waits until the port accepts; after Kill it can be started
-// again on the same port. The ChildProcess kills a server still running when it goes, before
-// the folder is removed. Owned and used by one thread.
+// again on the same port. With a play port, players can read the streams on a second port, away
+// from a limit put on the publishers' (ThrottledLoopback). The ChildProcess kills a server still
+// running when it goes, before the folder is removed. Owned and used by one thread.
 #pragma once
 
 #include <csignal>
@@ -37,6 +38,9 @@ class NginxServer {
                      "; proxy_pass 127.0.0.1:" + std::to_string(port_) + "; } }\n";
     }
 
+    // Before Start: a second RTMP port of the same server, for players (PlayUrl).
+    void EnablePlayPort() { playPort_ = FreePort(); }
+
     bool Start(int timeoutMs = 10000) {
         const std::string& folder = Folder();
         std::ofstream(folder + "/nginx.conf")
@@ -44,8 +48,9 @@ class NginxServer {
             << "daemon off; master_process off; worker_processes 1;\n"
             << "error_log " << folder << "/error.log info; pid " << folder << "/nginx.pid;\n"
             << "events { worker_connections 256; }\n"
-            << "rtmp { server { listen 127.0.0.1:" << port_
-            << "; application live { live on; record off; meta copy; } } }\n"
+            << "rtmp { server { listen 127.0.0.1:" << port_ << ";"
+            << (playPort_ != 0 ? " listen 127.0.0.1:" + std::to_string(playPort_) + ";" : "")
+            << " application live { live on; record off; meta copy; } } }\n"
             << tlsServer_;
         process_ = std::make_unique<platform::ChildProcess>();
         return port_ != 0 &&
@@ -64,6 +69,12 @@ class NginxServer {
     std::string Url(const std::string& streamKey) const {
         return "rtmp://127.0.0.1:" + std::to_string(port_) + "/live/" + streamKey;
     }
+    // The same stream on the play port (Url's when there is none).
+    std::string PlayUrl(const std::string& streamKey) const {
+        const uint16_t port = playPort_ != 0 ? playPort_ : port_;
+        return "rtmp://127.0.0.1:" + std::to_string(port) + "/live/" + streamKey;
+    }
+    uint16_t Port() const { return port_; }
     // The TLS front's URL, naming the server `host` (which resolves to this machine).
     std::string TlsUrl(const std::string& host, const std::string& streamKey) const {
         return "rtmps://" + host + ":" + std::to_string(tlsPort_) + "/live/" + streamKey;
@@ -72,16 +83,18 @@ class NginxServer {
     // True once nginx's error log (level info, kept across restarts) holds `text` `count`
     // times, within timeoutMs.
     bool WaitForLog(const std::string& text, int timeoutMs, size_t count = 1) {
-        return WaitUntil(timeoutMs, [&] {
-            std::stringstream read;
-            read << std::ifstream(Folder() + "/error.log").rdbuf();
-            const std::string log = read.str();
-            size_t found = 0;
-            for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) {
-                ++found;
-            }
-            return found >= count;
-        });
+        return WaitUntil(timeoutMs, [&] { return LogCount(text) >= count; });
+    }
+    // How many times nginx's error log holds `text` now.
+    size_t LogCount(const std::string& text) const {
+        std::stringstream read;
+        read << std::ifstream(Folder() + "/error.log").rdbuf();
+        const std::string log = read.str();
+        size_t found = 0;
+        for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) {
+            ++found;
+        }
+        return found;
     }
 
   private:
@@ -101,6 +114,7 @@ class NginxServer {
 
     platform::TempFolder folder_{"sc-nginx"};
     uint16_t port_ = FreePort();
+    uint16_t playPort_ = 0;
     std::unique_ptr<platform::ChildProcess> process_;
     uint16_t tlsPort_ = 0;
     std::string tls_;
