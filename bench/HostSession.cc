@@ -57,15 +57,15 @@ bool HostSession::AddInput(uint32_t user, int32_t type, int32_t* handle) {
 }
 
 bool HostSession::SetOutput(const std::vector<std::string>& urls, const std::vector<int32_t>& audio,
-                            const std::vector<Placement>& video) {
+                            const std::vector<Placement>& video, const Canvas& canvas) {
     CommandBuilder command(CommandBuilder::kSetOutParam);
     command.Param("ContextID", answers_.Context())
-        .Param("OutPutFrameRate", kRate)
+        .Param("OutPutFrameRate", canvas.rate)
         .Param("VideoQualityLevel", 2);
     command.Add(Urls(urls));
     command.Add(CommandBuilder::Element("CanvasSize")
-                    .Param("Width", kCanvasWidth)
-                    .Param("Height", kCanvasHeight));
+                    .Param("Width", canvas.width)
+                    .Param("Height", canvas.height));
     command.Param("IsHaveAudioStream", audio.empty() ? 0 : 1);
     if (!audio.empty()) {
         command.Add(AudioInputs(audio));

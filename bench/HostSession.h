@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/LiveMedia.h"
 #include "bench/ProcessFixture.h"
 #include "host/CommandBuilder.h"
 #include "host/SessionAnswers.h"
@@ -17,6 +18,13 @@
 namespace bench {
 
 // A video input's place on the canvas.
+// The canvas of SetOutParam.
+struct Canvas {
+    int32_t width = kCanvasWidth;
+    int32_t height = kCanvasHeight;
+    int32_t rate = kRate;
+};
+
 struct Placement {
     int32_t handle = 0;
     int32_t x = 0;
@@ -34,7 +42,7 @@ class HostSession {
     bool AddInput(uint32_t user, int32_t type, int32_t* handle);
     // SetOutParam: the canvas at 30 fps, quality 2, pushed to `urls`.
     bool SetOutput(const std::vector<std::string>& urls, const std::vector<int32_t>& audio,
-                   const std::vector<Placement>& video);
+                   const std::vector<Placement>& video, const Canvas& canvas = {});
     // Keeps the session for `ms`: a KeepAlive every 2 s, answers read. False when it broke.
     bool Pump(uint32_t ms);
     // Pumps until `done` is true (checked every 200 ms) or `limitMs` passed.

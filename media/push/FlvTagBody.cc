@@ -152,4 +152,31 @@ void FlvTagBody::WriteVideoPrefix(bool keyFrame, uint32_t nalLength,
     writer.Be32(nalLength);
 }
 
+void FlvTagBody::WriteVideoBody(bool keyFrame, const uint8_t* picture, uint32_t length,
+                                std::vector<uint8_t>* body) {
+    body->resize(kVideoPrefixSize - 4);
+    body->reserve(kVideoPrefixSize + length + 16);
+    uint8_t prefix[kVideoPrefixSize];
+    WriteVideoPrefix(keyFrame, 0, prefix);
+    std::memcpy(body->data(), prefix, kVideoPrefixSize - 4);
+    // Each NAL unit runs to the next start code (three bytes, or four with a zero before).
+    uint32_t start = 0;
+    const auto append = [&](uint32_t end) {
+        const uint32_t size = end - start;
+        const uint8_t be[4] = {static_cast<uint8_t>(size >> 24), static_cast<uint8_t>(size >> 16),
+                               static_cast<uint8_t>(size >> 8), static_cast<uint8_t>(size)};
+        body->insert(body->end(), be, be + 4);
+        body->insert(body->end(), picture + start, picture + end);
+    };
+    for (uint32_t i = 1; i + 2 < length; ++i) {
+        if (picture[i] == 0 && picture[i + 1] == 0 && picture[i + 2] == 1) {
+            const uint32_t end = picture[i - 1] == 0 && i - 1 > start ? i - 1 : i;
+            append(end);
+            start = i + 3;
+            i += 2;
+        }
+    }
+    append(length);
+}
+
 }  // namespace streammanager

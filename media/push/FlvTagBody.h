@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "media/push/StreamMetaData.h"
 
@@ -36,6 +37,11 @@ class FlvTagBody {
     static void WriteAudioPrefix(uint8_t out[kAudioPrefixSize]);
     // Frame type and codec, NAL unit marker, composition time 0 and the NAL length N.
     static void WriteVideoPrefix(bool keyFrame, uint32_t nalLength, uint8_t out[kVideoPrefixSize]);
+    // A whole video unit's body into `body`: the prefix, then each NAL unit of `picture` (the
+    // picture's NAL units in Annex B from the first one's header byte, as a sliced encoder
+    // gives several) with its 4-byte length instead of its start code.
+    static void WriteVideoBody(bool keyFrame, const uint8_t* picture, uint32_t length,
+                               std::vector<uint8_t>* body);
 };
 
 }  // namespace streammanager

@@ -103,10 +103,10 @@ bool RtmpSender::SendVideo(const VideoUnit& unit, uint32_t timestamp) {
         SC_LOG("Context: %d %s bad paramter\n", contextId_, cdn_.c_str());
         return false;
     }
-    uint8_t prefix[FlvTagBody::kVideoPrefixSize];
-    FlvTagBody::WriteVideoPrefix(unit.keyFrame, static_cast<uint32_t>(unit.length), prefix);
-    return Send(kVideoMessage, kVideoChunkStream, timestamp, unit.picture,
-                static_cast<uint32_t>(unit.length), prefix, sizeof(prefix),
+    FlvTagBody::WriteVideoBody(unit.keyFrame, unit.picture, static_cast<uint32_t>(unit.length),
+                               &videoBody_);
+    return Send(kVideoMessage, kVideoChunkStream, timestamp, videoBody_.data(),
+                static_cast<uint32_t>(videoBody_.size()), nullptr, 0,
                 "RtmpPusher::SendVideoData, Send video data failed, error = %d, context = %d, "
                 "cdn: %s.\n");
 }

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include "media/push/IRtmpConnection.h"
 #include "media/push/IStreamSender.h"
@@ -43,6 +44,7 @@ class RtmpSender : public IStreamSender {
     std::string cdn_;
     bool aacHeaderSent_ = false;
     uint64_t written_ = 0;
+    std::vector<uint8_t> videoBody_;  // reused for every picture
 };
 
 }  // namespace streammanager

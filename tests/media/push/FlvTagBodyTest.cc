@@ -15,6 +15,11 @@ using streammanager::FlvTagBody;
 using streammanager::H264ParameterSets;
 using Bytes = std::vector<uint8_t>;
 
+Bytes operator+(Bytes joined, const Bytes& more) {
+    joined.insert(joined.end(), more.begin(), more.end());
+    return joined;
+}
+
 Bytes Join(std::initializer_list<Bytes> parts) {
     Bytes joined;
     for (const Bytes& part : parts) {
@@ -44,6 +49,29 @@ TEST(FlvTagBody, OtherAacRatesAndTooShortOrMissingInputsOrRoom) {
     EXPECT_EQ(0u, FlvTagBody::WriteAvcSequenceHeader(sps.data(), 6, nullptr, 4, body.data(), 1024));
     EXPECT_EQ(0u,
               FlvTagBody::WriteAvcSequenceHeader(sps.data(), 6, pps.data(), 4, body.data(), 25));
+}
+
+// A picture in slices (a sliced encoder's) leaves as one NAL unit after another, each with its
+// length; a picture of one slice as before.
+TEST(FlvTagBody, EachSliceOfAPictureGoesWithItsLength) {
+    const Bytes one = {0x65, 0x88, 0x80};
+    const Bytes two = {0x65, 0x11, 0x22, 0x33};
+    const Bytes three = {0x65, 0x44};
+    struct Case {
+        Bytes picture;
+        Bytes body;
+    } cases[] = {
+        {one, Bytes{0x17, 0x01, 0, 0, 0, 0, 0, 0, 3} + one},
+        {one + Bytes{0, 0, 0, 1} + two + Bytes{0, 0, 1} + three,
+         Bytes{0x17, 0x01, 0, 0, 0, 0, 0, 0, 3} + one + Bytes{0, 0, 0, 4} + two +
+             Bytes{0, 0, 0, 2} + three},
+    };
+    for (const Case& c : cases) {
+        Bytes body;
+        FlvTagBody::WriteVideoBody(true, c.picture.data(), static_cast<uint32_t>(c.picture.size()),
+                                   &body);
+        EXPECT_EQ(c.body, body);
+    }
 }
 
 const Bytes kStart4 = {0x00, 0x00, 0x00, 0x01};
