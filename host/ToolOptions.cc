@@ -129,6 +129,9 @@ bool ApplyOption(const std::string& name, const std::string& value, ToolOptions*
             return false;
         }
         options->environment.push_back(value);
+    } else if (name == "--stats") {
+        options->statsFile = value;
+        options->environment.push_back("STREAMCOURIER_STATS_FILE=" + value);
     } else if (name == "--media-seconds") {
         if (!ParseNumber(value, 0, 86400, &number)) {
             *error = "--media-seconds needs a number of seconds";
@@ -151,8 +154,8 @@ bool ApplyOption(const std::string& name, const std::string& value, ToolOptions*
 
 bool TakesValue(const std::string& arg) {
     return arg == "--exe" || arg == "--port" || arg == "--wait" || arg == "--env" ||
-           arg == "--file" || arg == "--media-seconds" || arg == "--input" || arg == "--output" ||
-           arg == "--layout" || arg == "--record" || IsMediaOption(arg);
+           arg == "--stats" || arg == "--file" || arg == "--media-seconds" || arg == "--input" ||
+           arg == "--output" || arg == "--layout" || arg == "--record" || IsMediaOption(arg);
 }
 
 bool ParseArgs(const std::vector<std::string>& args, ToolOptions* options, int depth,
@@ -239,6 +242,8 @@ const char* ToolUsage() {
            "  --file FILE   a scenario: one COMMAND or option a line ('--output url=...');\n"
            "                blank lines and '#' lines are skipped\n"
            "  --env N=V     sets an environment variable for the program\n"
+           "  --stats FILE  the program writes its pushers' statistics there every second;\n"
+           "                qxhost prints the last ones before it ends the session\n"
            "Commands:\n"
            "  COMMAND       XML text sent as it is, 'keepalive', 'create-context',\n"
            "                'record-pause', 'record-resume', 'record-stop' or 'record-time'\n"

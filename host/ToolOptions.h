@@ -28,6 +28,7 @@ struct ToolOptions {
     // one, before the next goes out; otherwise the run stops and fails.
     bool strict = false;
     std::vector<std::string> environment;
+    std::string statsFile;  // --stats: the pushers' statistics, printed before the session ends
     std::vector<ToolCommand> commands;
     size_t afterMedia = SIZE_MAX;  // commands from this index on go out after the media
     std::vector<FeedSettings> media;

@@ -1,5 +1,8 @@
 #include "host/ToolRun.h"
 
+#include <fstream>
+#include <sstream>
+
 #include <algorithm>
 #include <functional>
 
@@ -261,6 +264,11 @@ int RunTool(const ToolOptions& options, std::ostream& out, std::ostream& err) {
     bool delivered = Exchange(host, options, 0, split, lastWindowMs, &answers, out, err);
     if (delivered && media && FeedMedia(host, options, feeder, &answers, out)) {
         delivered = Exchange(host, options, split, all, options.waitMs, &answers, out, err);
+    }
+    if (!options.statsFile.empty()) {
+        std::stringstream stats;
+        stats << std::ifstream(options.statsFile).rdbuf();
+        out << "statistics:\n" << stats.str() << std::flush;
     }
     host.CloseSession();
     out << "session closed by qxhost" << std::endl;

@@ -38,10 +38,13 @@ class StreamCourierTest : public ::testing::Test {
         ASSERT_TRUE(host_.Listen(0));
     }
 
-    // HOME set, and the variables that would change the program's log unset.
+    // HOME set, the variables that would change the program's log unset, and the test's own.
     std::vector<std::string> Environment() const {
-        return {"HOME=" + home_.Path(), "XDG_DOCUMENTS_DIR", "STREAMCOURIER_LOG_STDERR",
-                "STREAMCOURIER_LOG_LEVEL"};
+        std::vector<std::string> environment = {"HOME=" + home_.Path(), "XDG_DOCUMENTS_DIR",
+                                                "STREAMCOURIER_LOG_STDERR",
+                                                "STREAMCOURIER_LOG_LEVEL"};
+        environment.insert(environment.end(), extraEnvironment_.begin(), extraEnvironment_.end());
+        return environment;
     }
     AssertionResult StartSession() {
         if (!host_.StartProcess(SC_STREAMCOURIER_EXE, Environment()) ||
@@ -94,6 +97,7 @@ class StreamCourierTest : public ::testing::Test {
     }
 
     platform::TempFolder home_{"sc-home"};
+    std::vector<std::string> extraEnvironment_;  // "NAME=value", set before StartSession
     qxhost::HostSimulator host_;
 };
 
