@@ -42,7 +42,6 @@
 namespace bench {
 namespace {
 
-
 // The offsets, flash by flash, and their parts for the flashes that could be traced.
 struct AvParts {
     std::vector<double> offsets;

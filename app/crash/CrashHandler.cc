@@ -76,9 +76,9 @@ void WriteCrashFiles(const platform::FaultEvent& event, int threadId) {
     g_maps.Read();
     const platform::FaultRegisters& registers = event.registers;
     const Mapping* stack = g_maps.FindStack(registers.rsp, registers.rbp);
-    const bool stackOverflow = event.signal == SIGSEGV && event.fromKernel &&
-                               (!Writable(registers.rsp) || (NearStackPointer(event) &&
-                                                             !Writable(event.address)));
+    const bool stackOverflow =
+        event.signal == SIGSEGV && event.fromKernel &&
+        (!Writable(registers.rsp) || (NearStackPointer(event) && !Writable(event.address)));
     const ExceptionCode code = ExceptionCodeFor(event.signal, event.code, stackOverflow);
 
     const long report = platform::signalsafe::OpenForAppending(CrashPath(time, ".RPT"));

@@ -2,7 +2,6 @@
 // and the first white picture after one that is not is a flash. One per run; one thread.
 #pragma once
 
-
 namespace rtmptest {
 
 class FlashEdge {

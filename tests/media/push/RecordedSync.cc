@@ -6,8 +6,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "tests/media/push/FlashEdge.h"
 #include "tests/media/push/FfTool.h"
+#include "tests/media/push/FlashEdge.h"
 
 namespace rtmptest {
 
