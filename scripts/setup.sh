@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs (only when missing), then configures and builds
-# everything into build/. Usage: scripts/setup.sh [build-dir [extra cmake args...]]
+# everything into build/.
+# Usage: scripts/setup.sh [build-dir [extra cmake args...]]
+#        scripts/setup.sh --packages-only   (the package install alone)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,6 +27,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+[ "${1:-}" != "--packages-only" ] || exit 0
 
 BUILD_DIR="${1:-build}"
 shift || true

@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
-# Builds and runs every test through ctest, then runs them again under AddressSanitizer (with
-# UndefinedBehaviorSanitizer) and under ThreadSanitizer: clang builds in build-asan/ and
-# build-tsan/, which also refuse any broken lock annotation (-Werror=thread-safety). Between
-# them, a 3-minute soak (scripts/soak.sh) of the plain build.
+# Fails at once, before any build, when a C++ file is not formatted per .clang-format
+# (scripts/format.sh --check). Then builds and runs every test through ctest, then runs them
+# again under AddressSanitizer (with UndefinedBehaviorSanitizer) and under ThreadSanitizer: clang
+# builds in build-asan/ and build-tsan/, which also refuse any broken lock annotation
+# (-Werror=thread-safety). Between them, a 3-minute soak (scripts/soak.sh) of the plain build.
 # Usage: scripts/test.sh [--quick]   (--quick: the plain build only)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 JOBS="$(nproc)"
+scripts/setup.sh --packages-only  # clang-format among them
+scripts/format.sh --check
 scripts/setup.sh build
 (cd build && ctest -j"$JOBS" --output-on-failure)
 
