@@ -2,8 +2,11 @@
 // SetOutParam that lays it out. HostMedia writes from its own thread until stopped.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -106,6 +109,27 @@ inline std::vector<std::string> CreateInputs(int context = 10001) {
                            "\" /><MediaID val=\"0\" /></cmd>");
     }
     return commands;
+}
+
+// True when the I420 canvas of a SetOutParam (320x180) shows `want` at x, y (each plane within
+// 12 of it, as a coded picture comes back).
+inline ::testing::AssertionResult ColourAt(const std::vector<uint8_t>& picture, int x, int y,
+                                           const Yuv& want) {
+    const int width = 320, height = 180;
+    if (picture.size() < static_cast<size_t>(width * height * 3 / 2)) {
+        return ::testing::AssertionFailure() << "no picture";
+    }
+    const uint8_t got[3] = {picture[y * width + x],
+                            picture[width * height + (y / 2) * (width / 2) + x / 2],
+                            picture[width * height * 5 / 4 + (y / 2) * (width / 2) + x / 2]};
+    const uint8_t expected[3] = {want.y, want.u, want.v};
+    for (int i = 0; i < 3; ++i) {
+        if (std::abs(got[i] - expected[i]) > 12) {
+            return ::testing::AssertionFailure() << "at " << x << "," << y << ": " << int(got[0])
+                                                 << "," << int(got[1]) << "," << int(got[2]);
+        }
+    }
+    return ::testing::AssertionSuccess();
 }
 
 }  // namespace sctest

@@ -52,25 +52,6 @@ const rtmptest::MetaFields kMetaData = {
     {"audiocodecid", "10"},    {"audiodatarate", "128"}, {"audiosamplerate", "48000"},
     {"audiosamplesize", "16"}, {"stereo", "true"}};
 
-::testing::AssertionResult ColourAt(const std::vector<uint8_t>& picture, int x, int y,
-                                    const Yuv& want) {
-    const int width = 320, height = 180;
-    if (picture.size() < static_cast<size_t>(width * height * 3 / 2)) {
-        return ::testing::AssertionFailure() << "no picture";
-    }
-    const uint8_t got[3] = {picture[y * width + x],
-                            picture[width * height + (y / 2) * (width / 2) + x / 2],
-                            picture[width * height * 5 / 4 + (y / 2) * (width / 2) + x / 2]};
-    const uint8_t expected[3] = {want.y, want.u, want.v};
-    for (int i = 0; i < 3; ++i) {
-        if (std::abs(got[i] - expected[i]) > 12) {
-            return ::testing::AssertionFailure() << "at " << x << "," << y << ": " << int(got[0])
-                                                 << "," << int(got[1]) << "," << int(got[2]);
-        }
-    }
-    return ::testing::AssertionSuccess();
-}
-
 TEST_F(LiveOutputTest, ComposedStreamReachesEveryCdnAndAChangedListKeepsTheKeptStream) {
     ASSERT_TRUE(server_.Start());
     ASSERT_TRUE(StartSession());

@@ -46,9 +46,9 @@ class StreamCourierTest : public ::testing::Test {
         environment.insert(environment.end(), extraEnvironment_.begin(), extraEnvironment_.end());
         return environment;
     }
-    AssertionResult StartSession() {
-        if (!host_.StartProcess(SC_STREAMCOURIER_EXE, Environment()) ||
-            !host_.AcceptSession(kStartMs)) {
+    // Starts `exe` (the build's program unless given) and accepts its session.
+    AssertionResult StartSession(const std::string& exe = SC_STREAMCOURIER_EXE) {
+        if (!host_.StartProcess(exe, Environment()) || !host_.AcceptSession(kStartMs)) {
             return AssertionFailure() << "StreamCourier did not start and connect";
         }
         return AssertionSuccess();
