@@ -32,9 +32,9 @@
 #include <vector>
 
 #include "bench/Percentile.h"
+#include "codec/H264Encoder.h"
 #include "framework/mixer/H264Decoder.h"
 #include "framework/mixer/VideoMixer.h"
-#include "framework/mixer/X264Encoder.h"
 #include "host/TestPattern.h"
 #include "platform/ChildProcess.h"
 #include "platform/Clock.h"
@@ -112,8 +112,8 @@ std::vector<std::vector<uint8_t>> Pictures() {
     return pictures;
 }
 
-framework::EncoderSettings Settings() {
-    framework::EncoderSettings settings;
+codec::H264Settings Settings() {
+    codec::H264Settings settings;
     settings.width = kCanvasWidth;
     settings.height = kCanvasHeight;
     settings.frameRate = kRate;
@@ -183,7 +183,7 @@ void MixerVersusFfmpeg(benchmark::State& state) {
     double write = 0, compose = 0, encode = 0, ffmpegCpu = 0;
     for (auto _ : state) {
         QuadMixer quad;
-        framework::X264Encoder encoder;
+        codec::H264Encoder encoder;
         encoder.Open(Settings());
         CanvasArea canvas;
         std::vector<uint8_t> unit;
@@ -201,7 +201,7 @@ void MixerVersusFfmpeg(benchmark::State& state) {
             mark = now;
             unit.clear();
             bool key = false;
-            encoder.Encode(canvas.View(), frame, false, &unit, &key);
+            encoder.Encode(framework::PictureOf(canvas.View()), frame, false, &unit, &key);
             encode += platform::ProcessCpuSeconds() - mark;
         }
         const double childStart = platform::ReapedChildrenCpuSeconds();
@@ -321,15 +321,16 @@ long ResidentKib() {
 
 void MixerMemoryPerInput(benchmark::State& state) {
     const std::vector<std::vector<uint8_t>> pictures = Pictures();
-    framework::X264Encoder encoder;
-    framework::EncoderSettings settings = Settings();
+    codec::H264Encoder encoder;
+    codec::H264Settings settings = Settings();
     settings.width = kInputWidth;
     settings.height = kInputHeight;
     encoder.Open(settings);
     std::vector<uint8_t> idr;
     bool key = false;
-    encoder.Encode(framework::PackedI420(pictures[0].data(), kInputWidth, kInputHeight), 0, false,
-                   &idr, &key);
+    encoder.Encode(
+        framework::PictureOf(framework::PackedI420(pictures[0].data(), kInputWidth, kInputHeight)),
+        0, false, &idr, &key);
     for (auto _ : state) {
         for (const int32_t kind : {kMixerInputPicture, kMixerInputEncoded}) {
             VideoMixer* mixer = new VideoMixer(framework::ModuleLog{});

@@ -2,7 +2,7 @@
 //   What nginx and the reader add, for subtracting from GlassToGlass: an RtmpPusher in this
 //   process (the program's own pusher, on a connection that notes when each video unit has
 //   left RTMP_SendPacket) sends a pre-encoded 1280x720 stream at 30 fps to the same nginx: 60
-//   units from the mixer's X264Encoder with the mixer's settings (veryfast, zerolatency,
+//   units from the codec layer's H264Encoder with the mixer's settings (veryfast, zerolatency,
 //   1.44 Mbit/s, key frame every 60) of black pictures with white ones at 15 and 45, looped.
 //   The same reader R reads it; latency is from the white unit leaving the pusher to the
 //   reader seeing it, matched as in GlassToGlass. Counters as GlassToGlass (p50_ms, p95_ms,
@@ -19,8 +19,9 @@
 #include "bench/LiveMedia.h"
 #include "bench/LiveReader.h"
 #include "bench/UnitSendTimes.h"
+#include "codec/H264Encoder.h"
 #include "framework/memory/MemoryAllocator.h"
-#include "framework/mixer/X264Encoder.h"
+#include "framework/mixer/CanvasArea.h"
 #include "host/SyncPattern.h"
 #include "media/push/RtmpPusher.h"
 #include "platform/Clock.h"
@@ -37,13 +38,13 @@ const char kStreamKey[] = "calibration";
 
 // kLoopUnits units of the sync pattern from the mixer's encoder, white at 15 and 45.
 bool LoopUnits(Units* units) {
-    framework::EncoderSettings settings;
+    codec::H264Settings settings;
     settings.width = kCanvasWidth;
     settings.height = kCanvasHeight;
     settings.frameRate = kRate;
     settings.bitrate = 1440000;
     settings.keyInterval = 2 * kRate;
-    framework::X264Encoder encoder;
+    codec::H264Encoder encoder;
     if (!encoder.Open(settings)) {
         return false;
     }
@@ -53,8 +54,9 @@ bool LoopUnits(Units* units) {
                                             picture.data());
         std::vector<uint8_t> unit;
         bool key = false;
-        if (!encoder.Encode(framework::PackedI420(picture.data(), kCanvasWidth, kCanvasHeight), k,
-                            false, &unit, &key) ||
+        if (!encoder.Encode(framework::PictureOf(
+                                framework::PackedI420(picture.data(), kCanvasWidth, kCanvasHeight)),
+                            k, false, &unit, &key) ||
             key != (k == 0)) {
             return false;
         }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "codec/LibraryLog.h"
 #include "framework/mixer/VideoMixer.h"
 #include "framework/recorder/ScreenRecorder.h"
 #include "interfaces/FrameworkEntry.h"
@@ -51,6 +52,9 @@ HRESULT ProcessRoot::Create(const QXGUID* clsid, IUnknown** out) {
         root_->RegisterClass(CLSID_VideoMixer, &ProcessRoot::CreateVideoMixer);
         root_->RegisterClass(CLSID_ScreenRecorder, &ProcessRoot::CreateScreenRecorder);
         std::atexit(&ProcessRoot::CloseSessionsAtExit);
+        ModuleLog library;
+        libraryLog_ = RegisteredLog(&library, "FFmpeg");
+        codec::InstallLibraryLog(&ProcessRoot::WriteLibraryLine);
     }
     root_->AddRef();
     *out = root_.get();
@@ -94,6 +98,10 @@ ModuleLog ProcessRoot::RegisteredLog(ModuleLog* log, const char* module) {
 
 HRESULT ProcessRoot::CreateScreenRecorder(const QXGUID& iid, IUnknown* /*outer*/, void** out) {
     return ScreenRecorder::Create(iid, out, Instance().RecorderLog());
+}
+
+void ProcessRoot::WriteLibraryLine(uint32_t level, const char* line) {
+    Instance().libraryLog_.WriteAt(level, "FFmpeg", 0, "%s\n", line);
 }
 
 void ProcessRoot::CloseSessionsAtExit() {

@@ -42,6 +42,8 @@ class ProcessRoot {
     ModuleLog RegisteredLog(ModuleLog* log, const char* module) REQUIRES(mutex_);
     static HRESULT CreateScreenRecorder(const QXGUID& iid, IUnknown* outer, void** out);
     static void CloseSessionsAtExit();
+    // FFmpeg's lines, into the "FFmpeg" module's log (set up once, with the root).
+    static void WriteLibraryLine(uint32_t level, const char* line);
 
     platform::Mutex mutex_;
     std::string hostFolder_ GUARDED_BY(mutex_);
@@ -49,6 +51,8 @@ class ProcessRoot {
     RefPtr<ComponentFactory> root_ GUARDED_BY(mutex_);
     ModuleLog mixerLog_ GUARDED_BY(mutex_);
     ModuleLog recorderLog_ GUARDED_BY(mutex_);
+    // Written once, before FFmpeg's lines are sent to it; read by any thread afterwards.
+    ModuleLog libraryLog_;
 };
 
 }  // namespace framework

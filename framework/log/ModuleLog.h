@@ -16,6 +16,9 @@ struct ModuleLog {
 
     void Write(const char* unit, int line, const char* format, ...) const
         __attribute__((format(printf, 4, 5)));
+    // A line at `level` (below kLogLevelInfo: left out unless the module is set lower).
+    void WriteAt(uint32_t level, const char* unit, int line, const char* format, ...) const
+        __attribute__((format(printf, 5, 6)));
 
     // True for the first of a run of repeated events and then for every `interval`-th, so a
     // flood of one failure writes a few lines, not one a frame.

@@ -32,6 +32,17 @@ uint64_t PackedI420Size(int64_t width, int64_t height) {
     return static_cast<uint64_t>(width) * height + 2 * chroma;
 }
 
+codec::I420Picture PictureOf(const AreaView& view) {
+    codec::I420Picture picture;
+    picture.y = view.y.data;
+    picture.u = view.u.data;
+    picture.v = view.v.data;
+    picture.strideY = static_cast<int32_t>(view.y.stride);
+    picture.strideU = static_cast<int32_t>(view.u.stride);
+    picture.strideV = static_cast<int32_t>(view.v.stride);
+    return picture;
+}
+
 AreaView PackedI420(const uint8_t* data, int64_t width, int64_t height) {
     AreaView view;
     view.luma = Rect{0, 0, width, height};

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "codec/H264Encoder.h"
 #include "framework/mixer/PictureGeometry.h"
 #include "framework/mixer/YuvColor.h"
 
@@ -31,6 +32,8 @@ struct AreaView {
 // Bytes of a packed I420 picture; the view of one at the origin.
 uint64_t PackedI420Size(int64_t width, int64_t height);
 AreaView PackedI420(const uint8_t* data, int64_t width, int64_t height);
+// The view as the H.264 encoder takes a picture.
+codec::I420Picture PictureOf(const AreaView& view);
 
 class CanvasArea {
   public:

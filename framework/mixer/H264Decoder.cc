@@ -1,7 +1,6 @@
 #include "framework/mixer/H264Decoder.h"
 
 #include <cstring>
-#include <mutex>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -12,13 +11,6 @@ extern "C" {
 namespace framework {
 
 namespace {
-
-// libavcodec's own lines would go to standard error, once per broken unit; the mixer writes
-// its thinned lines to the log instead.
-void QuietLibraryOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
-}
 
 bool IsPlanar420(int format) {
     return format == AV_PIX_FMT_YUV420P || format == AV_PIX_FMT_YUVJ420P;
@@ -31,7 +23,6 @@ H264Decoder::~H264Decoder() {
 }
 
 bool H264Decoder::Open() {
-    QuietLibraryOnce();
     const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
     context_ = codec != nullptr ? avcodec_alloc_context3(codec) : nullptr;
     packet_ = av_packet_alloc();

@@ -78,7 +78,7 @@ HRESULT VideoMixer::Init(void* owner, MixedVideoCallback callback, const VideoMi
     return SetOutputParam(param);
 }
 
-HRESULT VideoMixer::ReadSettings(const VideoMixerParam& param, EncoderSettings* settings) {
+HRESULT VideoMixer::ReadSettings(const VideoMixerParam& param, codec::H264Settings* settings) {
     const int32_t rate = param.useFrameRate != 0 ? param.frameRate : param.fallbackFrameRate;
     const int32_t width = param.width & ~1;
     const int32_t height = param.height & ~1;
@@ -108,7 +108,7 @@ HRESULT VideoMixer::SetOutputParam(const VideoMixerParam* param) {
         return E_INVALIDARG;
     }
     InputList moved;
-    EncoderSettings settings;
+    codec::H264Settings settings;
     {
         platform::MutexLock lock(mutex_);
         if (!ready_) {
@@ -389,7 +389,7 @@ void VideoMixer::Run() NO_THREAD_SAFETY_ANALYSIS {
             changed_.wait_for(lock, std::chrono::microseconds(schedule_.DueUs() - now));
             continue;
         }
-        const EncoderSettings settings = settings_;
+        const codec::H264Settings settings = settings_;
         const int32_t bitrate = bitrate_ != 0 ? bitrate_ : settings_.bitrate;
         const InputList inputs = inputs_;
         void* const owner = owner_;
@@ -416,10 +416,10 @@ void VideoMixer::WeighLoad(uint64_t nowUs, uint64_t makeUs, uint64_t missed, int
            EncoderLoad::ThreadsOf(level), EncoderLoad::PresetOf(level, preset_).c_str());
 }
 
-void VideoMixer::MakeFrame(const EncoderSettings& configured, int32_t bitrate,
+void VideoMixer::MakeFrame(const codec::H264Settings& configured, int32_t bitrate,
                            const InputList& inputs, uint64_t dueUs, void* owner,
                            MixedVideoCallback callback) {
-    EncoderSettings settings = configured;
+    codec::H264Settings settings = configured;
     settings.threads = EncoderLoad::ThreadsOf(load_.Level());
     settings.preset = EncoderLoad::PresetOf(load_.Level(), configured.preset);
     if (!encoder_.IsOpen() || encoder_.Settings() != settings) {
@@ -443,8 +443,8 @@ void VideoMixer::MakeFrame(const EncoderSettings& configured, int32_t bitrate,
     StoreLittle32(unit_.data(), static_cast<uint32_t>(mediaUs / 1000));
     StoreLittle32(unit_.data() + 4, frameNumber_);
     bool keyFrame = false;
-    if (!encoder_.Encode(canvas_.View(), frameNumber_, keyFrameRequested_.exchange(false), &unit_,
-                         &keyFrame)) {
+    if (!encoder_.Encode(PictureOf(canvas_.View()), frameNumber_,
+                         keyFrameRequested_.exchange(false), &unit_, &keyFrame)) {
         if (ModuleLog::Due(encodeFailures_, kLogInterval)) {
             FW_LOG(log_, "VideoMixer, frame %u did not encode.\n", frameNumber_);
         }

@@ -1,6 +1,6 @@
 // The video mixer component (IVideoMixer): composes its inputs onto the canvas once per frame
-// of the output rate, in drawing order (bottom first), encodes the canvas with X264Encoder and
-// calls its owner back with each access unit. See MixerInput for how an input is drawn (and
+// of the output rate, in drawing order (bottom first), encodes the canvas with codec::H264Encoder
+// and calls its owner back with each access unit. See MixerInput for how an input is drawn (and
 // what the mixer does with its clock) and FrameSchedule for when frames are made.
 //
 // Owns its inputs, its thread, the encoder and the canvas. Made by the component factory and
@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "codec/H264Encoder.h"
 #include "framework/RefCountedObject.h"
 #include "framework/log/ModuleLog.h"
 #include "framework/mixer/CanvasArea.h"
@@ -27,7 +28,6 @@
 #include "framework/mixer/EncoderLoad.h"
 #include "framework/mixer/FrameSchedule.h"
 #include "framework/mixer/MixerInput.h"
-#include "framework/mixer/X264Encoder.h"
 #include "interfaces/IVideoMixer.h"
 #include "platform/Mutex.h"
 #include "platform/Thread.h"
@@ -73,7 +73,8 @@ class VideoMixer : public RefCountedObject<IVideoMixer> {
     ~VideoMixer() override;
 
     // The encoder settings of `param`, or a failure result (logged).
-    HRESULT ReadSettings(const VideoMixerParam& param, EncoderSettings* settings) REQUIRES(mutex_);
+    HRESULT ReadSettings(const VideoMixerParam& param, codec::H264Settings* settings)
+        REQUIRES(mutex_);
     std::shared_ptr<MixerInput> Find(int32_t handle, HRESULT* result) EXCLUDES(mutex_);
     // Puts `input` just below `positionHandle` (on top when there is none).
     int32_t Insert(std::shared_ptr<MixerInput> input, int32_t positionHandle) REQUIRES(mutex_);
@@ -82,7 +83,7 @@ class VideoMixer : public RefCountedObject<IVideoMixer> {
     static uint64_t Compose(const InputList& inputs, int32_t width, int32_t height,
                             CanvasArea* canvas);
     void Run();
-    void MakeFrame(const EncoderSettings& settings, int32_t bitrate, const InputList& inputs,
+    void MakeFrame(const codec::H264Settings& settings, int32_t bitrate, const InputList& inputs,
                    uint64_t dueUs, void* owner, MixedVideoCallback callback);
     // After a frame made in `makeUs`: the encoder's level for the load (mixer's thread).
     void WeighLoad(uint64_t nowUs, uint64_t makeUs, uint64_t missed, int32_t frameRate)
@@ -108,7 +109,7 @@ class VideoMixer : public RefCountedObject<IVideoMixer> {
     void* owner_ GUARDED_BY(mutex_) = nullptr;
     MixedVideoCallback callback_ GUARDED_BY(mutex_) = nullptr;
     std::string preset_ GUARDED_BY(mutex_) = "veryfast";
-    EncoderSettings settings_ GUARDED_BY(mutex_);
+    codec::H264Settings settings_ GUARDED_BY(mutex_);
     int32_t bitrate_ GUARDED_BY(mutex_) = 0;  // SetBitrate's; 0: the settings'
     std::atomic<bool> keyFrameRequested_{false};
     InputList inputs_ GUARDED_BY(mutex_);      // drawing order, bottom first
@@ -119,7 +120,7 @@ class VideoMixer : public RefCountedObject<IVideoMixer> {
     CanvasClock canvasClock_;
     EncoderLoad load_;
     std::atomic<int32_t> encoderLevel_{0};
-    X264Encoder encoder_;
+    codec::H264Encoder encoder_;
     CanvasArea canvas_;
     std::vector<uint8_t> unit_;
     uint32_t frameNumber_ = 0;

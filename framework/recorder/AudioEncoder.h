@@ -1,40 +1,40 @@
-// Encodes the host's sound to AAC with FFmpeg's native encoder: signed 16-bit interleaved PCM
-// at the recording's rate and channel count, converted with libswresample to planar float at
-// the encoder's rate (the input rate when AAC has it, up to 48 kHz; 48 kHz otherwise), gathered
-// into frames of 1024 samples. Timestamps are the count of samples encoded, in 1/rate, moved
-// on over the gaps the caller skips. Each packet goes to the writer given at Open.
+// Encodes the host's sound to AAC with the codec layer's encoder: signed 16-bit interleaved PCM
+// at the recording's rate and channel count, brought by the codec layer's resampler to the
+// encoder's rate when AAC does not take it (above 48 kHz, or an unusual rate: 48 kHz then),
+// gathered into frames of 1024 samples. Timestamps are the count of samples encoded, in
+// 1/rate, moved on over the gaps the caller skips. Each packet goes to the writer given at
+// Open.
 //
-// Owns the codec context, the resampler, the sample queue, the frame and the packet. Owned by
-// one RecordingOutput and used under its sound lock; no lock of its own.
+// Owns the encoder, the resampler and the frame being gathered. Owned by one RecordingOutput
+// and used under its sound lock; no lock of its own.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <vector>
 
-struct AVAudioFifo;
-struct AVCodecContext;
-struct AVFrame;
-struct AVPacket;
-struct SwrContext;
+#include "codec/AacEncoder.h"
+#include "codec/Resampler.h"
 
 namespace framework {
 
 class AudioEncoder {
   public:
-    // Takes one packet (its times in the context's time base) and leaves it empty; false when
-    // it could not be written.
-    using PacketWriter = std::function<bool(AVPacket*)>;
+    // Takes one packet (its times in 1/SampleRate()); false when it could not be written.
+    using PacketWriter = std::function<bool(const codec::AacEncoder::Packet&)>;
 
     AudioEncoder() = default;
-    ~AudioEncoder() { Close(); }
     AudioEncoder(const AudioEncoder&) = delete;
     AudioEncoder& operator=(const AudioEncoder&) = delete;
 
     // False when the encoder or the resampler refuses the format.
     bool Open(int32_t sampleRate, int32_t channels, int32_t bitrate, PacketWriter writer);
     void Close();
-    const AVCodecContext* Context() const { return context_; }
+    int32_t SampleRate() const { return encoder_.SampleRate(); }
+    int32_t Channels() const { return encoder_.Channels(); }
+    int32_t FrameSamples() const { return encoder_.FrameSamples(); }
+    // The AudioSpecificConfig (the container's codec header).
+    std::vector<uint8_t> Config() const { return encoder_.Config(); }
 
     // Takes `samples` samples a channel of interleaved PCM (null `pcm`: silence) and writes every
     // AAC frame that is complete. False when encoding or writing fails.
@@ -48,23 +48,19 @@ class AudioEncoder {
     bool Flush();
 
   private:
-    bool Convert(const uint8_t* pcm, int samples);
-    bool EncodeFrames(bool all);
-    // Encodes the next `samples` queued samples as one frame of `length` (silence after them).
-    bool EncodeFrame(int samples, int length);
-    bool Drain();
+    // Appends `count` samples a channel (null: silence) at the encoder's rate and encodes every
+    // whole frame.
+    bool Gather(const int16_t* samples, int32_t count);
+    // Encodes the frame gathered so far (short: silence after it).
+    bool EncodeGathered();
 
-    AVCodecContext* context_ = nullptr;
-    SwrContext* resampler_ = nullptr;
-    AVAudioFifo* queue_ = nullptr;
-    AVFrame* frame_ = nullptr;
-    AVPacket* packet_ = nullptr;
-    uint8_t** converted_ = nullptr;  // planes of converted samples, grown as needed
-    int convertedCapacity_ = 0;
-    std::vector<uint8_t> silence_;  // one chunk of zero samples, interleaved
+    codec::AacEncoder encoder_;
+    codec::Resampler resampler_;  // open only when the rates differ
+    std::vector<int16_t> converted_;
+    std::vector<int16_t> frame_;  // interleaved, gathered up to a whole frame
+    int32_t gathered_ = 0;        // samples a channel in frame_
     PacketWriter writer_;
     int32_t inputRate_ = 0;
-    int32_t channels_ = 0;
     int64_t nextPts_ = 0;
 };
 

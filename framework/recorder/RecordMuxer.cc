@@ -1,26 +1,21 @@
 #include "framework/recorder/RecordMuxer.h"
 
 #include <cstdio>
-#include <mutex>
+
+#include <cstring>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
 #include <libavutil/dict.h>
 #include <libavutil/error.h>
-#include <libavutil/log.h>
+#include <libavutil/mem.h>
 }
 
 namespace framework {
 
 namespace {
-
-// FFmpeg's own lines (x264's banner, muxer warnings) would go to standard error; the recorder
-// writes its reasons to its log instead.
-void QuietLibraryOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
-}
 
 std::string ErrorText(int error) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -32,7 +27,6 @@ std::string ErrorText(int error) {
 
 bool RecordMuxer::Prepare(bool mp4, const std::string& path) {
     Abandon();
-    QuietLibraryOnce();
     mp4_ = mp4;
     path_ = path;
     return avformat_alloc_output_context2(&output_, nullptr, mp4 ? "mp4" : "flv", path.c_str()) >=
@@ -40,13 +34,59 @@ bool RecordMuxer::Prepare(bool mp4, const std::string& path) {
            output_ != nullptr;
 }
 
-int RecordMuxer::AddStream(const AVCodecContext* encoder) {
+AVStream* RecordMuxer::NewStream(const std::vector<uint8_t>& extradata, int rate) {
     AVStream* stream = output_ != nullptr ? avformat_new_stream(output_, nullptr) : nullptr;
-    if (stream == nullptr || avcodec_parameters_from_context(stream->codecpar, encoder) < 0) {
+    if (stream == nullptr) {
+        return nullptr;
+    }
+    AVCodecParameters* parameters = stream->codecpar;
+    parameters->extradata =
+        static_cast<uint8_t*>(av_mallocz(extradata.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+    if (parameters->extradata == nullptr) {
+        return nullptr;
+    }
+    if (!extradata.empty()) {
+        std::memcpy(parameters->extradata, extradata.data(), extradata.size());
+    }
+    parameters->extradata_size = static_cast<int>(extradata.size());
+    stream->time_base = AVRational{1, rate};
+    timeBases_.push_back(TimeBase{1, rate});
+    return stream;
+}
+
+int RecordMuxer::AddVideoStream(int32_t width, int32_t height, int32_t frameRate,
+                                const std::vector<uint8_t>& headers) {
+    AVStream* stream = NewStream(headers, 1000);
+    if (stream == nullptr) {
         return -1;
     }
-    stream->time_base = encoder->time_base;
-    timeBases_.push_back(TimeBase{encoder->time_base.num, encoder->time_base.den});
+    AVCodecParameters* parameters = stream->codecpar;
+    parameters->codec_type = AVMEDIA_TYPE_VIDEO;
+    parameters->codec_id = AV_CODEC_ID_H264;
+    parameters->width = width;
+    parameters->height = height;
+    parameters->format = AV_PIX_FMT_YUV420P;
+    parameters->color_range = AVCOL_RANGE_MPEG;
+    parameters->color_space = AVCOL_SPC_SMPTE170M;
+    parameters->color_primaries = AVCOL_PRI_SMPTE170M;
+    parameters->color_trc = AVCOL_TRC_SMPTE170M;
+    stream->avg_frame_rate = AVRational{frameRate, 1};
+    return stream->index;
+}
+
+int RecordMuxer::AddAudioStream(int32_t sampleRate, int32_t channels, int32_t frameSamples,
+                                const std::vector<uint8_t>& config) {
+    AVStream* stream = NewStream(config, sampleRate);
+    if (stream == nullptr) {
+        return -1;
+    }
+    AVCodecParameters* parameters = stream->codecpar;
+    parameters->codec_type = AVMEDIA_TYPE_AUDIO;
+    parameters->codec_id = AV_CODEC_ID_AAC;
+    parameters->sample_rate = sampleRate;
+    parameters->frame_size = frameSamples;
+    parameters->format = AV_SAMPLE_FMT_FLTP;
+    av_channel_layout_default(&parameters->ch_layout, channels);
     return stream->index;
 }
 
@@ -85,16 +125,25 @@ HRESULT RecordMuxer::Open(std::string* why) {
     return S_OK;
 }
 
-bool RecordMuxer::Write(AVPacket* packet, int stream) {
-    if (!headerWritten_ || stream < 0 || stream >= static_cast<int>(timeBases_.size())) {
-        av_packet_unref(packet);
+bool RecordMuxer::Write(int stream, const uint8_t* data, int32_t size, int64_t pts,
+                        int64_t duration, bool keyFrame) {
+    if (!headerWritten_ || stream < 0 || stream >= static_cast<int>(timeBases_.size()) ||
+        size <= 0 || (packet_ == nullptr && (packet_ = av_packet_alloc()) == nullptr) ||
+        av_new_packet(packet_, size) < 0) {
         return false;
     }
+    std::memcpy(packet_->data, data, static_cast<size_t>(size));
+    packet_->pts = pts;
+    packet_->dts = pts;
+    packet_->duration = duration;
+    packet_->flags = keyFrame ? AV_PKT_FLAG_KEY : 0;
     const TimeBase& from = timeBases_[stream];
-    av_packet_rescale_ts(packet, AVRational{from.num, from.den},
+    av_packet_rescale_ts(packet_, AVRational{from.num, from.den},
                          output_->streams[stream]->time_base);
-    packet->stream_index = stream;
-    return av_interleaved_write_frame(output_, packet) >= 0;
+    packet_->stream_index = stream;
+    const bool written = av_interleaved_write_frame(output_, packet_) >= 0;
+    av_packet_unref(packet_);
+    return written;
 }
 
 bool RecordMuxer::Finish() {
@@ -106,6 +155,7 @@ bool RecordMuxer::Finish() {
     const bool closed = avio_closep(&output_->pb) >= 0;
     avformat_free_context(output_);
     output_ = nullptr;
+    av_packet_free(&packet_);
     timeBases_.clear();
     fileOpen_ = false;
     headerWritten_ = false;
@@ -119,6 +169,7 @@ void RecordMuxer::Abandon() {
     }
     avformat_free_context(output_);
     output_ = nullptr;
+    av_packet_free(&packet_);
     timeBases_.clear();
     fileOpen_ = false;
     headerWritten_ = false;

@@ -32,18 +32,22 @@ HRESULT RecordingOutput::Open(const RecordSettings& settings, const VideoFormat&
             muxer_.Abandon();
             return REC_E_ENCODER;
         }
-        videoStream_ = muxer_.AddStream(video_.Context());
+        videoStream_ = muxer_.AddVideoStream(video_.Width(), video_.Height(), picture.frameRate,
+                                             video_.Headers());
     }
     if (settings.audio) {
         if (!audio_.Open(settings.sampleRate, settings.channels, settings.audioBitrate,
-                         [this](AVPacket* packet) { return WriteAudioPacket(packet); })) {
+                         [this](const codec::AacEncoder::Packet& packet) {
+                             return WriteAudioPacket(packet);
+                         })) {
             *why = "the AAC encoder refuses " + std::to_string(settings.sampleRate) + " Hz, " +
                    std::to_string(settings.channels) + " channels";
             video_.Close();
             muxer_.Abandon();
             return REC_E_ENCODER;
         }
-        audioStream_ = muxer_.AddStream(audio_.Context());
+        audioStream_ = muxer_.AddAudioStream(audio_.SampleRate(), audio_.Channels(),
+                                             audio_.FrameSamples(), audio_.Config());
         timeline_ = codec::AudioClock(settings.sampleRate);
         timeline_.StartAt(0);
         sampleRate_ = settings.sampleRate;
@@ -68,7 +72,7 @@ HRESULT RecordingOutput::Open(const RecordSettings& settings, const VideoFormat&
 }
 
 void RecordingOutput::WriteVideo(const uint8_t* data, int32_t stride, int64_t clockUs) {
-    if (!video_.Encode(data, stride, clockUs / 1000)) {
+    if (!video_.Encode(data, stride, clockUs / 1000, &picture_)) {
         if (ModuleLog::Due(videoFailures_, kLogInterval)) {
             FW_LOG(log_, "ScreenRecorder, a picture did not encode (%llu failures).\n",
                    static_cast<unsigned long long>(videoFailures_.load()));
@@ -80,18 +84,19 @@ void RecordingOutput::WriteVideo(const uint8_t* data, int32_t stride, int64_t cl
 
 void RecordingOutput::WriteVideoPackets() {
     platform::MutexLock lock(mutex_);
-    while (AVPacket* packet = video_.NextPacket()) {
-        if ((!open_ || !muxer_.Write(packet, videoStream_)) &&
-            ModuleLog::Due(videoFailures_, kLogInterval)) {
-            FW_LOG(log_, "ScreenRecorder, a video packet was not written (%llu failures).\n",
-                   static_cast<unsigned long long>(videoFailures_.load()));
-        }
+    if ((!open_ || !muxer_.Write(videoStream_, picture_.bytes.data(),
+                                 static_cast<int32_t>(picture_.bytes.size()), picture_.ms,
+                                 picture_.durationMs, picture_.keyFrame)) &&
+        ModuleLog::Due(videoFailures_, kLogInterval)) {
+        FW_LOG(log_, "ScreenRecorder, a video packet was not written (%llu failures).\n",
+               static_cast<unsigned long long>(videoFailures_.load()));
     }
 }
 
-bool RecordingOutput::WriteAudioPacket(AVPacket* packet) {
+bool RecordingOutput::WriteAudioPacket(const codec::AacEncoder::Packet& packet) {
     platform::MutexLock lock(mutex_);
-    return open_ && muxer_.Write(packet, audioStream_);
+    return open_ &&
+           muxer_.Write(audioStream_, packet.data, packet.size, packet.pts, packet.duration, true);
 }
 
 bool RecordingOutput::WriteAudio(const uint8_t* pcm, int32_t length, int64_t clockUs) {
@@ -148,9 +153,6 @@ bool RecordingOutput::CloseGap(int64_t gapUs) {
 }
 
 bool RecordingOutput::Finish(int64_t endUs) {
-    if (videoStream_ >= 0 && video_.Flush()) {
-        WriteVideoPackets();
-    }
     video_.Close();
     FinishSound(endUs);
     platform::MutexLock lock(mutex_);

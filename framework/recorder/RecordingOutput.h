@@ -67,7 +67,7 @@ class RecordingOutput {
   private:
     void WriteVideoPackets() EXCLUDES(mutex_);
     // The audio encoder's packet writer.
-    bool WriteAudioPacket(AVPacket* packet) EXCLUDES(mutex_);
+    bool WriteAudioPacket(const codec::AacEncoder::Packet& packet) EXCLUDES(mutex_);
     // Closes a gap of `gapUs` in the sound, before a block or at the end: silence up to the
     // bound, a jump of the timestamps for the rest.
     bool CloseGap(int64_t gapUs) REQUIRES(soundMutex_);
@@ -78,6 +78,7 @@ class RecordingOutput {
 
     // The capture thread's own (Finish's after it).
     VideoEncoder video_;
+    EncodedPicture picture_;  // the last one encoded, reused
     int videoStream_ = -1;
 
     platform::Mutex soundMutex_ ACQUIRED_BEFORE(mutex_);

@@ -17,14 +17,10 @@ namespace framework {
 
 namespace {
 
-// Registers x11grab. FFmpeg's own lines would go to standard error; the recorder writes its
-// reasons to its log instead.
+// Registers x11grab.
 void RegisterDevicesOnce() {
     static std::once_flag once;
-    std::call_once(once, [] {
-        av_log_set_level(AV_LOG_QUIET);
-        avdevice_register_all();
-    });
+    std::call_once(once, [] { avdevice_register_all(); });
 }
 
 }  // namespace

@@ -4,13 +4,13 @@
 
 #include "base/Log.h"
 #include "interfaces/QXTypes.h"
-#include "media/audio/FfmpegAacCodec.h"
+#include "media/audio/AdtsAacCodec.h"
 
 namespace streammanager {
 
 AacEncoder::AacEncoder(uint32_t resampleBufferSize, std::unique_ptr<AacCodec> codec)
     : resampleBufferSize_(resampleBufferSize),
-      codec_(codec != nullptr ? std::move(codec) : std::make_unique<FfmpegAacCodec>()) {}
+      codec_(codec != nullptr ? std::move(codec) : std::make_unique<AdtsAacCodec>()) {}
 
 AacEncoder::~AacEncoder() {
     Release();

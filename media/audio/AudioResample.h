@@ -1,17 +1,16 @@
 // Converts a context's PCM to the AAC encoder's input: 48 kHz, two channels, signed 16-bit,
 // interleaved. The source is 16-bit PCM, mono or stereo, at the rate of the context's wave
-// format. Owns the libswresample context; it keeps the filter state from one block to the next,
-// so consecutive blocks come out as one continuous signal. A mono source is copied to both
-// channels at full level.
+// format. Owns the codec layer's Resampler; it keeps the filter state from one block to the
+// next, so consecutive blocks come out as one continuous signal. A mono source is copied to
+// both channels at full level.
 // Owned by the AacEncoder. Used only on the output's audio path (the receiver thread that
 // delivers the unit); no lock, so conversions must not overlap.
 #pragma once
 
 #include <cstdint>
 
+#include "codec/Resampler.h"
 #include "media/audio/WaveFormat.h"
-
-struct SwrContext;
 
 namespace streammanager {
 
@@ -58,8 +57,7 @@ class AudioResample {
 
     // Copied at construction.
     const WaveFormat source_;
-    // Allocated by Open.
-    SwrContext* swr_ = nullptr;
+    codec::Resampler resampler_;
 };
 
 }  // namespace streammanager

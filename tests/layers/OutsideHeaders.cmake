@@ -3,11 +3,12 @@
 set(rules
   "tinyxml\\.h|control/|host/"
   "librtmp/|media/push/"
-  "libav[a-z]+/|libsw[a-z]+/|media/audio/|framework/mixer/|framework/recorder/"
-  "x264\\.h|host/|framework/mixer/"
+  "libav[a-z]+/|libsw[a-z]+/|codec/|framework/mixer/|framework/recorder/"
+  "x264\\.h|host/|codec/"
   "libyuv|framework/mixer/|framework/recorder/|media/output/")
 file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR}
-     ${SOURCE_DIR}/app/*.[ch]* ${SOURCE_DIR}/base/*.[ch]* ${SOURCE_DIR}/control/*.[ch]*
+     ${SOURCE_DIR}/app/*.[ch]* ${SOURCE_DIR}/base/*.[ch]* ${SOURCE_DIR}/codec/*.[ch]*
+     ${SOURCE_DIR}/control/*.[ch]*
      ${SOURCE_DIR}/framework/*.[ch]* ${SOURCE_DIR}/host/*.[ch]* ${SOURCE_DIR}/interfaces/*.[ch]*
      ${SOURCE_DIR}/media/*.[ch]* ${SOURCE_DIR}/platform/*.[ch]*)
 set(violations "")

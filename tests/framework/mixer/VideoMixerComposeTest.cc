@@ -2,7 +2,7 @@
 // order and clipping look, default pictures, H.264 inputs, and what bad calls get.
 #include <gtest/gtest.h>
 
-#include "framework/mixer/X264Encoder.h"
+#include "codec/H264Encoder.h"
 #include "tests/framework/mixer/MixerTestSupport.h"
 
 namespace framework {
@@ -148,8 +148,8 @@ TEST_F(VideoMixerCompose, DefaultPictureStaysThroughALayoutWithoutOne) {
 
 TEST_F(VideoMixerCompose, EncodedInputIsDecodedIntoItsPlace) {
     Add(1, Para(160, 90, 160, 90, kCropStretch, nullptr, kMixerInputEncoded));
-    X264Encoder encoder;
-    EncoderSettings settings;
+    codec::H264Encoder encoder;
+    codec::H264Settings settings;
     settings.width = 64;
     settings.height = 48;
     settings.frameRate = 25;
@@ -159,7 +159,7 @@ TEST_F(VideoMixerCompose, EncodedInputIsDecodedIntoItsPlace) {
     const std::vector<uint8_t> red = Picture(64, 48, kRed);
     std::vector<uint8_t> unit;
     bool key = false;
-    ASSERT_TRUE(encoder.Encode(PackedI420(red.data(), 64, 48), 0, false, &unit, &key));
+    ASSERT_TRUE(encoder.Encode(PictureOf(PackedI420(red.data(), 64, 48)), 0, false, &unit, &key));
     ASSERT_TRUE(key);
     VideoFrameInfo info = PictureInfo(64, 48);
     // Cut short, then whole: the broken unit is dropped, the whole one shows.

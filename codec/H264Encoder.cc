@@ -1,8 +1,8 @@
-#include "framework/mixer/X264Encoder.h"
+#include "codec/H264Encoder.h"
 
 #include <x264.h>
 
-namespace framework {
+namespace codec {
 
 namespace {
 
@@ -16,13 +16,13 @@ bool DefaultParams(const std::string& preset, x264_param_t* param) {
 
 }  // namespace
 
-bool EncoderSettings::operator==(const EncoderSettings& other) const {
+bool H264Settings::operator==(const H264Settings& other) const {
     return width == other.width && height == other.height && frameRate == other.frameRate &&
            bitrate == other.bitrate && keyInterval == other.keyInterval && preset == other.preset &&
            threads == other.threads;
 }
 
-bool X264Encoder::Open(const EncoderSettings& settings) {
+bool H264Encoder::Open(const H264Settings& settings) {
     Close();
     x264_param_t param;
     if (!DefaultParams(settings.preset, &param)) {
@@ -49,7 +49,7 @@ bool X264Encoder::Open(const EncoderSettings& settings) {
     param.rc.i_vbv_max_bitrate = kbps;
     param.rc.i_vbv_buffer_size = kbps;
     param.b_repeat_headers = 1;
-    param.b_annexb = 0;  // length prefixes, which Encode turns into 4-byte start codes
+    param.b_annexb = 0;  // length prefixes, which become 4-byte start codes
     param.vui.b_fullrange = 0;
     param.vui.i_colorprim = kBt601;
     param.vui.i_transfer = kBt601;
@@ -60,7 +60,14 @@ bool X264Encoder::Open(const EncoderSettings& settings) {
     return encoder_ != nullptr;
 }
 
-bool X264Encoder::SetBitrate(int32_t bitsPerSecond) {
+void H264Encoder::Close() {
+    if (encoder_ != nullptr) {
+        x264_encoder_close(encoder_);
+        encoder_ = nullptr;
+    }
+}
+
+bool H264Encoder::SetBitrate(int32_t bitsPerSecond) {
     if (encoder_ == nullptr) {
         return false;
     }
@@ -77,14 +84,31 @@ bool X264Encoder::SetBitrate(int32_t bitsPerSecond) {
     return true;
 }
 
-void X264Encoder::Close() {
-    if (encoder_ != nullptr) {
-        x264_encoder_close(encoder_);
-        encoder_ = nullptr;
+std::vector<uint8_t> H264Encoder::Headers() {
+    std::vector<uint8_t> headers;
+    x264_nal_t* nals = nullptr;
+    int count = 0;
+    if (encoder_ != nullptr && x264_encoder_headers(encoder_, &nals, &count) >= 0) {
+        // The SPS and PPS; x264 adds an SEI of its own, which a codec header does without.
+        for (int i = 0; i < count; ++i) {
+            if (nals[i].i_type == NAL_SPS || nals[i].i_type == NAL_PPS) {
+                AppendAnnexB(&nals[i], 1, &headers);
+            }
+        }
+    }
+    return headers;
+}
+
+void H264Encoder::AppendAnnexB(const void* nals, int count, std::vector<uint8_t>* out) {
+    const x264_nal_t* nal = static_cast<const x264_nal_t*>(nals);
+    for (int i = 0; i < count; ++i) {
+        // Each payload starts with its 4-byte length; a start code takes its place.
+        out->insert(out->end(), kStartCode, kStartCode + sizeof(kStartCode));
+        out->insert(out->end(), nal[i].p_payload + 4, nal[i].p_payload + nal[i].i_payload);
     }
 }
 
-bool X264Encoder::Encode(const AreaView& picture, int64_t index, bool forceKey,
+bool H264Encoder::Encode(const I420Picture& picture, int64_t pts, bool forceKey,
                          std::vector<uint8_t>* out, bool* keyFrame) {
     if (encoder_ == nullptr) {
         return false;
@@ -93,12 +117,13 @@ bool X264Encoder::Encode(const AreaView& picture, int64_t index, bool forceKey,
     x264_picture_init(&in);
     in.img.i_csp = X264_CSP_I420;
     in.img.i_plane = 3;
-    const AreaView::Plane* planes[3] = {&picture.y, &picture.u, &picture.v};
-    for (int plane = 0; plane < 3; ++plane) {
-        in.img.plane[plane] = const_cast<uint8_t*>(planes[plane]->data);
-        in.img.i_stride[plane] = static_cast<int>(planes[plane]->stride);
-    }
-    in.i_pts = index;
+    in.img.plane[0] = const_cast<uint8_t*>(picture.y);
+    in.img.plane[1] = const_cast<uint8_t*>(picture.u);
+    in.img.plane[2] = const_cast<uint8_t*>(picture.v);
+    in.img.i_stride[0] = picture.strideY;
+    in.img.i_stride[1] = picture.strideU;
+    in.img.i_stride[2] = picture.strideV;
+    in.i_pts = pts;
     in.i_type = forceKey ? X264_TYPE_IDR : X264_TYPE_AUTO;
     x264_picture_t encoded;
     x264_nal_t* nals = nullptr;
@@ -106,13 +131,9 @@ bool X264Encoder::Encode(const AreaView& picture, int64_t index, bool forceKey,
     if (x264_encoder_encode(encoder_, &nals, &count, &in, &encoded) < 0) {
         return false;
     }
-    for (int i = 0; i < count; ++i) {
-        // Each payload starts with its 4-byte length; a start code takes its place.
-        out->insert(out->end(), kStartCode, kStartCode + sizeof(kStartCode));
-        out->insert(out->end(), nals[i].p_payload + 4, nals[i].p_payload + nals[i].i_payload);
-    }
+    AppendAnnexB(nals, count, out);
     *keyFrame = encoded.b_keyframe != 0;
     return count > 0;
 }
 
-}  // namespace framework
+}  // namespace codec
