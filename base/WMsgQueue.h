@@ -5,13 +5,12 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
 #include "platform/Clock.h"
+#include "platform/ConditionVariable.h"
 #include "platform/Mutex.h"
 
 namespace KESTREL {
@@ -38,7 +37,7 @@ class WMsgQueue {
             ++count_;
             pending_.store(count_, std::memory_order_release);
         }
-        cv_.notify_one();
+        cv_.NotifyOne();
         return true;
     }
 
@@ -49,11 +48,11 @@ class WMsgQueue {
         if (spinUs > 0) {
             SpinForItem(spinUs);
         }
-        std::unique_lock<std::mutex> lock(mutex_.Native());
-        const bool ready =
-            cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                         [this]() NO_THREAD_SAFETY_ANALYSIS { return closed_ || count_ > 0; });
-        return TakeLocked(ready, item);
+        const uint64_t deadline = platform::MonotonicMicros() + uint64_t{1000} * timeoutMs;
+        platform::MutexLock lock(mutex_);
+        while (!closed_ && count_ == 0 && cv_.WaitUntil(mutex_, deadline)) {
+        }
+        return TakeLocked(closed_ || count_ > 0, item);
     }
 
     // Wakes the consumer; later pushes are refused and pops return kClosed.
@@ -62,7 +61,7 @@ class WMsgQueue {
             platform::MutexLock lock(mutex_);
             closed_ = true;
         }
-        cv_.notify_all();
+        cv_.NotifyAll();
     }
 
     size_t Count() {
@@ -97,7 +96,7 @@ class WMsgQueue {
         return index + 1 > maxCount_ ? 0 : index + 1;
     }
 
-    QueueWait TakeLocked(bool ready, T** item) NO_THREAD_SAFETY_ANALYSIS {
+    QueueWait TakeLocked(bool ready, T** item) REQUIRES(mutex_) {
         if (closed_) {
             return QueueWait::kClosed;
         }
@@ -113,7 +112,7 @@ class WMsgQueue {
 
     const size_t maxCount_;
     platform::Mutex mutex_;
-    std::condition_variable cv_;
+    platform::ConditionVariable cv_;
     std::vector<T*> ring_ GUARDED_BY(mutex_);
     size_t readIndex_ GUARDED_BY(mutex_) = 0;
     size_t writeIndex_ GUARDED_BY(mutex_) = 0;

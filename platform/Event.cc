@@ -1,6 +1,6 @@
 #include "platform/Event.h"
 
-#include <chrono>
+#include "platform/Clock.h"
 
 namespace platform {
 
@@ -9,7 +9,7 @@ void Event::Set() {
         MutexLock lock(mutex_);
         signalled_ = true;
     }
-    cv_.notify_all();
+    cv_.NotifyAll();
 }
 
 void Event::Reset() {
@@ -23,14 +23,21 @@ bool Event::IsSet() {
 }
 
 void Event::Wait() {
-    std::unique_lock<std::mutex> lock(mutex_.Native());
-    cv_.wait(lock, [this]() NO_THREAD_SAFETY_ANALYSIS { return signalled_; });
+    MutexLock lock(mutex_);
+    while (!signalled_) {
+        cv_.Wait(mutex_);
+    }
 }
 
 bool Event::WaitFor(uint32_t timeoutMs) {
-    std::unique_lock<std::mutex> lock(mutex_.Native());
-    return cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                        [this]() NO_THREAD_SAFETY_ANALYSIS { return signalled_; });
+    const uint64_t deadline = MonotonicMicros() + uint64_t{1000} * timeoutMs;
+    MutexLock lock(mutex_);
+    while (!signalled_) {
+        if (!cv_.WaitUntil(mutex_, deadline)) {
+            return signalled_;
+        }
+    }
+    return true;
 }
 
 }  // namespace platform

@@ -2,9 +2,9 @@
 // call any operation; mutex_ guards signalled_.
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 
+#include "platform/ConditionVariable.h"
 #include "platform/Mutex.h"
 
 namespace platform {
@@ -24,7 +24,7 @@ class Event {
 
   private:
     Mutex mutex_;
-    std::condition_variable cv_;
+    ConditionVariable cv_;
     bool signalled_ GUARDED_BY(mutex_);
 };
 

@@ -49,7 +49,7 @@ NameResolver::~NameResolver() {
         workers.swap(workers_);
         unstarted.swap(queue_);
     }
-    jobQueued_.notify_all();
+    jobQueued_.NotifyAll();
     for (const auto& job : unstarted) {
         Finish(job.get(), ECANCELED, 0);
     }
@@ -105,7 +105,7 @@ bool NameResolver::Submit(std::shared_ptr<Job> job) {
         }
         queue_.push_back(std::move(job));
     }
-    jobQueued_.notify_one();
+    jobQueued_.NotifyOne();
     return true;
 }
 
@@ -144,11 +144,9 @@ std::shared_ptr<NameResolver::Job> NameResolver::NextJob() {
 }
 
 void NameResolver::WaitForJob() {
-    // The wait releases and retakes mutex_, which MutexLock in the caller holds.
-    std::unique_lock<std::mutex> native(mutex_.Native(), std::adopt_lock);
-    jobQueued_.wait(native,
-                    [this]() NO_THREAD_SAFETY_ANALYSIS { return stopping_ || !queue_.empty(); });
-    native.release();
+    while (!stopping_ && queue_.empty()) {
+        jobQueued_.Wait(mutex_);
+    }
 }
 
 void NameResolver::Finish(Job* job, int error, uint32_t address) {

@@ -18,7 +18,6 @@
 // longer.
 #pragma once
 
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -27,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ConditionVariable.h"
 #include "platform/Mutex.h"
 #include "platform/Thread.h"
 #include "platform/ThreadAnnotations.h"
@@ -75,7 +75,7 @@ class NameResolver {
     const Lookup lookup_;
 
     Mutex mutex_;
-    std::condition_variable jobQueued_;  // waited on by idle workers under mutex_
+    ConditionVariable jobQueued_;  // waited on by idle workers under mutex_
     std::deque<std::shared_ptr<Job>> queue_ GUARDED_BY(mutex_);
     std::vector<std::unique_ptr<Thread>> workers_ GUARDED_BY(mutex_);
     size_t idle_ GUARDED_BY(mutex_) = 0;

@@ -1,6 +1,6 @@
 #include "platform/Semaphore.h"
 
-#include <chrono>
+#include "platform/Clock.h"
 
 namespace platform {
 
@@ -13,26 +13,30 @@ bool Semaphore::Release(uint32_t count) {
         count_ += count;
     }
     if (count == 1) {
-        cv_.notify_one();
+        cv_.NotifyOne();
     } else {
-        cv_.notify_all();
+        cv_.NotifyAll();
     }
     return true;
 }
 
 bool Semaphore::WaitFor(uint32_t timeoutMs) {
-    std::unique_lock<std::mutex> lock(mutex_.Native());
-    if (!cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                      [this]() NO_THREAD_SAFETY_ANALYSIS { return count_ > 0; })) {
-        return false;
+    const uint64_t deadline = MonotonicMicros() + uint64_t{1000} * timeoutMs;
+    MutexLock lock(mutex_);
+    while (count_ == 0) {
+        if (!cv_.WaitUntil(mutex_, deadline) && count_ == 0) {
+            return false;
+        }
     }
     --count_;
     return true;
 }
 
 void Semaphore::Wait() {
-    std::unique_lock<std::mutex> lock(mutex_.Native());
-    cv_.wait(lock, [this]() NO_THREAD_SAFETY_ANALYSIS { return count_ > 0; });
+    MutexLock lock(mutex_);
+    while (count_ == 0) {
+        cv_.Wait(mutex_);
+    }
     --count_;
 }
 

@@ -2,9 +2,9 @@
 // mutex_ guards count_.
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 
+#include "platform/ConditionVariable.h"
 #include "platform/Mutex.h"
 
 namespace platform {
@@ -18,13 +18,12 @@ class Semaphore {
     // False (and no change) when the count would pass the maximum.
     bool Release(uint32_t count = 1);
     // True when a unit was taken within `timeoutMs`.
-    // The waits hold mutex_ through a std::unique_lock, which the analysis cannot follow.
-    bool WaitFor(uint32_t timeoutMs) NO_THREAD_SAFETY_ANALYSIS;
-    void Wait() NO_THREAD_SAFETY_ANALYSIS;
+    bool WaitFor(uint32_t timeoutMs);
+    void Wait();
 
   private:
     Mutex mutex_;
-    std::condition_variable cv_;
+    ConditionVariable cv_;
     uint32_t count_ GUARDED_BY(mutex_);
     const uint32_t maximum_;
 };

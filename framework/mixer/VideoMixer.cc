@@ -57,7 +57,7 @@ HRESULT VideoMixer::Init(void* owner, MixedVideoCallback callback, const VideoMi
     platform::MutexLock life(lifeMutex_);
     {
         platform::MutexLock lock(mutex_);
-        if (ready_ || finished_) {
+        if (state_ != State::kCreated) {
             return MIXER_E_NOT_READY;
         }
         char preset[kPresetChars] = {};
@@ -67,11 +67,11 @@ HRESULT VideoMixer::Init(void* owner, MixedVideoCallback callback, const VideoMi
         }
         owner_ = owner;
         callback_ = callback;
-        ready_ = true;
+        state_ = State::kOff;
     }
     if (!thread_.Start([this] { Run(); })) {
         platform::MutexLock lock(mutex_);
-        ready_ = false;
+        state_ = State::kCreated;
         FW_LOG(log_, "VideoMixer::Init, cannot start the mixer's thread.\n");
         return E_FAIL;
     }
@@ -111,49 +111,54 @@ HRESULT VideoMixer::SetOutputParam(const VideoMixerParam* param) {
     codec::H264Settings settings;
     {
         platform::MutexLock lock(mutex_);
-        if (!ready_) {
+        if (!Ready()) {
             return MIXER_E_NOT_READY;
         }
         const HRESULT read = ReadSettings(*param, &settings);
         if (read != S_OK) {
             return read;
         }
-        if (configured_ && settings == settings_) {
+        if (Configured() && settings == settings_) {
             return S_OK;
         }
-        if (!configured_ || settings.width != settings_.width ||
+        if (!Configured() || settings.width != settings_.width ||
             settings.height != settings_.height) {
             moved = inputs_;
         }
-        restartSchedule_ = !configured_ || settings.frameRate != settings_.frameRate;
         settings_ = settings;
         bitrate_ = 0;
-        configured_ = true;
+        changed_.NotifyAll();
     }
     for (const auto& input : moved) {
         input->SetCanvas(settings.width, settings.height);
     }
-    changed_.notify_all();
     return S_OK;
 }
 
-// The wait holds mutex_ through a std::unique_lock, which the analysis cannot follow.
-HRESULT VideoMixer::EnableOutput(int32_t enable) NO_THREAD_SAFETY_ANALYSIS {
-    std::unique_lock<std::mutex> lock(mutex_.Native());
-    if (!ready_) {
+HRESULT VideoMixer::EnableOutput(int32_t enable) {
+    platform::MutexLock lock(mutex_);
+    if (!Ready()) {
         return MIXER_E_NOT_READY;
     }
     if (enable != 0) {
-        restartSchedule_ = restartSchedule_ || !enabled_;
-        enabled_ = true;
-        lock.unlock();
-        changed_.notify_all();
+        if (state_ == State::kOff) {
+            state_ = State::kOn;
+            scheduledRate_ = 0;  // the frames count from now
+        } else if (state_ == State::kTurningOff) {
+            state_ = State::kMaking;
+        }
+        changed_.NotifyAll();
         return S_OK;
     }
-    enabled_ = false;
-    // No frame is begun from here on; the one under way, if any, is waited for.
-    if (!OnMixerThread()) {
-        idle_.wait(lock, [this]() NO_THREAD_SAFETY_ANALYSIS { return !busy_; });
+    if (state_ == State::kOn) {
+        state_ = State::kOff;
+    } else if (state_ == State::kMaking) {
+        // No frame is begun from here on; the one under way is waited for (unless this is its
+        // own callback: it ends right after).
+        state_ = State::kTurningOff;
+        while (state_ == State::kTurningOff && !OnMixerThread()) {
+            changed_.Wait(mutex_);
+        }
     }
     return S_OK;
 }
@@ -163,15 +168,13 @@ HRESULT VideoMixer::Uninit() {
     InputList dropped;
     {
         platform::MutexLock lock(mutex_);
-        if (!ready_ || OnMixerThread()) {
+        if (!Ready() || OnMixerThread()) {
             return MIXER_E_NOT_READY;
         }
-        ready_ = false;
-        finished_ = true;
-        stopping_ = true;
+        state_ = State::kFinished;
         dropped.swap(inputs_);
+        changed_.NotifyAll();
     }
-    changed_.notify_all();
     thread_.Join();
     encoder_.Close();
     canvas_ = CanvasArea();
@@ -191,10 +194,10 @@ int32_t VideoMixer::AddInput(int32_t handle, int32_t positionHandle, const Rende
         Rect canvas;
         {
             platform::MutexLock lock(mutex_);
-            if (!ready_) {
+            if (!Ready()) {
                 return MIXER_E_NOT_READY;
             }
-            canvas = configured_ ? Rect{0, 0, settings_.width, settings_.height} : Rect{};
+            canvas = Configured() ? Rect{0, 0, settings_.width, settings_.height} : Rect{};
             if (sized && canvas == given) {
                 return Insert(std::move(input), positionHandle);
             }
@@ -222,7 +225,7 @@ int32_t VideoMixer::Insert(std::shared_ptr<MixerInput> input, int32_t positionHa
 
 HRESULT VideoMixer::DelInput(int32_t handle) {
     platform::MutexLock lock(mutex_);
-    if (!ready_) {
+    if (!Ready()) {
         return MIXER_E_NOT_READY;
     }
     const auto found = std::find_if(inputs_.begin(), inputs_.end(), [handle](const auto& each) {
@@ -238,7 +241,7 @@ HRESULT VideoMixer::DelInput(int32_t handle) {
 std::shared_ptr<MixerInput> VideoMixer::Find(int32_t handle, HRESULT* result) {
     {
         platform::MutexLock lock(mutex_);
-        if (!ready_) {
+        if (!Ready()) {
             *result = MIXER_E_NOT_READY;
             return nullptr;
         }
@@ -284,7 +287,7 @@ HRESULT VideoMixer::ResetAllInputParam(int32_t count, const int32_t* handles,
     std::vector<std::pair<std::shared_ptr<MixerInput>, const RenderPara*>> listed;
     {
         platform::MutexLock lock(mutex_);
-        if (!ready_) {
+        if (!Ready()) {
             return MIXER_E_NOT_READY;
         }
         // Listed inputs go on top in the order given; those not listed stay below, in order.
@@ -326,7 +329,7 @@ HRESULT VideoMixer::WriteData(int32_t handle, const uint8_t* data, uint32_t leng
 
 HRESULT VideoMixer::SetBitrate(int32_t bitsPerSecond) {
     platform::MutexLock lock(mutex_);
-    if (!ready_) {
+    if (!Ready()) {
         return MIXER_E_NOT_READY;
     }
     bitrate_ = bitsPerSecond > 0 ? std::max(bitsPerSecond, kMinBitrate) : 0;
@@ -344,7 +347,7 @@ bool VideoMixer::ComposeFrame(CanvasArea* canvas) {
     int32_t height = 0;
     {
         platform::MutexLock lock(mutex_);
-        if (!ready_ || !configured_) {
+        if (!Ready() || !Configured()) {
             return false;
         }
         inputs = inputs_;
@@ -371,22 +374,21 @@ bool VideoMixer::OnMixerThread() {
     return mixerThread_ == std::this_thread::get_id();
 }
 
-// The waits hold mutex_ through a std::unique_lock, which the analysis cannot follow.
-void VideoMixer::Run() NO_THREAD_SAFETY_ANALYSIS {
-    std::unique_lock<std::mutex> lock(mutex_.Native());
+void VideoMixer::Run() {
+    mutex_.Lock();
     mixerThread_ = std::this_thread::get_id();
-    while (!stopping_) {
-        if (!enabled_ || !configured_) {
-            changed_.wait(lock);
+    while (state_ != State::kFinished) {
+        if (state_ != State::kOn || !Configured()) {
+            changed_.Wait(mutex_);
             continue;
         }
         const uint64_t now = platform::MonotonicMicros();
-        if (restartSchedule_) {
+        if (scheduledRate_ != settings_.frameRate) {
             schedule_.Restart(now, settings_.frameRate);
-            restartSchedule_ = false;
+            scheduledRate_ = settings_.frameRate;
         }
         if (now < schedule_.DueUs()) {
-            changed_.wait_for(lock, std::chrono::microseconds(schedule_.DueUs() - now));
+            changed_.WaitUntil(mutex_, schedule_.DueUs());
             continue;
         }
         const codec::H264Settings settings = settings_;
@@ -394,15 +396,20 @@ void VideoMixer::Run() NO_THREAD_SAFETY_ANALYSIS {
         const InputList inputs = inputs_;
         void* const owner = owner_;
         const MixedVideoCallback callback = callback_;
-        busy_ = true;
-        lock.unlock();
+        state_ = State::kMaking;
+        mutex_.Unlock();
         MakeFrame(settings, bitrate, inputs, schedule_.DueUs(), owner, callback);
         const uint64_t made = platform::MonotonicMicros();
-        lock.lock();
-        busy_ = false;
-        idle_.notify_all();
+        mutex_.Lock();
+        if (state_ == State::kMaking) {
+            state_ = State::kOn;
+        } else if (state_ == State::kTurningOff) {
+            state_ = State::kOff;
+        }
+        changed_.NotifyAll();
         WeighLoad(made, made - now, schedule_.Advance(made), settings.frameRate);
     }
+    mutex_.Unlock();
 }
 
 void VideoMixer::WeighLoad(uint64_t nowUs, uint64_t makeUs, uint64_t missed, int32_t frameRate) {

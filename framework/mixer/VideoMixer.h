@@ -7,13 +7,13 @@
 // owned by whoever holds references (the program's Output holds one from Init to Uninit).
 // Threads: any call may come from the control path and from receiver threads at once; the
 // mixer's thread composes, encodes and calls back. mutex_ guards the inputs, the settings and
-// the thread's switches; it is never held while an input is drawn or a frame is made.
+// the state (one enum, its table below); it is never held while an input is drawn or a frame
+// is made.
 // lifeMutex_ serialises Init and Uninit (starting and joining the thread) and comes first.
 // The encoder, the canvas and the schedule belong to the mixer's thread (and to Uninit once it
 // has joined that thread).
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -29,6 +29,7 @@
 #include "framework/mixer/FrameSchedule.h"
 #include "framework/mixer/MixerInput.h"
 #include "interfaces/IVideoMixer.h"
+#include "platform/ConditionVariable.h"
 #include "platform/Mutex.h"
 #include "platform/Thread.h"
 
@@ -70,6 +71,18 @@ class VideoMixer : public RefCountedObject<IVideoMixer> {
   private:
     using InputList = std::vector<std::shared_ptr<MixerInput>>;
 
+    //   state        event                                  next
+    //   kCreated     Init                                   kOff
+    //   kOff         EnableOutput(1)                        kOn (the frames count from now)
+    //   kOn          a frame is due (with a canvas)         kMaking
+    //   kMaking      the frame is made                      kOn
+    //   kOn          EnableOutput(0)                        kOff
+    //   kMaking      EnableOutput(0) (waits for the frame)  kTurningOff, then kOff
+    //   kTurningOff  EnableOutput(1)                        kMaking
+    //   any but      Uninit                                 kFinished: nothing works again
+    //   kCreated
+    enum class State { kCreated, kOff, kOn, kMaking, kTurningOff, kFinished };
+
     ~VideoMixer() override;
 
     // The encoder settings of `param`, or a failure result (logged).
@@ -79,6 +92,11 @@ class VideoMixer : public RefCountedObject<IVideoMixer> {
     // Puts `input` just below `positionHandle` (on top when there is none).
     int32_t Insert(std::shared_ptr<MixerInput> input, int32_t positionHandle) REQUIRES(mutex_);
     bool OnMixerThread() REQUIRES(mutex_);
+    bool Ready() const REQUIRES(mutex_) {
+        return state_ != State::kCreated && state_ != State::kFinished;
+    }
+    // A canvas was accepted (settings are valid only then).
+    bool Configured() const REQUIRES(mutex_) { return settings_.frameRate > 0; }
     // Draws the inputs; returns when the newest picture drawn arrived (0: none).
     static uint64_t Compose(const InputList& inputs, int32_t width, int32_t height,
                             CanvasArea* canvas);
@@ -96,15 +114,11 @@ class VideoMixer : public RefCountedObject<IVideoMixer> {
     platform::Thread thread_ GUARDED_BY(lifeMutex_);  // started by Init, joined by Uninit
 
     platform::Mutex mutex_;
-    std::condition_variable changed_;        // settings, inputs, switches or stop: the thread looks
-    std::condition_variable idle_;           // the thread finished a frame
-    bool ready_ GUARDED_BY(mutex_) = false;  // from Init to Uninit
-    bool finished_ GUARDED_BY(mutex_) = false;  // Uninit ran: nothing works again
-    bool stopping_ GUARDED_BY(mutex_) = false;
-    bool enabled_ GUARDED_BY(mutex_) = false;
-    bool configured_ GUARDED_BY(mutex_) = false;
-    bool busy_ GUARDED_BY(mutex_) = false;  // the thread is making a frame
-    bool restartSchedule_ GUARDED_BY(mutex_) = false;
+    // Any change of the state, the settings or the inputs, and the end of a frame.
+    platform::ConditionVariable changed_;
+    State state_ GUARDED_BY(mutex_) = State::kCreated;
+    // The rate the thread's frame schedule runs at; 0: it starts again at the next frame.
+    int32_t scheduledRate_ GUARDED_BY(mutex_) = 0;
     std::thread::id mixerThread_ GUARDED_BY(mutex_);
     void* owner_ GUARDED_BY(mutex_) = nullptr;
     MixedVideoCallback callback_ GUARDED_BY(mutex_) = nullptr;

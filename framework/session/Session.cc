@@ -134,13 +134,10 @@ bool Session::Deliver(std::unique_ptr<SessionEvent> event) {
 }
 
 void Session::WaitForRoom() {
-    // The wait releases and retakes mutex_, which MutexLock in the caller holds.
-    std::unique_lock<std::mutex> native(mutex_.Native(), std::adopt_lock);
     while (!stopping_ &&
            (queue_.size() >= limits_.maxRecords || queuedBytes_ >= limits_.maxBytes)) {
-        roomAvailable_.wait(native);
+        roomAvailable_.Wait(mutex_);
     }
-    native.release();
 }
 
 SessionEventRecord* Session::Fetch() {
@@ -154,7 +151,7 @@ SessionEventRecord* Session::Fetch() {
         queue_.pop_front();
         queuedBytes_ -= event->length;
     }
-    roomAvailable_.notify_one();
+    roomAvailable_.NotifyOne();
     return event.release();
 }
 
@@ -212,7 +209,7 @@ void Session::Stop() {
         queuedBytes_ = 0;
     }
     wakeup_.Signal();  // a pending connect returns
-    roomAvailable_.notify_all();
+    roomAvailable_.NotifyAll();
 }
 
 void Session::Join() {

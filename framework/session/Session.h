@@ -13,7 +13,6 @@
 // session closed, as when the host closes it.
 #pragma once
 
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -23,6 +22,7 @@
 #include "framework/session/SessionAddress.h"
 #include "framework/session/SessionEvent.h"
 #include "interfaces/ISessionManager2.h"
+#include "platform/ConditionVariable.h"
 #include "platform/Mutex.h"
 #include "platform/TcpSocket.h"
 #include "platform/Thread.h"
@@ -96,7 +96,7 @@ class Session {
     platform::Thread thread_;
 
     platform::Mutex mutex_;
-    std::condition_variable roomAvailable_;  // waited on by the I/O thread under mutex_
+    platform::ConditionVariable roomAvailable_;  // waited on by the I/O thread under mutex_
     std::deque<std::unique_ptr<SessionEvent>> queue_ GUARDED_BY(mutex_);
     size_t queuedBytes_ GUARDED_BY(mutex_) = 0;
     bool connected_ GUARDED_BY(mutex_) = false;
