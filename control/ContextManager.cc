@@ -60,6 +60,7 @@ void ContextManager::Attach(IUnknown* framework, ISessionManager2* sessionManage
 }
 
 int32_t ContextManager::OnMessage(uint16_t command, TiXmlElement* cmd, uint16_t session) {
+    SC_DCHECK_RUN_ON(&pump_);
     if (sessionManager_ == nullptr) {
         return 0;
     }
@@ -104,6 +105,7 @@ int32_t ContextManager::OnKeepAlive(uint16_t session) {
 }
 
 std::shared_ptr<Context> ContextManager::GetContext(int32_t handle) {
+    SC_DCHECK_RUN_ON(&pump_);
     auto it = contexts_.find(handle);
     if (it == contexts_.end()) {
         SC_LOG("GetContext failed, context not exist, handle: %d .\n", handle);
@@ -113,6 +115,7 @@ std::shared_ptr<Context> ContextManager::GetContext(int32_t handle) {
 }
 
 bool ContextManager::DeleteContextByHandle(int32_t handle) {
+    SC_DCHECK_RUN_ON(&pump_);
     SC_TRACE("streammanager::ContextManager::DeleteContextByHandle");
     auto it = contexts_.find(handle);
     const bool found = it != contexts_.end();

@@ -4,14 +4,15 @@
 // Owns the context map (through shared owners, which a handler copies for the length of a
 // command); keeps the framework, the session manager and the memory allocator as plain
 // pointers. Owned by the StreamManager for the life of one host session.
-// Threads: made, called and destroyed on the pump thread only, so commands run one at a time
-// and the map needs no lock: no other thread ever reaches it.
+// Threads: made, called and destroyed on the pump thread only (pump_ checks it), so commands
+// run one at a time and the map needs no lock: no other thread ever reaches it.
 #pragma once
 
 #include <cstdint>
 #include <map>
 #include <memory>
 
+#include "base/SequenceChecker.h"
 #include "interfaces/IMemoryAllocator.h"
 #include "interfaces/ISessionManager2.h"
 
@@ -43,14 +44,14 @@ class ContextManager {
     bool DeleteContextByHandle(int32_t handle);
 
   private:
-    int32_t OnRecordParam(uint16_t session, TiXmlElement* cmd);
-    int32_t OnRecordOperation(uint16_t session, TiXmlElement* cmd);
-    int32_t OnRecordTime(uint16_t session, TiXmlElement* cmd);
-    int32_t OnCreateContext(uint16_t session, TiXmlElement* cmd);
-    int32_t OnCreateInput(uint16_t session, TiXmlElement* cmd);
-    int32_t OnRemoveInput(uint16_t session, TiXmlElement* cmd);
-    int32_t OnSetOutParam(uint16_t session, TiXmlElement* cmd);
-    int32_t OnDestoryContext(uint16_t session, TiXmlElement* cmd);
+    int32_t OnRecordParam(uint16_t session, TiXmlElement* cmd) REQUIRES(pump_);
+    int32_t OnRecordOperation(uint16_t session, TiXmlElement* cmd) REQUIRES(pump_);
+    int32_t OnRecordTime(uint16_t session, TiXmlElement* cmd) REQUIRES(pump_);
+    int32_t OnCreateContext(uint16_t session, TiXmlElement* cmd) REQUIRES(pump_);
+    int32_t OnCreateInput(uint16_t session, TiXmlElement* cmd) REQUIRES(pump_);
+    int32_t OnRemoveInput(uint16_t session, TiXmlElement* cmd) REQUIRES(pump_);
+    int32_t OnSetOutParam(uint16_t session, TiXmlElement* cmd) REQUIRES(pump_);
+    int32_t OnDestoryContext(uint16_t session, TiXmlElement* cmd) REQUIRES(pump_);
     int32_t OnKeepAlive(uint16_t session);
     void CreateContextResponse(uint16_t session, int32_t handle, uint16_t result);
     void CreateInputResponse(uint16_t session, int32_t contextId, int32_t inputHandle,
@@ -68,9 +69,10 @@ class ContextManager {
     int32_t port_ = 0;
 
     // Others (pump thread only).
-    int32_t lastContextHandle_ = 10000;
-    std::map<int32_t, std::shared_ptr<Context>> contexts_;
-    std::unique_ptr<ScreenRecord> screenRecord_;  // the latest recording, or none
+    KESTREL::SequenceChecker pump_;
+    int32_t lastContextHandle_ GUARDED_BY(pump_) = 10000;
+    std::map<int32_t, std::shared_ptr<Context>> contexts_ GUARDED_BY(pump_);
+    std::unique_ptr<ScreenRecord> screenRecord_ GUARDED_BY(pump_);  // the latest, or none
 };
 
 }  // namespace streammanager

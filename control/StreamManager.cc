@@ -156,6 +156,7 @@ int32_t StreamManager::ThreadProcEx() {
 }
 
 void StreamManager::DrainSessionEvents(uint16_t session) {
+    SC_DCHECK_RUN_ON(&pump_);
     while (SessionEventRecord* record = sessionManager_->FetchEvent(session)) {
         if (stopFlag_.load()) {
             sessionManager_->ReleaseEvent(session, record);
@@ -167,6 +168,7 @@ void StreamManager::DrainSessionEvents(uint16_t session) {
 }
 
 void StreamManager::HandleSessionEvent(const SessionEventRecord& record) {
+    SC_DCHECK_RUN_ON(&pump_);
     switch (record.type) {
         case kSessionAccepted:
             SC_LOG("accept session, session: %d .\n", record.session);
@@ -198,6 +200,7 @@ void StreamManager::HandleSessionEvent(const SessionEventRecord& record) {
 }
 
 bool StreamManager::HandleCommand(uint16_t session, const char* data, uint32_t length) {
+    SC_DCHECK_RUN_ON(&pump_);
     TiXmlElement cmd("cmd");
     uint16_t command = 0;
     if (!ParseCommand(&cmd, data, length) || !GetCommandId(&cmd, &command)) {
@@ -210,6 +213,7 @@ bool StreamManager::HandleCommand(uint16_t session, const char* data, uint32_t l
 }
 
 bool StreamManager::CheckHeartbeat() {
+    SC_DCHECK_RUN_ON(&pump_);
     uint16_t timeouts = 0;
     const HeartbeatMonitor::Verdict verdict = heartbeat_.Check(platform::TickCountMs(), &timeouts);
     if (verdict == HeartbeatMonitor::Verdict::kOverdue ||
@@ -224,6 +228,7 @@ bool StreamManager::CheckHeartbeat() {
 }
 
 int32_t StreamManager::OnMediaSessionClosed(uint16_t session) {
+    SC_DCHECK_RUN_ON(&pump_);
     SC_LOG("OnMediaSessionClosed session[%d]", session);
     contextManager_.reset();
     if (quitCallback_) {

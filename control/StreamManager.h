@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 
+#include "base/SequenceChecker.h"
 #include "base/WElementAllocator.h"
 #include "base/WMsgQueue.h"
 #include "base/WThread.h"
@@ -73,7 +74,8 @@ class StreamManager : public KESTREL::WThread {
     KESTREL::WElementAllocator<QXMessage> messagePool_{100};
     KESTREL::WMsgQueue<QXMessage> messageQueue_{1000};
 
-    // Pump thread only (stopFlag_ also set by StartThread and the destructor).
+    // Pump thread only (pump_ checks it; stopFlag_ also set by StartThread and the destructor).
+    KESTREL::SequenceChecker pump_;
     std::atomic<bool> stopFlag_{false};
     HeartbeatMonitor heartbeat_;
     std::unique_ptr<ContextManager> contextManager_;

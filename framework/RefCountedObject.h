@@ -1,6 +1,7 @@
 // The reference count shared by the framework's component objects. An object starts with one
 // reference (its creator's) and deletes itself on the last Release. AddRef and Release may be
-// called from any thread; the count is atomic. RefPtr holds one reference and releases it.
+// called from any thread; the count is atomic. RefPtr (interfaces/RefPtr.h) holds one reference
+// and releases it.
 #pragma once
 
 #include <atomic>
@@ -9,6 +10,7 @@
 
 #include "interfaces/QXIds.h"
 #include "interfaces/QXTypes.h"
+#include "interfaces/RefPtr.h"
 
 namespace framework {
 
@@ -49,15 +51,5 @@ class RefCountedObject : public Interface {
   private:
     std::atomic<uint32_t> refs_{1};
 };
-
-struct ReleaseDeleter {
-    template <typename T>
-    void operator()(T* object) const {
-        object->Release();
-    }
-};
-
-template <typename T>
-using RefPtr = std::unique_ptr<T, ReleaseDeleter>;
 
 }  // namespace framework

@@ -18,4 +18,5 @@
 #define EXCLUDES(...) SC_THREAD_ANNOTATION(locks_excluded(__VA_ARGS__))
 #define ACQUIRE(...) SC_THREAD_ANNOTATION(acquire_capability(__VA_ARGS__))
 #define RELEASE(...) SC_THREAD_ANNOTATION(release_capability(__VA_ARGS__))
+#define ASSERT_CAPABILITY(x) SC_THREAD_ANNOTATION(assert_capability(x))
 #define NO_THREAD_SAFETY_ANALYSIS SC_THREAD_ANNOTATION(no_thread_safety_analysis)

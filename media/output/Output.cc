@@ -23,13 +23,9 @@ Output::Output() : video_(&pushers_, &platform::TickCountMs) {}
 Output::~Output() {
     if (mixer_ != nullptr) {
         mixer_->Uninit();
-        mixer_->Release();
-        mixer_ = nullptr;
+        mixer_.reset();
     }
     audio_.Uninit();
-    if (framework_ != nullptr) {
-        framework_->Release();
-    }
 }
 
 int32_t Output::Init(IInputBooking* context, int32_t contextId, IMemoryAllocator* memoryAllocator,
@@ -39,7 +35,7 @@ int32_t Output::Init(IInputBooking* context, int32_t contextId, IMemoryAllocator
         framework->QueryInterface(IID_IComponentFactory, &factory) != S_OK || factory == nullptr) {
         return E_FAIL;
     }
-    framework_ = static_cast<IComponentFactory*>(factory);
+    framework_.reset(static_cast<IComponentFactory*>(factory));
     context_ = context;
     contextId_ = contextId;
     memoryAllocator_ = memoryAllocator;
@@ -83,14 +79,14 @@ int32_t Output::VideoMixerInit(const VideoEncodeParam& encode) {
         SC_LOG("Output::VideoMixerInit CreateComponent failed.\n");
         return E_FAIL;
     }
-    mixer_ = static_cast<IVideoMixer*>(mixer);
+    mixer_.reset(static_cast<IVideoMixer*>(mixer));
     mixer_->Init(this, &Output::OnMixedVideo, &encode.mixer, configCenter_);
     SC_LOG(
         "Output::VideoMixerInit ZeruvEzaVev Create, width: %d, height: %d, nFrameRate: %d, "
         "nBitrate: %d  \n",
         encode.mixer.width, encode.mixer.height, encode.mixer.frameRate, encode.mixer.bitrate);
     mixer_->EnableOutput(1);
-    video_.SetMixer(mixer_, encode.mixer);
+    video_.SetMixer(mixer_.get(), encode.mixer);
     return 0;
 }
 

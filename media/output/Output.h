@@ -26,6 +26,7 @@
 #include "interfaces/IMemoryAllocator.h"
 #include "interfaces/IUnknown.h"
 #include "interfaces/IVideoMixer.h"
+#include "interfaces/RefPtr.h"
 #include "media/audio/WaveFormat.h"
 #include "media/input/IInputMediaSink.h"
 #include "media/input/MediaTypes.h"
@@ -85,11 +86,11 @@ class Output : public IInputMediaSink {
     IInputBooking* context_ = nullptr;
     int32_t contextId_ = 0;
     IMemoryAllocator* memoryAllocator_ = nullptr;
-    IComponentFactory* framework_ = nullptr;
+    RefPtr<IComponentFactory> framework_;
     IConfigCenter* configCenter_ = nullptr;  // never released: the framework keeps it
 
     // Made by this (the mixer on the first SetOutputParam, on the control path).
-    IVideoMixer* mixer_ = nullptr;
+    RefPtr<IVideoMixer> mixer_;
     DefaultPicture withSound_;     // "Resource/default_video.bmp"
     DefaultPicture withoutSound_;  // "Resource/unopen_audio_video.bmp"
     PusherList pushers_;

@@ -34,6 +34,7 @@ void OutputVideo::Attach(IInputBooking* context, int32_t contextId, const PicInf
 }
 
 void OutputVideo::SetMixer(IVideoMixer* mixer, const VideoMixerParam& format) {
+    SC_DCHECK_RUN_ON(&control_);
     KESTREL::WAutoLock lock(&lock_);
     mixer_ = mixer;
     mixerFormat_ = format;
@@ -67,6 +68,7 @@ bool OutputVideo::Record(int32_t handle, VideoInputRecord* record) {
 int32_t OutputVideo::SetVideoOutputParama(const VideoEncodeParam& encode,
                                           const VideoOutputParam& layout, int32_t hasAudioStream,
                                           StreamMetaData meta) {
+    SC_DCHECK_RUN_ON(&control_);
     pushers_->SetVideoStatus();
     IVideoMixer* mixer = nullptr;
     {
@@ -301,6 +303,7 @@ int32_t OutputVideo::ResetVideoInputLayout() {
 }
 
 void OutputVideo::RemoveMediaInput(uint8_t mediaType, int32_t handle) {
+    SC_DCHECK_RUN_ON(&control_);
     if (IsAudioType(mediaType)) {
         return;
     }

@@ -18,6 +18,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/SequenceChecker.h"
 #include "base/WLock.h"
 #include "interfaces/IVideoMixer.h"
 #include "media/input/MediaTypes.h"
@@ -108,11 +109,12 @@ class OutputVideo {
     const PicInfo* withSound_ = nullptr;
     const PicInfo* withoutSound_ = nullptr;
 
-    // The control path's own.
-    VideoMixerParam mixerFormat_{};
-    int32_t canvasWidth_ = 0;
-    int32_t canvasHeight_ = 0;
-    int32_t frameRate_ = 0;
+    // The control path's own (control_ checks it).
+    KESTREL::SequenceChecker control_;
+    VideoMixerParam mixerFormat_ GUARDED_BY(control_){};
+    int32_t canvasWidth_ GUARDED_BY(control_) = 0;
+    int32_t canvasHeight_ GUARDED_BY(control_) = 0;
+    int32_t frameRate_ GUARDED_BY(control_) = 0;
 
     KESTREL::WLock lock_;
     IVideoMixer* mixer_ GUARDED_BY(lock_) = nullptr;

@@ -49,6 +49,7 @@ bool Acceptable(const std::string& url, int32_t contextId, size_t pushers) {
 }  // namespace
 
 int32_t PusherList::Update(const std::vector<std::string>& urls, int32_t contextId) {
+    SC_DCHECK_RUN_ON(&control_);
     std::vector<std::string> fresh = urls;
     std::vector<std::shared_ptr<RtmpPusher>> stopping;
     {
@@ -95,12 +96,14 @@ int32_t PusherList::Update(const std::vector<std::string>& urls, int32_t context
 }
 
 void PusherList::StopAll() {
+    SC_DCHECK_RUN_ON(&control_);
     for (const auto& pusher : Pushers()) {
         pusher->StopRtmpThread();
     }
 }
 
 void PusherList::SetPushOptions(int32_t dropThresholdMs, std::function<void()> requestKeyFrame) {
+    SC_DCHECK_RUN_ON(&control_);
     dropThresholdMs_ = dropThresholdMs;
     requestKeyFrame_ = std::move(requestKeyFrame);
 }
@@ -146,6 +149,7 @@ void PusherList::CacheAudio(const uint8_t* data, int32_t length, uint64_t mediaM
 }
 
 void PusherList::SetMetaData(const StreamMetaData& meta) {
+    SC_DCHECK_RUN_ON(&control_);
     KESTREL::WAutoLock lock(&lock_);
     meta_ = meta;
     for (const auto& pusher : pushers_) {

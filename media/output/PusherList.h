@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "base/SequenceChecker.h"
 #include "base/WLock.h"
 #include "interfaces/IMemoryAllocator.h"
 #include "media/output/IEncodedSink.h"
@@ -69,10 +70,11 @@ class PusherList : public IEncodedSink {
         }
     }
 
-    // Set on the control path before the first Update; the allocator is not owned.
+    // The control path's (control_ checks it); the allocator is not owned.
+    KESTREL::SequenceChecker control_;
     IMemoryAllocator* allocator_ = nullptr;
-    int32_t dropThresholdMs_ = RtmpPusher::kDefaultDropThresholdMs;
-    std::function<void()> requestKeyFrame_;
+    int32_t dropThresholdMs_ GUARDED_BY(control_) = RtmpPusher::kDefaultDropThresholdMs;
+    std::function<void()> requestKeyFrame_ GUARDED_BY(control_);
 
     KESTREL::WLock lock_;
     std::vector<std::shared_ptr<RtmpPusher>> pushers_ GUARDED_BY(lock_);

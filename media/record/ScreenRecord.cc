@@ -25,6 +25,7 @@ ScreenRecord::~ScreenRecord() {
 }
 
 int32_t ScreenRecord::StartRecord(const RecordParams& params, const char16_t* path) {
+    SC_DCHECK_RUN_ON(&pump_);
     SC_TRACE("streammanager::ScreenRecord::StartRecord");
     if (recorder_ == nullptr) {
         HRESULT result = E_FAIL;
@@ -33,7 +34,7 @@ int32_t ScreenRecord::StartRecord(const RecordParams& params, const char16_t* pa
             result = framework_->CreateComponent(CLSID_ScreenRecorder, IID_IScreenRecorder, nullptr,
                                                  &made);
         }
-        recorder_ = static_cast<IScreenRecorder*>(made);
+        recorder_.reset(static_cast<IScreenRecorder*>(made));
         if (recorder_ == nullptr) {
             SC_LOG("CreateComponent CLSID_ScreenRecorder failed,hr = %08x.\n",
                    static_cast<uint32_t>(result == S_OK ? E_FAIL : result));
@@ -85,6 +86,7 @@ void ScreenRecord::SkipStaleSlots() {
 }
 
 void ScreenRecord::StopRecord() {
+    SC_DCHECK_RUN_ON(&pump_);
     SC_TRACE("streammanager::ScreenRecord::StopRecord");
     stop_.exchange(1);
     StopThread();
@@ -94,6 +96,7 @@ void ScreenRecord::StopRecord() {
 }
 
 void ScreenRecord::PauseRecord() {
+    SC_DCHECK_RUN_ON(&pump_);
     SC_TRACE("streammanager::ScreenRecord::PauseRecord");
     if (recorder_ != nullptr) {
         recorder_->SetPause(1);
@@ -101,6 +104,7 @@ void ScreenRecord::PauseRecord() {
 }
 
 void ScreenRecord::RestoreRecord() {
+    SC_DCHECK_RUN_ON(&pump_);
     SC_TRACE("streammanager::ScreenRecord::RestoreRecord");
     if (recorder_ != nullptr) {
         recorder_->SetPause(0);
@@ -108,15 +112,13 @@ void ScreenRecord::RestoreRecord() {
 }
 
 void ScreenRecord::Release() {
+    SC_DCHECK_RUN_ON(&pump_);
     SC_TRACE("streammanager::ScreenRecord::Release");
     if (stop_.load() == 0) {
         StopRecord();
     }
     ring_ = nullptr;  // the ring itself stays open for the next recording
-    if (recorder_ != nullptr) {
-        recorder_->Release();
-        recorder_ = nullptr;
-    }
+    recorder_.reset();
 }
 
 int32_t ScreenRecord::ThreadProcEx() {

@@ -4,7 +4,8 @@
 //
 // Owns the recorder (released in Release) and the reader thread; not the ring, which the
 // registry keeps open until the process ends. Owned by the ContextManager, one per recording.
-// Threads: the pump thread calls every operation; the reader thread only reads the ring,
+// Threads: the pump thread calls every operation (pump_ checks it); the reader thread only
+// reads the ring,
 // advances its read index and calls the recorder's WriteData. The stop flag is the only state
 // both touch; the recorder and the ring change only while no reader runs (the thread starts
 // after they exist and is joined before they go).
@@ -13,9 +14,11 @@
 #include <atomic>
 #include <cstdint>
 
+#include "base/SequenceChecker.h"
 #include "base/WThread.h"
 #include "interfaces/IComponentFactory.h"
 #include "interfaces/IScreenRecorder.h"
+#include "interfaces/RefPtr.h"
 #include "media/record/RecordRingRegistry.h"
 
 namespace streammanager {
@@ -37,7 +40,7 @@ class ScreenRecord : public KESTREL::WThread {
     // to do.
     void Release();
     // The recorder, or null; for the pump thread's RecordTime.
-    IScreenRecorder* Recorder() const { return recorder_; }
+    IScreenRecorder* Recorder() const { return recorder_.get(); }
 
     int32_t ThreadProcEx() override;
 
@@ -49,8 +52,9 @@ class ScreenRecord : public KESTREL::WThread {
     bool TakeSlot(uint8_t* buffer, int32_t* length);
     void NoteRefusedSlot(int32_t slot, int32_t length);
 
+    KESTREL::SequenceChecker pump_;
     IComponentFactory* framework_ = nullptr;
-    IScreenRecorder* recorder_ = nullptr;
+    RefPtr<IScreenRecorder> recorder_;
     int32_t port_ = 0;
     RecordRingRegistry::Ring* ring_ = nullptr;  // the registry's, from the first start
     std::atomic<int32_t> stop_{0};

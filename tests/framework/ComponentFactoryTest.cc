@@ -13,7 +13,6 @@ namespace {
 
 using framework::ComponentFactory;
 using framework::ConfigCenter;
-using framework::RefPtr;
 
 constexpr QXGUID kUnknownId = {0x12345678, 0x1, 0x2, {1, 2, 3, 4, 5, 6, 7, 8}};
 

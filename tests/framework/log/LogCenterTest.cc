@@ -20,7 +20,6 @@ namespace {
 using framework::LogCenter;
 using framework::Logger;
 using framework::LogOptions;
-using framework::RefPtr;
 
 // date, time, [pid:tid], level, unit:line, text
 const std::regex kLine(

@@ -14,7 +14,6 @@ namespace framework_test {
 namespace {
 
 using framework::MemoryAllocator;
-using framework::RefPtr;
 
 class MemoryAllocatorTest : public testing::Test {
   protected:

@@ -21,7 +21,6 @@
 namespace framework_test {
 namespace {
 
-using framework::RefPtr;
 using framework::SessionLimits;
 using framework::SessionManager;
 using platform::IoResult;
