@@ -19,9 +19,12 @@
 #   <build>/demo/recording.mp4   the recording        (ffplay <build>/demo/recording.mp4)
 #   <build>/demo/recording.png   a picture from its middle
 #
-# Usage: scripts/demo.sh [--url rtmp://HOST[:PORT]/APP/KEY | --record] [--seconds N]
-#                        [--build-dir DIR] [--no-setup]
-#   --url        push to your own server instead: no local nginx, no files
+# Usage: scripts/demo.sh [--url rtmp://HOST[:PORT]/APP/KEY | --url 'srt://HOST:PORT?OPTIONS'
+#                         | --record] [--seconds N] [--build-dir DIR] [--no-setup]
+#   --url        push to your own server instead: no local nginx, no files. An SRT URL names a
+#                listener (caller mode) and may carry latency (ms), streamid, passphrase and
+#                pbkeylen, percent-encoded (a comma as %2C); to watch, start a listener first:
+#                ffplay 'srt://:9000?mode=listener', then --url 'srt://127.0.0.1:9000?latency=120'
 #   --record     record the screen with sound into a file instead of pushing
 #   --seconds    how long the media runs (default 10)
 #   --build-dir  the build folder (default build)
@@ -150,7 +153,10 @@ if [ -z "$url" ]; then
     echo "== nginx with the RTMP module on 127.0.0.1:$rtmp_port (pid ${NGINX_PID[demo]}), in $demo =="
 fi
 echo "== a session with StreamCourier, pushing to $url for $seconds s =="
-echo "   watch it live meanwhile:  ffplay $url"
+case "$url" in
+    srt://*) echo "   (StreamCourier calls the SRT listener there; it retries every 2 s until one answers)" ;;
+    *) echo "   watch it live meanwhile:  ffplay $url" ;;
+esac
 background=16:32:96
 # shellcheck disable=SC2054  # commas separate the keys of one option
 session=(

@@ -10,9 +10,9 @@ PACKAGES=(
   build-essential cmake pkg-config clang clang-format
   libtinyxml-dev librtmp-dev libavcodec-dev libavutil-dev libswresample-dev
   libyuv-dev libx264-dev libgtest-dev libgmock-dev libbenchmark-dev
-  libavformat-dev libavdevice-dev libx11-dev libgnutls28-dev
+  libavformat-dev libavdevice-dev libx11-dev libgnutls28-dev libsrt-gnutls-dev
   nginx-light libnginx-mod-rtmp libnginx-mod-stream ffmpeg openssl ca-certificates xvfb x11-utils lldb-14
-  gnuplot-nox procps iproute2 dpkg-dev file
+  gnuplot-nox procps iproute2 dpkg-dev file srt-tools
 )
 
 missing=()

@@ -5,6 +5,8 @@
 #include <new>
 
 #include "base/Log.h"
+#include "media/push/SrtSender.h"
+#include "media/push/SrtUrl.h"
 
 namespace streammanager {
 
@@ -27,21 +29,31 @@ bool IsRtmpUrl(const std::string& url) {
     return false;
 }
 
+// Why a pusher cannot take `url`, or null when it can.
+const char* Refusal(const std::string& url, size_t pushers) {
+    if (url.size() > RtmpPusher::kMaxUrlLength) {
+        return "longer than 2047 characters";
+    }
+    if (SrtUrl::IsSrt(url)) {
+        SrtUrl srt;
+        if (const char* refusal = SrtUrl::Parse(url, &srt)) {
+            return refusal;
+        }
+    } else if (!IsRtmpUrl(url)) {
+        return "not an RTMP or SRT URL";
+    }
+    return pushers >= PusherList::kMaxPushers ? "one CDN too many" : nullptr;
+}
+
 // True for a URL a pusher can take; an empty one is skipped without a word.
 bool Acceptable(const std::string& url, int32_t contextId, size_t pushers) {
-    const char* refusal = nullptr;
     if (url.empty()) {
         return false;
-    } else if (url.size() > RtmpPusher::kMaxUrlLength) {
-        refusal = "longer than 2047 characters";
-    } else if (!IsRtmpUrl(url)) {
-        refusal = "not an RTMP URL";
-    } else if (pushers >= PusherList::kMaxPushers) {
-        refusal = "one CDN too many";
     }
+    const char* refusal = Refusal(url, pushers);
     if (refusal != nullptr) {
         SC_LOG("Output::InitRtmpPusher, URL refused (%s): %.256s, context: %d.\n", refusal,
-               url.c_str(), contextId);
+               SrtUrl::WithoutSecret(url).c_str(), contextId);
     }
     return refusal == nullptr;
 }
@@ -76,6 +88,9 @@ int32_t PusherList::Update(const std::vector<std::string>& urls, int32_t context
         RtmpPusher::Options options;
         options.dropThresholdMs = dropThresholdMs_;
         options.requestKeyFrame = requestKeyFrame_;
+        if (SrtUrl::IsSrt(url)) {
+            options.sender = std::make_unique<SrtSender>();
+        }
         std::shared_ptr<RtmpPusher> pusher(new (std::nothrow)
                                                RtmpPusher(allocator_, std::move(options)));
         if (pusher == nullptr) {

@@ -1,4 +1,4 @@
-// The RTMP pushers of one output, one per CDN URL, kept in the order of the URL list.
+// The pushers of one output, one per CDN URL (RTMP or SRT), kept in the order of the URL list.
 //
 // Owns the pushers through shared owners. A member of the Output.
 // Threads: the control path changes the list (Update, StopAll) and the metadata (both only
@@ -27,7 +27,8 @@ namespace streammanager {
 class PusherList : public IEncodedSink {
   public:
     // More CDNs than this in one command are refused (logged), as are URLs longer than a
-    // pusher takes and URLs of other schemes than librtmp's.
+    // pusher takes, URLs of other schemes than librtmp's and srt://, and SRT URLs with options
+    // SrtUrl does not take.
     static constexpr size_t kMaxPushers = 32;
 
     PusherList() = default;

@@ -18,9 +18,11 @@ struct PusherStats {
     int32_t sendKbps = 0;       // over the last two seconds
     int32_t backlogMs = 0;      // media time queued: in the cache and unacknowledged in the socket
     uint64_t videoDropped = 0;  // video units dropped to catch up
-    uint32_t reconnects = 0;
-    int32_t encoderKbps = 0;   // the output's current video bitrate
-    int32_t encoderLevel = 0;  // how hard its encoder works (0: as configured)
+    uint32_t reconnects = 0;    // connections lost while streaming
+    uint32_t connectFailures = 0;  // connects that failed
+    int32_t lastError = 0;         // the errno-style cause of the last failure of either
+    int32_t encoderKbps = 0;       // the output's current video bitrate
+    int32_t encoderLevel = 0;      // how hard its encoder works (0: as configured)
 };
 
 }  // namespace streammanager

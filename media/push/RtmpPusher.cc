@@ -10,6 +10,7 @@
 #include "media/push/PushStatisticsFile.h"
 #include "media/push/RtmpConnection.h"
 #include "media/push/RtmpSender.h"
+#include "media/push/SrtUrl.h"
 #include "platform/BrokenPipeGuard.h"
 #include "platform/Clock.h"
 
@@ -46,9 +47,11 @@ RtmpPusher::RtmpPusher(IMemoryAllocator* allocator) : RtmpPusher(allocator, Opti
 
 RtmpPusher::RtmpPusher(IMemoryAllocator* allocator, Options options)
     : allocator_(allocator),
-      sender_(std::make_unique<RtmpSender>(options.connection != nullptr
-                                               ? std::move(options.connection)
-                                               : std::make_unique<RtmpConnection>())),
+      sender_(options.sender != nullptr
+                  ? std::move(options.sender)
+                  : std::make_unique<RtmpSender>(options.connection != nullptr
+                                                     ? std::move(options.connection)
+                                                     : std::make_unique<RtmpConnection>())),
       clockUs_(options.clockUs != nullptr ? std::move(options.clockUs) : platform::MonotonicMicros),
       firstTimestampMs_(options.firstTimestampMs),
       retryDelayMs_(options.retryDelayMs),
@@ -68,7 +71,7 @@ int32_t RtmpPusher::InitRtmpPusher(const char* url, int32_t contextId) {
         return E_FAIL;
     }
     if (state_.load() != PushState::kCreated) {
-        SC_LOG("RtmpPusher inited . cdn url: %s .\n", url_.c_str());
+        SC_LOG("RtmpPusher inited . cdn url: %s .\n", shownUrl_.c_str());
         return 0;
     }
     const size_t length = strlen(url);
@@ -79,8 +82,9 @@ int32_t RtmpPusher::InitRtmpPusher(const char* url, int32_t contextId) {
     }
     contextId_ = contextId;
     url_.assign(url, length);
+    shownUrl_ = SrtUrl::WithoutSecret(url_);
     cdnName_ = CdnNameFor(url);
-    SC_LOG("rtmp pusher InitRtmpPusher cdn url: %s.\n", url_.c_str());
+    SC_LOG("rtmp pusher InitRtmpPusher cdn url: %s.\n", shownUrl_.c_str());
     To(PushState::kConnecting);
     PushStatisticsFile::Instance().Add(this);
     wakeUp_.Release();
@@ -144,15 +148,15 @@ int32_t RtmpPusher::ThreadProcEx() {
 void RtmpPusher::Connect() {
     if (!sender_->Connect(url_, contextId_, cdnName_)) {
         sender_->Close();
-        ++retryCount_;
+        connectFailures_.fetch_add(1);
+        lastError_.store(sender_->LastError());
         SC_LOG("Context: %d connected to %s: %s failed.\n", contextId_, cdnName_.c_str(),
-               url_.c_str());
+               shownUrl_.c_str());
         To(PushState::kWaitingToReconnect);
         return;
     }
     SC_LOG("Context: %d connected to %s: %s success.\n", contextId_, cdnName_.c_str(),
-           url_.c_str());
-    retryCount_ = 0;
+           shownUrl_.c_str());
     parameterSets_.Clear();
     wire_.Clear();
     To(PushState::kSendingHeaders);
@@ -162,6 +166,7 @@ void RtmpPusher::Connect() {
 void RtmpPusher::Fail() {
     SC_TRACE("streammanager::RtmpPusher::ReInitRtmpPusher");
     ackedBefore_ += sender_->BytesWritten();
+    lastError_.store(sender_->LastError());
     sender_->Close();
     ClearPushDataCache();
     wire_.Clear();
@@ -419,13 +424,15 @@ void RtmpPusher::RequestKeyFrame() {
 PusherStats RtmpPusher::Statistics() const {
     PusherStats stats;
     stats.contextId = contextId_;
-    stats.url = url_;
+    stats.url = shownUrl_;
     stats.state = state_.load();
     stats.bytesSent = bytesSent_.load();
     stats.sendKbps = sendKbps_.load();
     stats.backlogMs = backlogMs_.load();
     stats.videoDropped = videoDropped_.load();
     stats.reconnects = reconnects_.load();
+    stats.connectFailures = connectFailures_.load();
+    stats.lastError = lastError_.load();
     stats.encoderKbps = encoderKbps_.load();
     stats.encoderLevel = encoderLevel_.load();
     return stats;
@@ -435,10 +442,12 @@ void RtmpPusher::LogStatistics() {
     const PusherStats stats = Statistics();
     SC_LOG(
         "RtmpPusher::Statistics, state: %s, sent: %llu bytes, %d kbit/s, backlog: %d ms, video "
-        "dropped: %llu, reconnects: %u, encoder: %d kbit/s at level %d, context: %d, cdn: %s.\n",
+        "dropped: %llu, reconnects: %u, failed connects: %u (last error %d), encoder: %d kbit/s at "
+        "level %d, context: %d, cdn: %s.\n",
         PushStateName(stats.state), static_cast<unsigned long long>(stats.bytesSent),
         stats.sendKbps, stats.backlogMs, static_cast<unsigned long long>(stats.videoDropped),
-        stats.reconnects, stats.encoderKbps, stats.encoderLevel, contextId_, cdnName_.c_str());
+        stats.reconnects, stats.connectFailures, stats.lastError, stats.encoderKbps,
+        stats.encoderLevel, contextId_, cdnName_.c_str());
 }
 
 }  // namespace streammanager

@@ -70,6 +70,8 @@ class RtmpPusher : public KESTREL::WThread {
 
     // What tests and benchmarks may replace; empty members take the real ones.
     struct Options {
+        // How the stream leaves; default: RTMP (RtmpSender) over `connection`.
+        std::unique_ptr<IStreamSender> sender;
         std::unique_ptr<IRtmpConnection> connection;  // default: librtmp (RtmpConnection)
         std::function<uint64_t()> clockUs;            // default: the monotonic clock
         uint32_t firstTimestampMs = 0;  // the first unit's timestamp (tests of long streams)
@@ -153,6 +155,7 @@ class RtmpPusher : public KESTREL::WThread {
     // Identity: written by the first InitRtmpPusher (before the thread starts and before any
     // unit is cached), read-only afterwards.
     std::string url_;
+    std::string shownUrl_;  // for log lines and statistics: a passphrase hidden
     int32_t contextId_ = 0;
     std::string cdnName_;
 
@@ -165,7 +168,6 @@ class RtmpPusher : public KESTREL::WThread {
     uint32_t metaGeneration_ GUARDED_BY(metaLock_) = 0;
 
     // The push thread's own (and the owner's once the thread has ended).
-    uint32_t retryCount_ = 0;
     uint32_t startedGeneration_ = 0;
     H264ParameterSets parameterSets_;
     WireBacklog wire_;
@@ -185,6 +187,8 @@ class RtmpPusher : public KESTREL::WThread {
     std::atomic<int32_t> backlogMs_{0};
     std::atomic<uint64_t> videoDropped_{0};
     std::atomic<uint32_t> reconnects_{0};
+    std::atomic<uint32_t> connectFailures_{0};
+    std::atomic<int32_t> lastError_{0};
     std::atomic<int32_t> encoderKbps_{0};
     std::atomic<int32_t> encoderLevel_{0};
 

@@ -1,8 +1,9 @@
 // The product's main job through the real process: a host session with two raw-picture inputs,
 // an H.264 input and a sound input, and a SetOutParam with a canvas and a layout, reach a real
 // nginx as H.264 of the canvas's size with 48 kHz stereo AAC, each input's colour in its
-// rectangle, announced in onMetaData as the server received it; a CDN that cannot be reached
-// holds nothing up; a changed URL list keeps the stream of a kept URL going without a reconnect
+// rectangle, announced in onMetaData as the server received it, and reach an SRT listener
+// beside it as MPEG-TS with the same picture and sound; a CDN that cannot be reached holds
+// nothing up; a changed URL list keeps the stream of a kept URL going without a reconnect
 // or a gap, starts the new one (with the same metadata) and ends the dropped one.
 #include <gtest/gtest.h>
 
@@ -25,13 +26,23 @@ constexpr int kToolMs = 20000;
 
 class LiveOutputTest : public StreamCourierTest {
   protected:
-    // One key frame of the live stream, decoded to I420.
-    std::vector<uint8_t> Picture(const std::string& url) {
-        rtmptest::FfTool ffmpeg(
-            server_.Folder(), "ffmpeg",
-            {"-v", "error", "-rw_timeout", "5000000", "-skip_frame", "nokey", "-i", url,
-             "-frames:v", "1", "-f", "rawvideo", "-pix_fmt", "yuv420p", "-"});
-        return ffmpeg.Finish(kToolMs) ? Bytes(ffmpeg.Read(".out")) : std::vector<uint8_t>();
+    // One key frame of the live stream, decoded to I420; of a file, its last one.
+    std::vector<uint8_t> Picture(const std::string& source) {
+        const bool file = source.find("://") == std::string::npos;
+        std::vector<std::string> args = {"-v",          "error", "-rw_timeout", "5000000",
+                                         "-skip_frame", "nokey", "-i",          source};
+        if (!file) {
+            args.insert(args.end(), {"-frames:v", "1"});
+        }
+        args.insert(args.end(), {"-f", "rawvideo", "-pix_fmt", "yuv420p", "-"});
+        rtmptest::FfTool ffmpeg(server_.Folder(), "ffmpeg", args);
+        if (!ffmpeg.Finish(kToolMs)) {
+            return {};
+        }
+        const std::vector<uint8_t> pictures = Bytes(ffmpeg.Read(".out"));
+        const size_t size = 320 * 180 * 3 / 2;
+        return pictures.size() < size ? pictures
+                                      : std::vector<uint8_t>(pictures.end() - size, pictures.end());
     }
     static std::vector<uint8_t> Bytes(const std::string& text) {
         return std::vector<uint8_t>(text.begin(), text.end());
@@ -68,10 +79,14 @@ TEST_F(LiveOutputTest, ComposedStreamReachesEveryCdnAndAChangedListKeepsTheKeptS
     ASSERT_TRUE(media.StartThread());
     const std::string answer =
         "<cmd id=\"4359\"><Result val=\"0\" /><ContextID val=\"10001\" /></cmd>";
-    // The second CDN's port is closed: its pusher retries, and the first plays all the same.
+    // The second CDN's port is closed: its pusher retries, and the others play all the same.
     const std::string dead =
         "rtmp://127.0.0.1:" + std::to_string(rtmptest::NginxServer::FreePort()) + "/live/dead";
-    ASSERT_TRUE(host_.Send(SetOutParam({server_.Url("a"), dead})));
+    const std::string srtPort = std::to_string(rtmptest::NginxServer::FreePort());
+    rtmptest::FfTool srt(server_.Folder(), "srt-live-transmit",
+                         {"-q", "srt://:" + srtPort + "?mode=listener", "file://con"});
+    ASSERT_TRUE(host_.Send(
+        SetOutParam({server_.Url("a"), dead, "srt://127.0.0.1:" + srtPort + "?latency=120"})));
     ASSERT_TRUE(NextMessageIs(answer));
 
     const std::string streams =
@@ -87,6 +102,20 @@ TEST_F(LiveOutputTest, ComposedStreamReachesEveryCdnAndAChangedListKeepsTheKeptS
     EXPECT_TRUE(ColourAt(picture, 240, 45, kGreen));
     EXPECT_TRUE(ColourAt(picture, 80, 135, kBlue));               // the H.264 input
     EXPECT_TRUE(ColourAt(picture, 240, 135, Yuv{16, 128, 128}));  // nothing there: black
+    ASSERT_GE(srt.WaitForOutput(100000, kToolMs), 0) << srt.Read(".err");
+    srt.Interrupt();
+    ASSERT_TRUE(srt.Finish(kToolMs));
+    const std::string srtStreams =
+        Probe({"-v", "error", "-show_entries",
+               "stream=codec_name,width,height,sample_rate,channels", srt.Path(".out")});
+    EXPECT_NE(srtStreams.find("codec_name=h264\nwidth=320\nheight=180"), std::string::npos)
+        << srtStreams;
+    EXPECT_NE(srtStreams.find("codec_name=aac\nsample_rate=48000\nchannels=2"), std::string::npos)
+        << srtStreams;
+    const std::vector<uint8_t> srtPicture = Picture(srt.Path(".out"));
+    EXPECT_TRUE(ColourAt(srtPicture, 80, 45, kRed));
+    EXPECT_TRUE(ColourAt(srtPicture, 240, 45, kGreen));
+    EXPECT_TRUE(ColourAt(srtPicture, 80, 135, kBlue));
 
     // While a player follows "a", the list becomes "a" and "b".
     rtmptest::FfTool follower(

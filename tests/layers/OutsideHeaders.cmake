@@ -3,7 +3,8 @@
 set(rules
   "tinyxml\\.h|control/|host/"
   "librtmp/|media/push/"
-  "libav[a-z]+/|libsw[a-z]+/|codec/|framework/mixer/|framework/recorder/"
+  "srt/|media/push/"
+  "libav[a-z]+/|libsw[a-z]+/|codec/|framework/mixer/|framework/recorder/|media/push/"
   "x264\\.h|host/|codec/"
   "libyuv|framework/mixer/|framework/recorder/|media/output/")
 file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR}

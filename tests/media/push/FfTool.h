@@ -1,5 +1,5 @@
-// ffmpeg and ffprobe for tests that look at what reached a real RTMP server: a run as a child
-// process with its output and errors in files, and ffprobe's sections read back.
+// ffmpeg, ffprobe and srt-live-transmit for tests that look at what reached a real server: a
+// run as a child process with its output and errors in files, and ffprobe's sections read back.
 #pragma once
 
 #include <csignal>
@@ -11,13 +11,14 @@
 #include <vector>
 
 #include "platform/ChildProcess.h"
+#include "platform/Clock.h"
 
 namespace rtmptest {
 
 // key=value pairs of one ffprobe section ([STREAM], [PACKET], [FORMAT]).
 using Fields = std::map<std::string, std::string>;
 
-// ffmpeg or ffprobe (from PATH) as a child process, its output and errors going to files in
+// A tool (from PATH) as a child process, its output and errors going to files in
 // `folder`; a run still going when the object goes is killed.
 class FfTool {
   public:
@@ -33,14 +34,38 @@ class FfTool {
     int ExitCode() const { return process_.ExitCode(); }
     // Asks the run to end as Ctrl-C does: ffmpeg then finishes its output file.
     void Interrupt() { process_.Signal(SIGINT); }
+    // Ends the run at once, as a crash would.
+    void Kill() {
+        process_.Signal(SIGKILL);
+        process_.WaitExit(-1);
+    }
+    // The file of its output (".out") or errors (".err").
+    std::string Path(const char* suffix) const { return files_ + suffix; }
     // What it wrote to ".out" or ".err".
     std::string Read(const char* suffix) const {
         std::stringstream text;
         text << std::ifstream(files_ + suffix, std::ios::binary).rdbuf();
         return text.str();
     }
+    // Milliseconds until its output holds `bytes`, or -1 when it ended or timeoutMs passed
+    // first. Looks every 20 ms, the pauses being waits for the run to end.
+    int64_t WaitForOutput(size_t bytes, int timeoutMs) {
+        const uint64_t start = platform::MonotonicMicros();
+        for (;;) {
+            const auto elapsedMs =
+                static_cast<int64_t>((platform::MonotonicMicros() - start) / 1000);
+            std::ifstream out(files_ + ".out", std::ios::binary | std::ios::ate);
+            if (out && static_cast<size_t>(out.tellg()) >= bytes) {
+                return elapsedMs;
+            }
+            if (elapsedMs > timeoutMs || Finish(kPauseMs)) {
+                return -1;
+            }
+        }
+    }
 
   private:
+    static constexpr int kPauseMs = 20;
     static inline int runs_ = 0;
     const std::string files_;
     platform::ChildProcess process_;

@@ -39,6 +39,7 @@ class MediaFeed {
     }
     ~MediaFeed() { audio_.Uninit(); }
     bool IsOpen() const { return video_.IsOpen() && audioOpen_; }
+    void RequestKeyFrame() { video_.RequestKeyFrame(); }
 
     // Caches every unit whose media time (from the feed's start) lies below untilMs, captured
     // at `startMs` + that time.
@@ -82,14 +83,19 @@ class MediaFeed {
     uint32_t audioCount_ = 0;
 };
 
-// Feeds a pusher in real time, from its own thread, until stopped.
+// Feeds a pusher in real time, from its own thread, until stopped. With `keyWanted`, a key
+// frame follows each time it is found set (by the pusher's key-frame request).
 class LiveFeeder : public KESTREL::WThread {
   public:
-    explicit LiveFeeder(RtmpPusher* pusher) : pusher_(pusher) {}
+    explicit LiveFeeder(RtmpPusher* pusher, std::atomic<bool>* keyWanted = nullptr)
+        : pusher_(pusher), keyWanted_(keyWanted) {}
     ~LiveFeeder() override { StopThread(); }
     int32_t ThreadProcEx() override {
         const uint64_t start = NowMs();
         do {
+            if (keyWanted_ != nullptr && keyWanted_->exchange(false)) {
+                feed_.RequestKeyFrame();
+            }
             feed_.CacheUntil(pusher_, static_cast<uint32_t>(NowMs() - start + 1), start);
         } while (!StopEvent().WaitFor(10));
         return 0;
@@ -97,6 +103,7 @@ class LiveFeeder : public KESTREL::WThread {
 
   private:
     RtmpPusher* pusher_;
+    std::atomic<bool>* keyWanted_;
     MediaFeed feed_;
 };
 

@@ -26,6 +26,8 @@ class TestH264Encoder {
     }
 
     bool IsOpen() const { return encoder_.IsOpen(); }
+    // The next picture is a key frame.
+    void RequestKeyFrame() { encoder_.RequestKeyFrame(); }
     // Encodes the next picture. False when the encoder gave nothing.
     bool Encode(std::vector<uint8_t>* unit, bool* keyFrame) {
         pattern_.Render(frame_, picture_.data());

@@ -1,0 +1,147 @@
+// The pusher over SRT against a real listener (srt-live-transmit, writing what it receives to a
+// file) with real H.264 and AAC fed live: what arrives plays from a key frame with picture and
+// sound; the stream comes back soon after the listener is killed and restarted; a passphrase
+// the listener does not share is refused, and retried.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "framework/memory/MemoryAllocator.h"
+#include "media/push/RtmpPusher.h"
+#include "media/push/SrtSender.h"
+#include "platform/Clock.h"
+#include "platform/TempFolder.h"
+#include "tests/media/push/FfTool.h"
+#include "tests/media/push/LiveFeeder.h"
+#include "tests/media/push/NginxServer.h"
+
+namespace {
+
+using rtmptest::FfTool;
+using rtmptest::Fields;
+using rtmptest::Sections;
+using rtmptest::ToInt;
+using streammanager::PushState;
+using streammanager::RtmpPusher;
+
+constexpr int kToolMs = 20000;
+
+class SrtPushTest : public ::testing::Test {
+  protected:
+    void TearDown() override { allocator_->Release(); }
+
+    std::unique_ptr<RtmpPusher> StartPusher(const std::string& options) {
+        RtmpPusher::Options with;
+        with.sender = std::make_unique<streammanager::SrtSender>();
+        with.requestKeyFrame = [this] { keyWanted_.store(true); };
+        auto pusher = std::make_unique<RtmpPusher>(allocator_, std::move(with));
+        const std::string url = "srt://127.0.0.1:" + std::to_string(port_) + "?" + options;
+        pusher->InitRtmpPusher(url.c_str(), 1);
+        pusher->SetVideoStatus(1);
+        streammanager::StreamMetaData meta{rtmptest::kWidth, rtmptest::kHeight,
+                                           rtmptest::kFrameRate};
+        meta.hasAudio = true;
+        pusher->SetMetaData(meta);
+        EXPECT_TRUE(pusher->StartThread(true));
+        return pusher;
+    }
+    // A listener on the test's port writing what it receives to its ".out" file.
+    std::unique_ptr<FfTool> Listen(const std::string& options) {
+        return std::make_unique<FfTool>(
+            folder_.Path(), "srt-live-transmit",
+            std::vector<std::string>{
+                "-q", "srt://:" + std::to_string(port_) + "?mode=listener&" + options,
+                "file://con"});
+    }
+    std::string Probe(const std::string& file) {
+        FfTool probe(folder_.Path(), "ffprobe",
+                     {"-v", "error", "-show_entries",
+                      "stream=index,codec_type,codec_name,width,height,sample_rate,channels:packet="
+                      "codec_type,flags",
+                      file});
+        return probe.Finish(kToolMs) ? probe.Read(".out") : "";
+    }
+    // Picture and sound of the feed, from a key frame on, that decode without a complaint
+    // (but for the last picture of a stream `cutShort`).
+    void ExpectPlayable(const std::string& file, bool cutShort) {
+        const std::string probe = Probe(file);
+        std::set<std::string> streams;  // each once, though listed in its program too
+        for (const Fields& stream : Sections(probe, "STREAM")) {
+            if (stream.at("codec_type") == "video") {
+                EXPECT_EQ("h264", stream.at("codec_name"));
+                EXPECT_EQ(rtmptest::kWidth, ToInt(stream, "width"));
+                EXPECT_EQ(rtmptest::kHeight, ToInt(stream, "height"));
+            } else {
+                EXPECT_EQ("aac", stream.at("codec_name"));
+                EXPECT_EQ(48000, ToInt(stream, "sample_rate"));
+                EXPECT_EQ(2, ToInt(stream, "channels"));
+            }
+            streams.insert(stream.at("index"));
+        }
+        EXPECT_EQ(2u, streams.size()) << probe;
+        for (const Fields& packet : Sections(probe, "PACKET")) {
+            if (packet.at("codec_type") == "video") {
+                EXPECT_EQ('K', packet.at("flags")[0]) << "the first picture is not a key frame";
+                break;
+            }
+        }
+        if (!cutShort) {
+            FfTool decode(folder_.Path(), "ffmpeg", {"-v", "error", "-i", file, "-f", "null", "-"});
+            ASSERT_TRUE(decode.Finish(kToolMs));
+            EXPECT_EQ("", decode.Read(".err"));
+        }
+    }
+
+    framework::MemoryAllocator* allocator_ = new framework::MemoryAllocator();
+    platform::TempFolder folder_{"sc-srt"};
+    const uint16_t port_ = rtmptest::NginxServer::FreePort();
+    std::atomic<bool> keyWanted_{false};
+};
+
+TEST_F(SrtPushTest, PlaysFromAKeyFrameAndComesBackSoonAfterTheListenerIsKilledAndRestarted) {
+    std::unique_ptr<FfTool> first = Listen("latency=120");
+    std::unique_ptr<RtmpPusher> pusher = StartPusher("latency=120&mode=caller");
+    rtmptest::LiveFeeder feeder(pusher.get(), &keyWanted_);
+    ASSERT_TRUE(feeder.StartThread(true));
+    ASSERT_GE(first->WaitForOutput(40000, kToolMs), 0) << first->Read(".err");
+
+    first->Kill();
+    std::unique_ptr<FfTool> second = Listen("latency=120");
+    const int64_t backMs = second->WaitForOutput(1, kToolMs);
+    EXPECT_GE(backMs, 0);
+    EXPECT_LT(backMs, 5000);
+    EXPECT_GE(second->WaitForOutput(40000, kToolMs), 0);
+    feeder.StopThread();
+    pusher->StopRtmpThread();
+    EXPECT_EQ(1u, pusher->Statistics().reconnects);
+    second->Interrupt();  // it writes out what it holds and ends
+    EXPECT_TRUE(second->Finish(kToolMs));
+
+    ExpectPlayable(first->Path(".out"), true);
+    ExpectPlayable(second->Path(".out"), false);
+}
+
+TEST_F(SrtPushTest, APassphraseTheListenerDoesNotShareIsRefusedAndRetried) {
+    std::unique_ptr<FfTool> listener = Listen("passphrase=the%20listener%27s%20own");
+    std::unique_ptr<RtmpPusher> pusher = StartPusher("passphrase=not%20the%20same%20one");
+    rtmptest::LiveFeeder feeder(pusher.get(), &keyWanted_);
+    ASSERT_TRUE(feeder.StartThread(true));
+    const uint64_t deadline = platform::MonotonicMicros() + uint64_t{kToolMs} * 1000;
+    while (pusher->Statistics().connectFailures < 2 && platform::MonotonicMicros() < deadline) {
+        listener->Finish(20);  // a pause, the listener being expected to run on
+    }
+    const streammanager::PusherStats stats = pusher->Statistics();
+    EXPECT_GE(stats.connectFailures, 2u);
+    EXPECT_EQ(EACCES, stats.lastError);
+    EXPECT_NE(PushState::kStreaming, stats.state);
+    feeder.StopThread();
+    pusher->StopRtmpThread();
+    EXPECT_EQ("", listener->Read(".out"));
+}
+
+}  // namespace
