@@ -27,7 +27,7 @@ for sanitizer in address thread; do
   echo "== tests under ${sanitizer} sanitizer =="
   (cd "$dir" && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
      UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-     TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+     TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions="$PWD/../tests/tsan.supp" \
      ctest -j"$JOBS" --output-on-failure)
 done
 
