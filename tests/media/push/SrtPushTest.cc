@@ -7,7 +7,6 @@
 #include <atomic>
 #include <cerrno>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -18,18 +17,18 @@
 #include "platform/TempFolder.h"
 #include "tests/media/push/FfTool.h"
 #include "tests/media/push/LiveFeeder.h"
+#include "tests/media/push/MediaProbe.h"
 #include "tests/media/push/NginxServer.h"
 
 namespace {
 
 using rtmptest::FfTool;
 using rtmptest::Fields;
-using rtmptest::Sections;
 using rtmptest::ToInt;
 using streammanager::PushState;
 using streammanager::RtmpPusher;
 
-constexpr int kToolMs = 20000;
+constexpr int kToolMs = rtmptest::MediaProbe::kToolMs;
 
 class SrtPushTest : public ::testing::Test {
   protected:
@@ -58,42 +57,23 @@ class SrtPushTest : public ::testing::Test {
                 "-q", "srt://:" + std::to_string(port_) + "?mode=listener&" + options,
                 "file://con"});
     }
-    std::string Probe(const std::string& file) {
-        FfTool probe(folder_.Path(), "ffprobe",
-                     {"-v", "error", "-show_entries",
-                      "stream=index,codec_type,codec_name,width,height,sample_rate,channels:packet="
-                      "codec_type,flags",
-                      file});
-        return probe.Finish(kToolMs) ? probe.Read(".out") : "";
-    }
     // Picture and sound of the feed, from a key frame on, that decode without a complaint
     // (but for the last picture of a stream `cutShort`).
     void ExpectPlayable(const std::string& file, bool cutShort) {
-        const std::string probe = Probe(file);
-        std::set<std::string> streams;  // each once, though listed in its program too
-        for (const Fields& stream : Sections(probe, "STREAM")) {
-            if (stream.at("codec_type") == "video") {
-                EXPECT_EQ("h264", stream.at("codec_name"));
-                EXPECT_EQ(rtmptest::kWidth, ToInt(stream, "width"));
-                EXPECT_EQ(rtmptest::kHeight, ToInt(stream, "height"));
-            } else {
-                EXPECT_EQ("aac", stream.at("codec_name"));
-                EXPECT_EQ(48000, ToInt(stream, "sample_rate"));
-                EXPECT_EQ(2, ToInt(stream, "channels"));
-            }
-            streams.insert(stream.at("index"));
-        }
-        EXPECT_EQ(2u, streams.size()) << probe;
-        for (const Fields& packet : Sections(probe, "PACKET")) {
-            if (packet.at("codec_type") == "video") {
-                EXPECT_EQ('K', packet.at("flags")[0]) << "the first picture is not a key frame";
-                break;
-            }
-        }
+        const rtmptest::MediaProbe probe(folder_.Path(), file);
+        const Fields video = probe.Stream("video");
+        const Fields audio = probe.Stream("audio");
+        EXPECT_EQ("h264", video.at("codec_name"));
+        EXPECT_EQ(rtmptest::kWidth, ToInt(video, "width"));
+        EXPECT_EQ(rtmptest::kHeight, ToInt(video, "height"));
+        EXPECT_EQ("aac", audio.at("codec_name"));
+        EXPECT_EQ(48000, ToInt(audio, "sample_rate"));
+        EXPECT_EQ(2, ToInt(audio, "channels"));
+        const std::vector<Fields> pictures = probe.Packets("v", 1);
+        ASSERT_FALSE(pictures.empty());
+        EXPECT_EQ('K', pictures[0].at("flags")[0]) << "the first picture is not a key frame";
         if (!cutShort) {
-            FfTool decode(folder_.Path(), "ffmpeg", {"-v", "error", "-i", file, "-f", "null", "-"});
-            ASSERT_TRUE(decode.Finish(kToolMs));
-            EXPECT_EQ("", decode.Read(".err"));
+            EXPECT_EQ("", probe.DecodeErrors());
         }
     }
 
