@@ -12,7 +12,7 @@ PACKAGES=(
   libyuv-dev libx264-dev libgtest-dev libgmock-dev libbenchmark-dev
   libavformat-dev libavdevice-dev libx11-dev libgnutls28-dev libsrt-gnutls-dev
   nginx-light libnginx-mod-rtmp libnginx-mod-stream ffmpeg openssl ca-certificates xvfb x11-utils lldb-14
-  gnuplot-nox procps iproute2 dpkg-dev file srt-tools
+  gnuplot-nox procps iproute2 dpkg-dev file srt-tools libclang-rt-14-dev
 )
 
 missing=()
