@@ -13,39 +13,30 @@ namespace framework {
 namespace {
 
 TEST(RecordClockTest, CountsOnlyTheTimeNotPaused) {
-    enum Op { kStart, kPause, kResume, kRead };
+    using Op = void (RecordClock::*)(uint64_t);
+    const Op start = &RecordClock::Start, pause = &RecordClock::Pause;
+    const Op resume = &RecordClock::Resume, read = nullptr;
     struct Step {
         Op op;
         uint64_t atUs;
         int64_t elapsedUs;  // read right after the step
     };
     const std::vector<Step> steps = {
-        {kStart, 10000000, 0},      {kRead, 10400000, 400000},
-        {kPause, 10500000, 500000}, {kRead, 12000000, 500000},     // stands still
-        {kPause, 12500000, 500000}, {kResume, 13000000, 500000},   // a second pause: nothing
-        {kRead, 13250000, 750000},  {kResume, 13500000, 1000000},  // resuming twice: nothing
-        {kRead, 12900000, 500000},  // earlier than the resume: as at the resume
-        {kStart, 20000000, 0},      // a new recording starts from zero
-        {kRead, 20100000, 100000},
+        {start, 10000000, 0},      {read, 10400000, 400000},
+        {pause, 10500000, 500000}, {read, 12000000, 500000},     // stands still
+        {pause, 12500000, 500000}, {resume, 13000000, 500000},   // a second pause: nothing
+        {read, 13250000, 750000},  {resume, 13500000, 1000000},  // resuming twice: nothing
+        {read, 12900000, 500000},  // earlier than the resume: as at the resume
+        {start, 20000000, 0},      // a new recording starts from zero
+        {read, 20100000, 100000},
     };
     RecordClock clock;
     EXPECT_EQ(clock.ElapsedUs(5000000), 0);  // never started
     for (size_t i = 0; i < steps.size(); ++i) {
-        const Step& step = steps[i];
-        switch (step.op) {
-            case kStart:
-                clock.Start(step.atUs);
-                break;
-            case kPause:
-                clock.Pause(step.atUs);
-                break;
-            case kResume:
-                clock.Resume(step.atUs);
-                break;
-            case kRead:
-                break;
+        if (steps[i].op != nullptr) {
+            (clock.*steps[i].op)(steps[i].atUs);
         }
-        EXPECT_EQ(clock.ElapsedUs(step.atUs), step.elapsedUs) << "step " << i;
+        EXPECT_EQ(clock.ElapsedUs(steps[i].atUs), steps[i].elapsedUs) << "step " << i;
     }
 }
 
@@ -61,10 +52,10 @@ TEST(RecordingTimelineTest, HoldsTheSoundToTheClockOnlyBeyondItsBounds) {
     };
     struct Case {
         const char* name;
-        std::vector<Block> blocks;
         int64_t endMs;    // PlaceEnd
         int64_t endSkip;  // expected
         int64_t endSilence;
+        std::vector<Block> blocks;
     };
     // One block at 10 ms, then `count` arriving together at `clockMs`, the last placed as
     // `last` says (the others as they come).
@@ -75,41 +66,29 @@ TEST(RecordingTimelineTest, HoldsTheSoundToTheClockOnlyBeyondItsBounds) {
         return blocks;
     };
     const std::vector<Case> cases = {
-        {"on time from the start",
-         {{10, 0, 0, false}, {20, 0, 0, false}, {30, 0, 0, false}},
-         30,
-         0,
-         0},
-        {"first block late: silence before it",
-         {{110, 0, 4800, false}, {120, 0, 0, false}},
-         120,
-         0,
-         0},
+        {"on time from the start", 30, 0, 0, {{10, 0, 0, 0}, {20, 0, 0, 0}, {30, 0, 0, 0}}},
+        {"first block late: silence before it", 120, 0, 0, {{110, 0, 4800, 0}, {120, 0, 0, 0}}},
         {"first block later: a jump, then silence before it",
-         {{510, 19200, 4800, false}, {520, 0, 0, false}},
          520,
          0,
-         0},
-        {"first block early: no silence, nothing dropped",
-         {{3, 0, 0, false}, {13, 0, 0, false}},
-         13,
          0,
-         0},
+         {{510, 19200, 4800, 0}, {520, 0, 0, 0}}},
+        {"first block early: no silence, nothing dropped", 13, 0, 0, {{3, 0, 0, 0}, {13, 0, 0, 0}}},
         {"late blocks within the bound change nothing",
-         {{10, 0, 0, false}, {160, 0, 0, false}, {165, 0, 0, false}, {170, 0, 0, false}},
          200,
          2880,
-         4800},
-        {"blocks held up 600 ms then arriving together catch up by themselves",
-         burst(600, 59, {600, 0, 0, false}), 600, 0, 0},
+         4800,
+         {{10, 0, 0, 0}, {160, 0, 0, 0}, {165, 0, 0, 0}, {170, 0, 0, 0}}},
+        {"blocks held up 600 ms then arriving together catch up by themselves", 600, 0, 0,
+         burst(600, 59, {600, 0, 0, false})},
         {"a gap beyond a second is jumped over, with silence before the next block",
-         {{10, 0, 0, false}, {20, 0, 0, false}, {1330, 57600, 4800, false}, {1340, 0, 0, false}},
          1340,
          0,
-         0},
+         0,
+         {{10, 0, 0, 0}, {20, 0, 0, 0}, {1330, 57600, 4800, 0}, {1340, 0, 0, 0}}},
         // 21 blocks at 10 ms lead the clock by 200 ms; one more would lead by more.
-        {"blocks ahead beyond the bound are dropped", burst(10, 21, {10, 0, 0, true}), 0, 0, 0},
-        {"no sound at all: the whole recording closed at the end", {}, 1500, 67200, 4800},
+        {"blocks ahead beyond the bound are dropped", 0, 0, 0, burst(10, 21, {10, 0, 0, true})},
+        {"no sound at all: the whole recording closed at the end", 1500, 67200, 4800, {}},
     };
     for (const Case& c : cases) {
         codec::AudioClock timeline(48000);
