@@ -1,9 +1,8 @@
-// One slot of the recording ring, as the host would leave it, through the reader's slot parsing.
-// An input is the read index word (4 bytes), then the slot: its length word (4 bytes) and up to
-// 2048 bytes of data (the rest of the slot is zero), written where the index points and to
-// slot 0. The slot taken must be the index's (slot 0 for an index outside the ring), the read
-// index must step past it, and a length of 0 to 2048 must give that many bytes of the slot's
-// data (read in full from a ring of exactly its size, under ASan), any other none.
+// One slot of the recording ring through the reader's slot parsing: the read index word, then
+// the slot (length word, up to 2048 bytes of data), written where the index points and to slot 0.
+// The slot taken must be the index's (slot 0 for one outside the ring), the index must step past
+// it, and a length of 0 to 2048 gives that many bytes of the slot (read under ASan from a ring of
+// exactly its size), any other none.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -41,11 +40,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::memcpy(ring.data(), data, 4);
     const RingSlot taken = ReadRingSlot(ring.data());
     const auto length = static_cast<int32_t>(LoadLittle32(data + 4));
-    if (taken.slot != slot || taken.nextIndex != slot + 1 || taken.length != length) {
-        Fail("not the slot under the read index");
-    }
-    if (taken.refused != (length < 0 || length > kRecordSlotDataBytes)) {
-        Fail("a length taken or refused wrongly");
+    const bool refused = length < 0 || length > kRecordSlotDataBytes;
+    if (taken.slot != slot || taken.nextIndex != slot + 1 || taken.length != length ||
+        taken.refused != refused) {
+        Fail("not the slot under the read index, or its length judged wrongly");
     }
     if (!taken.refused) {
         std::vector<uint8_t> block(taken.data, taken.data + length);

@@ -1,13 +1,12 @@
-// Local recording through the real process: the host sends RecordParam for a region of a real
-// Xvfb and writes a tone into the recording ring as the meeting client does, then ends the
-// session. The file holds H.264 of the region's size and the ring's sound in AAC: the command
-// reached the recorder, the sound reached it through the ring, and the session's end finished
-// the file. What the picture and sound hold, and for how long, the recorder's own tests check.
+// Local recording through the real process: RecordParam for a region of a real Xvfb, a tone
+// into the recording ring as the meeting client writes it, then the session's end. The file
+// holds H.264 of the region's size and the ring's sound; the recorder's own tests check the rest.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "host/MediaFeeder.h"
+#include "host/MediaOptions.h"
 #include "host/RecordOptions.h"
 #include "tests/framework/recorder/XvfbServer.h"
 #include "tests/integration/StreamCourierTest.h"
@@ -32,12 +31,7 @@ TEST_F(RecordingTest, ARegionAndTheRingsSoundReachTheFileWhichTheSessionsEndFini
     ASSERT_TRUE(host_.Send(record));
     ASSERT_TRUE(NextMessageIs("<cmd id=\"4352\"><Result val=\"0\" /></cmd>"));
     qxhost::FeedSettings tone;  // 1.5 s of 48 kHz stereo in 10 ms blocks
-    tone.kind = qxhost::FeedKind::kTone;
-    tone.channel = qxhost::kRecordRingChannel;
-    tone.rate = 100;
-    tone.count = 150;
-    tone.sampleRate = 48000;
-    tone.audioChannels = 2;
+    ASSERT_TRUE(qxhost::ParseMediaOption("--ring", "rate=100,hz=440,count=150", &tone, &error));
     qxhost::MediaFeeder feeder(host_.Port());  // the port is known once the host listens
     ASSERT_TRUE(feeder.AddStream(tone, &error) && feeder.Open(&error) && feeder.Start()) << error;
     ASSERT_TRUE(feeder.WaitFinished(10000));

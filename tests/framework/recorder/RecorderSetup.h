@@ -4,36 +4,25 @@
 
 #include <atomic>
 #include <chrono>
-#include <cmath>
 #include <cstdint>
 #include <thread>
 #include <vector>
 
+#include "host/ToneGenerator.h"
 #include "interfaces/IScreenRecorder.h"
 
 namespace rectest {
 
 constexpr int32_t kRate = 48000;
-constexpr int32_t kBlockSamples = kRate / 100;
 constexpr int kToneHz = 440;
 
 // `fps` pictures a second of the region (a width of 0: the whole screen) with 48 kHz stereo
 // sound of 16 bits, into fragmented MP4.
 inline RecordParams Params(int fps, int left = 0, int top = 0, int width = 0, int height = 0) {
-    RecordParams p{};
-    p.size = sizeof(RecordParams);
-    p.hasVideo = 1;
-    p.capLeft = left;
-    p.capTop = top;
-    p.capWidth = width;
-    p.capHeight = height;
-    p.videoFrameRate = fps;
-    p.hasAudio = 1;
-    p.audioSampleRate = kRate;
-    p.audioChannels = 2;
-    p.bitsPerSample = 16;
-    p.mp4 = 1;
-    return p;
+    // size, video, profile, window (clip, id), region, fps, bitrate, sound (on, rate, channels,
+    // bits, bitrate), MP4
+    return {
+        sizeof(RecordParams), 1, 0, 0, 0, left, top, width, height, fps, 0, 1, kRate, 2, 16, 0, 1};
 }
 
 // A 440 Hz tone of amplitude 16000 in 10 ms stereo blocks handed to WriteData at the pace of
@@ -48,17 +37,12 @@ class ToneWriter {
 
   private:
     void Run(IScreenRecorder* recorder) {
-        std::vector<int16_t> block(2 * kBlockSamples);
-        auto due = std::chrono::steady_clock::now();
-        for (int64_t n = 0; !stop_;) {
-            for (int32_t i = 0; i < kBlockSamples; ++i, ++n) {
-                const double phase = 2 * M_PI * kToneHz * static_cast<double>(n) / kRate;
-                block[2 * i] = block[2 * i + 1] = static_cast<int16_t>(16000 * std::sin(phase));
-            }
-            recorder->WriteData(reinterpret_cast<const uint8_t*>(block.data()),
-                                static_cast<int32_t>(block.size() * sizeof(int16_t)));
-            due += std::chrono::milliseconds(10);
-            std::this_thread::sleep_until(due);  // the host's pace, not a wait for anything
+        qxhost::ToneGenerator tone({kRate, 2, kToneHz, 100, 16000});
+        std::vector<uint8_t> block;
+        for (auto due = std::chrono::steady_clock::now(); !stop_;) {
+            tone.NextBlock(&block);
+            recorder->WriteData(block.data(), static_cast<int32_t>(block.size()));
+            std::this_thread::sleep_until(due += std::chrono::milliseconds(10));  // the pace
         }
     }
 

@@ -34,7 +34,7 @@ class XvfbServer {
   private:
     static constexpr int kStartMs = 10000;
 
-    // The pixel value of `rgb` in the screen's (true colour) visual.
+    // The pixel value of `rgb` in the screen's visual.
     unsigned long Pixel(uint32_t rgb) const;
 
     platform::ChildProcess process_;
