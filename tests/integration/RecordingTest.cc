@@ -23,8 +23,7 @@ TEST_F(RecordingTest, ARegionAndTheRingsSoundReachTheFileWhichTheSessionsEndFini
     extraEnvironment_ = {"DISPLAY=" + screen.Name()};
     ASSERT_TRUE(StartSession());
     const std::string file = home_.Path() + "/recording.mp4";
-    std::string record;
-    std::string error;
+    std::string record, error;
     ASSERT_TRUE(
         qxhost::ParseRecordOption("path=" + file + ",region=16:8:160x120,fps=25", &record, &error))
         << error;

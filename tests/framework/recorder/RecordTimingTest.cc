@@ -1,6 +1,5 @@
-// The recorder's time keeping without a clock: the recording clock through pauses, and where
-// the host's sound blocks land on the timeline when they come on time, late, in a burst or not
-// at all.
+// The recorder's time keeping without a clock: the recording clock through pauses, and where the
+// host's sound blocks land on the timeline when they come on time, late, in a burst or not at all.
 #include <gtest/gtest.h>
 
 #include <vector>

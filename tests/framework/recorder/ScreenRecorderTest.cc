@@ -1,8 +1,7 @@
-// The screen recorder made through the framework root, against a real X server (Xvfb, a
-// coloured screen and a window of our own): what lands in the file (streams, the picture's
-// colour, the tone, the duration, continuous timestamps) for a region, a window, a 16-bit screen
-// and sound alone, through a pause, in both containers, one recording at a time; the starts
-// that must fail, each leaving nothing running or open; a long mute.
+// The screen recorder from the framework root against a real Xvfb (a coloured screen, a window
+// of our own): what lands in the file (streams, colour, tone, duration, continuous timestamps)
+// for a region, a window, a 16-bit screen and sound alone, through a pause, in both containers,
+// one recording at a time; the starts that must fail, leaving nothing behind; a long mute.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -12,6 +11,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "framework/ProcessRoot.h"
@@ -58,9 +58,7 @@ RecorderPtr MakeRecorder() {
 }
 
 // The 320x240 region at (300, 200), which holds the window, at 25 fps.
-RecordParams Params() {
-    return rectest::Params(25, 300, 200, 320, 240);
-}
+const RecordParams kRegion = rectest::Params(25, 300, 200, 320, 240);
 
 std::u16string Ascii16(const std::string& text) {
     return std::u16string(text.begin(), text.end());
@@ -111,24 +109,20 @@ class RecordedFile : public rtmptest::MediaProbe {
         return ::testing::AssertionSuccess();
     }
     // The sound's main frequency (from its zero crossings) and level (RMS), away from the edges.
-    void Tone(double* hz, double* rms) const {
+    std::pair<double, double> Tone() const {
         const std::string pcm = Run("ffmpeg", {"-i", path_, "-map", "0:a", "-ac", "1", "-ar",
                                                std::to_string(kRate), "-f", "s16le", "-"});
         const auto* s = reinterpret_cast<const int16_t*>(pcm.data());
         const size_t count = pcm.size() / 2;
         const size_t edge = kRate / 5;
-        *hz = *rms = 0;
-        if (count < 3 * edge) {
-            return;
-        }
         size_t rises = 0;
         double energy = 0;
-        for (size_t i = edge; i < count - edge; ++i) {
+        for (size_t i = edge; i + edge < count; ++i) {
             rises += s[i - 1] < 0 && s[i] >= 0 ? 1 : 0;
             energy += double(s[i]) * s[i];
         }
-        *hz = rises * double(kRate) / double(count - 2 * edge);
-        *rms = std::sqrt(energy / double(count - 2 * edge));
+        const double used = count < 3 * edge ? 1e99 : double(count - 2 * edge);
+        return {rises * double(kRate) / used, std::sqrt(energy / used)};
     }
 
   private:
@@ -167,7 +161,7 @@ struct Spot {
     int y;
 };
 
-enum class Source { kRegion, kWindow, kSixteenBitScreen, kNoDisplay };
+enum class Source { kRegion, kWindow, kSixteenBit, kNoDisplay };
 
 struct Recording {
     const char* name;
@@ -183,15 +177,14 @@ struct Recording {
 void Record(const Recording& c, IScreenRecorder* recorder, const rectest::XvfbServer& screen,
             unsigned long window, const std::string& folder) {
     const bool video = c.source != Source::kNoDisplay;
-    RecordParams params = Params();
+    RecordParams params = kRegion;
     params.hasVideo = video ? 1 : 0;
     params.clipUponWnd = c.source == Source::kWindow ? 1 : 0;
     params.capWnd = static_cast<int32_t>(window);
-    params.capWidth = c.source == Source::kSixteenBitScreen ? 0 : params.capWidth;
+    params.capWidth = c.source == Source::kSixteenBit ? 0 : params.capWidth;
     params.mp4 = c.mp4 ? 1 : 0;
     const std::string name = folder + "/" + c.name + (c.mp4 ? ".mp4" : ".flv");
     const std::string path = name + kSuffix8;
-    const std::string other = folder + "/other.mp4";
     const size_t threads = Entries("/proc/self/task");
     // Each call's time lies between the clock readings before and after it.
     Clock::time_point start[2], pause[2], resume[2], stop[2];
@@ -204,8 +197,8 @@ void Record(const Recording& c, IScreenRecorder* recorder, const rectest::XvfbSe
         // The tone's writer and the capture thread; the encoders start none of their own.
         EXPECT_EQ(threads + (video ? 2 : 1), Entries("/proc/self/task"));
         // One recording at a time.
-        EXPECT_EQ(REC_E_STARTED, recorder->Start(&params, Ascii16(other).c_str()));
-        EXPECT_FALSE(std::filesystem::exists(other));
+        EXPECT_EQ(REC_E_STARTED, recorder->Start(&params, Ascii16(folder + "/other.mp4").c_str()));
+        EXPECT_FALSE(std::filesystem::exists(folder + "/other.mp4"));
         if (c.mp4 && !c.pause) {  // the file as a process killed now would leave it
             std::this_thread::sleep_until(start[1] + milliseconds(2500));
             std::filesystem::copy_file(path, path + ".cut");
@@ -263,9 +256,7 @@ void Record(const Recording& c, IScreenRecorder* recorder, const rectest::XvfbSe
     EXPECT_EQ(rtmptest::ToInt(sound, "sample_rate"), kRate);
     EXPECT_EQ(rtmptest::ToInt(sound, "channels"), 2);
     EXPECT_LE(file.WidestGapMs("a"), 1024 * 1000.0 / kRate + 1);
-    double hz = 0;
-    double rms = 0;
-    file.Tone(&hz, &rms);
+    const auto [hz, rms] = file.Tone();
     EXPECT_NEAR(hz, rectest::kToneHz, 5);
     EXPECT_GT(rms, 8000);  // a sine of amplitude 16000: 11300
 }
@@ -281,13 +272,7 @@ TEST_F(ScreenRecorderTest, RecordsThePictureAndTheToneForAsLongAsItSays) {
         {"RegionFlv", Source::kRegion, false, false, 320, 240, region},
         {"RegionPausedMp4", Source::kRegion, true, true, 320, 240, region},
         {"WindowFlv", Source::kWindow, false, false, 160, 120, {{kWindowRgb, 80, 60}}},
-        {"SixteenBitScreenMp4",
-         Source::kSixteenBitScreen,
-         true,
-         false,
-         320,
-         240,
-         {{kSixteenBitRgb, 40, 40}}},
+        {"SixteenBitMp4", Source::kSixteenBit, true, false, 320, 240, {{kSixteenBitRgb, 40, 40}}},
         {"SoundOnlyWithoutDisplayMp4", Source::kNoDisplay, true, false, 0, 0, {}},
     };
     rectest::XvfbServer sixteenBit(320, 240, 16);
@@ -298,12 +283,12 @@ TEST_F(ScreenRecorderTest, RecordsThePictureAndTheToneForAsLongAsItSays) {
     std::thread([] {}).join();  // a sanitizer starts a thread of its own with the process's first
     for (const Recording& c : recordings) {
         SCOPED_TRACE(c.name);
-        const bool own = c.source == Source::kSixteenBitScreen;
+        const bool own = c.source == Source::kSixteenBit;
         Record(c, recorder.get(), own ? sixteenBit : *xvfb_, window_, temp_.Path());
     }
     // The last reference stops a recording going on and finishes its file.
     const std::string released = temp_.Path() + "/released.mp4";
-    RecordParams params = Params();
+    RecordParams params = kRegion;
     params.hasVideo = 0;
     ASSERT_EQ(S_OK, StartOn(nullptr, recorder.get(), params, Ascii16(released)));
     const std::vector<uint8_t> block(4 * kBlockSamples);
@@ -311,7 +296,7 @@ TEST_F(ScreenRecorderTest, RecordsThePictureAndTheToneForAsLongAsItSays) {
         EXPECT_EQ(S_OK, recorder->WriteData(block.data(), static_cast<int32_t>(block.size())));
     }
     EXPECT_EQ(0u, recorder.release()->Release());
-    EXPECT_FALSE(RecordedFile(temp_.Path(), released).Packets("a").empty());  // not fragmented yet
+    EXPECT_FALSE(RecordedFile(temp_.Path(), released).Packets("a").empty());  // 100 ms: no fragment
 }
 
 TEST_F(ScreenRecorderTest, RefusedStartsLeaveNothingRunningOrOpen) {
@@ -348,10 +333,10 @@ TEST_F(ScreenRecorderTest, RefusedStartsLeaveNothingRunningOrOpen) {
     const std::string target = temp_.Path() + "/refused.mp4";
     // Once before counting: the first log line opens the log file, the encoder's first threads
     // start a sanitizer's own.
-    EXPECT_EQ(REC_E_FILE, StartOn(xvfb_->Name().c_str(), recorder.get(), Params(), missing));
+    EXPECT_EQ(REC_E_FILE, StartOn(xvfb_->Name().c_str(), recorder.get(), kRegion, missing));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        RecordParams params = Params();
+        RecordParams params = kRegion;
         params.capWnd = 0x7fffff;  // no such window, for the case that asks for one
         std::u16string path = Ascii16(target);
         c.change(params, path);

@@ -41,17 +41,12 @@ int32_t Start(ScreenRecord* record, const char16_t* path = u"/tmp/x.mp4") {
 // The host's side of the ring: its bytes and its semaphore, written directly.
 class ScreenRecordTest : public ::testing::Test {
   protected:
-    // Writes `size` bytes (the length word, then data) into `slot`, the rest of it zero.
-    void Put(int32_t slot, const void* bytes, size_t size) {
+    // Writes `size` bytes (the length word, then data) into `slot`, the rest of it zero, and
+    // signals it.
+    void Signal(int32_t slot, const void* bytes, size_t size) {
         uint8_t* at = ring_.Data() + RecordSlotOffset(slot);
         std::memset(at, 0, kRecordSlotBytes);
         std::memcpy(at, bytes, std::min<size_t>(size, kRecordSlotBytes));
-    }
-    // A block of `length` bytes of `value` into `slot`, signalled.
-    void Fill(int32_t slot, uint32_t length, uint8_t value) {
-        std::vector<uint8_t> block(4 + length, value);
-        StoreLittle32(block.data(), length);
-        Put(slot, block.data(), block.size());
         filled_.Release();
     }
 
@@ -61,14 +56,12 @@ class ScreenRecordTest : public ::testing::Test {
     platform::NamedSemaphore filled_;
 };
 
-// Each input of the record_ring fuzz corpus (the read index word, then a slot as the host left
-// it) through the reader thread of one recording, paused: the slot goes where the index points
-// (slot 0 for an index outside the ring), a marker block after it. A slot of 1 to 2048 bytes
-// reaches the recorder once, with its length and first byte, any other not at all, and the read
-// index then stands after the marker. The stop ends the reader before the recorder stops.
-// The ring is made by an earlier recording: releasing one used to close the ring and unlink the
-// names this process created, and the next recording made new objects while the host went on
-// writing into the ones it had opened.
+// The record_ring fuzz corpus through the reader of one paused recording: each input's slot
+// where its read index points (slot 0 for one outside the ring), a marker after it. A slot of 1
+// to 2048 bytes reaches the recorder once, with its length and first byte, any other not at all;
+// the index then stands after the marker. The ring is an earlier recording's: releasing one used
+// to unlink the names this process made, so the next one read new objects while the host wrote
+// into the old. The stop ends the reader before the recorder stops.
 TEST_F(ScreenRecordTest, SlotsReachTheRecorderOnceOrNotAtAllUntilTheStop) {
     auto earlier = std::make_unique<ScreenRecord>(&framework_, port_);
     ASSERT_EQ(0, Start(earlier.get()));
@@ -98,10 +91,10 @@ TEST_F(ScreenRecordTest, SlotsReachTheRecorderOnceOrNotAtAllUntilTheStop) {
                                std::to_string(input.size() > 8 ? input[8] : 0));
         }
         expected.push_back("WriteData 7 " + std::to_string(++marker));
-        Put(slot, input.data() + 4, input.size() - 4);
         StoreLittle32(ring_.Data(), static_cast<uint32_t>(index));
-        filled_.Release();
-        Fill(next, 7, marker);
+        Signal(slot, input.data() + 4, input.size() - 4);
+        const uint8_t mark[5] = {7, 0, 0, 0, marker};
+        Signal(next, mark, sizeof(mark));
         ASSERT_TRUE(framework_.WaitFor("WriteData", expected.size()));
         EXPECT_EQ(expected, framework_.Take());
         EXPECT_EQ(static_cast<uint32_t>(next + 1), LoadLittle32(ring_.Data()));
@@ -110,7 +103,8 @@ TEST_F(ScreenRecordTest, SlotsReachTheRecorderOnceOrNotAtAllUntilTheStop) {
     record.RestoreRecord();
     record.StopRecord();
     EXPECT_FALSE(record.IsRunning());
-    Fill(0, 100, 2);  // after the stop: dropped
+    const uint8_t late[5] = {1, 0, 0, 0, 1};
+    Signal(0, late, sizeof(late));  // after the stop: dropped
     record.Release();
     record.Release();
     EXPECT_EQ((std::vector<std::string>{"SetPause 0", "Stop", "Release"}), framework_.Take());
@@ -132,12 +126,11 @@ TEST_F(ScreenRecordTest, AStartThatFailsLeavesNothing) {
     EXPECT_EQ("Release", framework_.Take().back());
 }
 
-// qxhost's ring writers against the reader. Blocks released while no recording reads the ring
-// belong to none: a new writer drains an earlier one's, a recording skips those of its writer.
-// Then every block arrives once, in order, across wraps, the host held up while the ring is
-// full, and with the host still writing without a pause a stop returns: the reader used to look
-// at its stop flag only when a 100 ms wait for a block timed out, so such a host held every stop
-// (and the pump thread with it) forever. Nothing reaches the recorder after the stop.
+// qxhost's ring writers against the reader. Blocks released while no recording reads belong to
+// none: a new writer drains an earlier one's, a recording skips its writer's. Then every block
+// arrives once, in order, across wraps, the host held up while the ring is full; and while it
+// writes without a pause a stop returns (the reader used to look at its stop flag only when a
+// 100 ms wait timed out, so such a host held every stop forever). Nothing comes after the stop.
 TEST(RecordRingRoundTrip,
      BlocksArriveOnceInOrderAcrossTheWrapAndAStopEndsTheReaderWhileTheHostWrites) {
     constexpr int kBlocks = 4500;
