@@ -14,15 +14,14 @@
 
 #include <atomic>
 #include <chrono>
-#include <cmath>
 #include <cstdlib>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "framework/recorder/ScreenRecorder.h"
 #include "platform/CpuTime.h"
 #include "platform/TempFolder.h"
+#include "tests/framework/recorder/RecorderSetup.h"
 #include "tests/framework/recorder/XvfbServer.h"
 #include "tests/media/push/FfTool.h"
 
@@ -33,21 +32,6 @@ using std::chrono::milliseconds;
 
 constexpr int kWidth = 1280;
 constexpr int kHeight = 720;
-constexpr int32_t kRate = 48000;
-constexpr int32_t kBlockSamples = kRate / 100;
-
-RecordParams Params() {
-    RecordParams p{};
-    p.size = sizeof(RecordParams);
-    p.hasVideo = 1;
-    p.videoFrameRate = 30;
-    p.hasAudio = 1;
-    p.audioSampleRate = kRate;
-    p.audioChannels = 2;
-    p.bitsPerSample = 16;
-    p.mp4 = 1;
-    return p;
-}
 
 // Runs `body(tick)` every `periodMs` on its own thread, at clock deadlines, until it goes.
 class Paced {
@@ -81,22 +65,13 @@ struct Recording {
 // every frame when `moving`.
 Recording Record(rectest::XvfbServer& xvfb, const std::string& path, int seconds, bool moving) {
     framework::ScreenRecorder* recorder = new framework::ScreenRecorder(framework::ModuleLog{});
-    const RecordParams params = Params();
+    const RecordParams params = rectest::Params(30);
     const std::u16string path16(path.begin(), path.end());
     Recording result;
     const double cpuBefore = platform::ProcessCpuSeconds();
     const Clock::time_point begin = Clock::now();
     if (recorder->Start(&params, path16.c_str()) == S_OK) {
-        std::vector<int16_t> block(2 * kBlockSamples);
-        const Paced tone(10, [&](int64_t tick) {
-            for (int32_t i = 0; i < kBlockSamples; ++i) {
-                const double n = static_cast<double>(tick * kBlockSamples + i);
-                block[2 * i] = block[2 * i + 1] =
-                    static_cast<int16_t>(16000 * std::sin(2 * M_PI * 440 * n / kRate));
-            }
-            recorder->WriteData(reinterpret_cast<const uint8_t*>(block.data()),
-                                static_cast<int32_t>(block.size() * sizeof(int16_t)));
-        });
+        const rectest::ToneWriter tone(recorder);
         const Paced screen(33, [&](int64_t tick) {
             if (!moving) {
                 return;
@@ -118,15 +93,24 @@ Recording Record(rectest::XvfbServer& xvfb, const std::string& path, int seconds
     return result;
 }
 
-void RecorderCpu(benchmark::State& state) {
-    rectest::XvfbServer xvfb(kWidth, kHeight);
-    platform::TempFolder temp("sc-rec-bench");
+// Paints the screen of `xvfb` and makes it the display to record; false (the benchmark
+// skipped) when the server did not start.
+bool ShowScreen(rectest::XvfbServer& xvfb, benchmark::State& state) {
     if (!xvfb.Ready()) {
         state.SkipWithError("Xvfb did not start");
-        return;
+        return false;
     }
     setenv("DISPLAY", xvfb.Name().c_str(), 1);
     xvfb.PaintRoot(0x2060C0);
+    return true;
+}
+
+void RecorderCpu(benchmark::State& state) {
+    rectest::XvfbServer xvfb(kWidth, kHeight);
+    platform::TempFolder temp("sc-rec-bench");
+    if (!ShowScreen(xvfb, state)) {
+        return;
+    }
     Recording recording;
     for (auto _ : state) {
         recording = Record(xvfb, temp.Path() + "/cpu.mp4", 20, state.range(0) != 0);
@@ -146,12 +130,9 @@ double StreamSeconds(const std::string& folder, const std::string& path, const c
 void RecorderAvDuration(benchmark::State& state) {
     rectest::XvfbServer xvfb(kWidth, kHeight);
     platform::TempFolder temp("sc-rec-bench");
-    if (!xvfb.Ready()) {
-        state.SkipWithError("Xvfb did not start");
+    if (!ShowScreen(xvfb, state)) {
         return;
     }
-    setenv("DISPLAY", xvfb.Name().c_str(), 1);
-    xvfb.PaintRoot(0x2060C0);
     const std::string path = temp.Path() + "/drift.mp4";
     Recording recording;
     for (auto _ : state) {

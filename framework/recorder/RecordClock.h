@@ -15,7 +15,6 @@ class RecordClock {
     void Pause(uint64_t nowUs);
     // Counts again from where it paused; nothing when running.
     void Resume(uint64_t nowUs);
-    bool Running() const { return running_; }
     // The time recorded at `nowUs`. A time earlier than the last event counts as that event's.
     int64_t ElapsedUs(uint64_t nowUs) const;
 

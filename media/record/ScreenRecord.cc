@@ -7,6 +7,7 @@
 #include "interfaces/RecordRing.h"
 #include "interfaces/StreamChannel.h"
 #include "media/record/RecordRingRegistry.h"
+#include "media/record/RingSlot.h"
 
 namespace streammanager {
 
@@ -141,18 +142,14 @@ int32_t ScreenRecord::ThreadProcEx() {
 
 bool ScreenRecord::TakeSlot(uint8_t* buffer, int32_t* length) {
     uint8_t* view = ring_->memory.Data();
-    int32_t slot = static_cast<int32_t>(LoadLittle32(view));
-    if (slot < 0 || slot >= kRecordSlotCount) {
-        slot = 0;
-    }
-    const uint8_t* at = view + RecordSlotOffset(slot);
-    *length = static_cast<int32_t>(LoadLittle32(at));
-    StoreLittle32(view, static_cast<uint32_t>(slot + 1));
-    if (*length < 0 || *length > kRecordSlotDataBytes) {
-        NoteRefusedSlot(slot, *length);
+    const RingSlot taken = ReadRingSlot(view);
+    *length = taken.length;
+    StoreLittle32(view, static_cast<uint32_t>(taken.nextIndex));
+    if (taken.refused) {
+        NoteRefusedSlot(taken.slot, taken.length);
         return false;
     }
-    std::memcpy(buffer, at + 4, static_cast<size_t>(*length));
+    std::memcpy(buffer, taken.data, static_cast<size_t>(taken.length));
     return true;
 }
 

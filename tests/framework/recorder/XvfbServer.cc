@@ -7,21 +7,13 @@
 
 namespace rectest {
 
-namespace {
-
-// An 8-bit colour channel placed in the bits of `mask`.
-unsigned long Channel(uint32_t value, unsigned long mask) {
-    const int shift = __builtin_ctzl(mask);
-    const unsigned long most = mask >> shift;
-    return ((value * most + 127) / 255) << shift;
-}
-
-}  // namespace
-
 unsigned long XvfbServer::Pixel(uint32_t rgb) const {
-    const Visual* visual = DefaultVisual(x_, DefaultScreen(x_));
-    return Channel((rgb >> 16) & 0xFF, visual->red_mask) |
-           Channel((rgb >> 8) & 0xFF, visual->green_mask) | Channel(rgb & 0xFF, visual->blue_mask);
+    const auto level = [rgb](int shift) {
+        return static_cast<unsigned short>((rgb >> shift & 0xFF) * 257);
+    };
+    XColor colour{0, level(16), level(8), level(0), 0, 0};
+    XAllocColor(x_, DefaultColormap(x_, DefaultScreen(x_)), &colour);
+    return colour.pixel;
 }
 
 XvfbServer::XvfbServer(int width, int height, int depth) {

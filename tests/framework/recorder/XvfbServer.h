@@ -1,7 +1,6 @@
-// A real X server for capture tests and benchmarks: Xvfb on a display it finds free itself
-// (it reports the number through -displayfd once it accepts clients), with a connection of our
-// own to paint the root window one colour and to put up windows of a colour. The ChildProcess
-// kills the server when the object goes. Owned and used by one thread.
+// A real X server for capture tests and benchmarks: Xvfb on a free display (it reports the number
+// through -displayfd once it accepts clients), with a connection of our own to paint the root
+// window and put up windows, one colour each. Killed when the object goes. One thread.
 #pragma once
 
 #include <cstdint>
@@ -34,7 +33,7 @@ class XvfbServer {
   private:
     static constexpr int kStartMs = 10000;
 
-    // The pixel value of `rgb` in the screen's (true colour) visual.
+    // The pixel value of `rgb` in the screen's visual.
     unsigned long Pixel(uint32_t rgb) const;
 
     platform::ChildProcess process_;
