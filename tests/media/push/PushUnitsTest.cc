@@ -1,19 +1,23 @@
-// The FLV tag bodies the pusher does not send in its own tests (other AAC rates, sliced
-// pictures, metadata without room; the fuzz target push_units refuses AVC sequence headers
-// without room or sets), and the SPS and PPS parsed out of access units.
+// The push path's pure parts, which the fuzz target push_units also walks: the FLV tag bodies
+// the pusher does not send in its own tests (other AAC rates, sliced pictures, metadata without
+// room; the fuzz target refuses AVC sequence headers without room or sets), the SPS and PPS
+// parsed out of access units, and SRT URLs as hosts write them.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "media/push/FlvTagBody.h"
 #include "media/push/H264ParameterSets.h"
+#include "media/push/SrtUrl.h"
 
 namespace {
 
 using streammanager::FlvTagBody;
 using streammanager::H264ParameterSets;
+using streammanager::SrtUrl;
 using Bytes = std::vector<uint8_t>;
 
 Bytes Join(std::initializer_list<Bytes> parts) {
@@ -102,6 +106,53 @@ TEST(ParseParameterSets, ThePictureFollowsTheSetsAndOnlyWholeSetsThatFitAreKept)
     EXPECT_EQ(0, sets.Parse(nullptr, 10));
     sets.Clear();
     EXPECT_FALSE(sets.Complete());
+}
+
+TEST(SrtUrl, TakesTheCallersOptionsAndRefusesTheRest) {
+    // What Parse makes of a URL: "host port latency [stream id] [passphrase] key length" when it
+    // takes it, else its refusal.
+    const auto parse = [](const std::string& text) {
+        SrtUrl url;
+        const char* refusal = SrtUrl::Parse(text, &url);
+        return refusal != nullptr
+                   ? std::string(refusal)
+                   : url.host + " " + std::to_string(url.port) + " " +
+                         std::to_string(url.latencyMs) + " [" + url.streamId + "] [" +
+                         url.passphrase + "] " + std::to_string(url.keyLength);
+    };
+    const std::string longId(SrtUrl::kMaxStreamIdLength + 1, 'x');
+    const std::pair<std::string, std::string> rows[] = {
+        {"srt://ingest.example:9000", "ingest.example 9000 -1 [] [] 0"},
+        {"SRT://10.0.0.1:9000/", "10.0.0.1 9000 -1 [] [] 0"},
+        {"srt://[::1]:9000?latency=120&mode=caller", "::1 9000 120 [] [] 0"},
+        {"srt://h:1?streamid=%23!::r=live/k,m=publish&passphrase=ten%20chars!&pbkeylen=32&",
+         "h 1 -1 [#!::r=live/k,m=publish] [ten chars!] 32"},
+        {"rtmp://h:1/live/k", "not an SRT URL"},
+        {"srt://h", "no port"},
+        {"srt://:9000", "no host"},
+        {"srt://h:0", "bad port"},
+        {"srt://h:65536", "bad port"},
+        {"srt://h:9x", "bad port"},
+        {"srt://h:1/path", "malformed host"},
+        {"srt://user@h:1", "malformed host"},
+        {"srt://[::1:9000", "malformed host"},
+        {"srt://h:1?mode=listener", "only mode=caller is supported"},
+        {"srt://h:1?mode=rendezvous", "only mode=caller is supported"},
+        {"srt://h:1?latency=-5", "bad latency"},
+        {"srt://h:1?latency=99999999", "bad latency"},
+        {"srt://h:1?pbkeylen=20", "pbkeylen not 16, 24 or 32"},
+        {"srt://h:1?passphrase=short", "passphrase not 10 to 79 characters"},
+        {"srt://h:1?streamid=" + longId, "stream id too long"},
+        {"srt://h:1?streamid=%zz", "malformed option"},
+        {"srt://h:1?streamid=a%00b", "malformed option"},
+        {"srt://h:1?latency", "malformed option"},
+        {"srt://h:1?maxbw=100", "unknown option"},
+    };
+    for (const auto& [url, expected] : rows) {
+        EXPECT_EQ(expected, parse(url)) << url;
+    }
+    EXPECT_EQ("srt://h:1?streamid=a&passphrase=***&pbkeylen=16",
+              SrtUrl::WithoutSecret("srt://h:1?streamid=a&passphrase=secret1234&pbkeylen=16"));
 }
 
 }  // namespace
