@@ -120,10 +120,7 @@ class RtmpPusher : public KESTREL::WThread {
     void SignalStop() override;
 
     const std::string& GetCdnUrl() const { return url_; }
-    const std::string& GetCdnName() const { return cdnName_; }
-    int32_t GetContextId() const { return contextId_; }
     int32_t GetState() const;
-    PushState State() const { return state_.load(); }
     size_t GetCachedCount() { return m_cache_push_data_list.Size(); }
 
   private:

@@ -1,213 +1,127 @@
-// Arbitrary units through a pusher, over a connection that checks every message as it leaves.
-// An input is a flags byte (bit 0: the stream carries video) and then units, each a kind byte
-// (bit 0: video, else audio; bit 1: key frame; bit 2: the metadata change before it), a
-// 16-bit little-endian length and that many bytes (fewer at the end of the input). Each video
-// unit is first read by a parameter-set parser of its own, which must return a picture offset
-// that follows a start code and names no SEI, SPS, PPS or delimiter, and keep sets within their
-// bounds. The pusher then caches every unit and its thread sends them: the metadata, the AVC
-// and AAC sequence headers and the FLV bodies must be what their headers say, the whole body is
-// read (under ASan), and every unit is handled before the pusher stops.
-#include <atomic>
-#include <chrono>
+// The push path's pure parts on arbitrary units: the parameter-set parser with the FLV bodies
+// built from what it finds, and the SRT URL parser. An input is a flags byte (bit 0: the stream
+// carries video) and then units, each a kind byte (bit 0: video, else audio; bit 1: key frame;
+// bit 2: new metadata before it; bit 3: the unit is an SRT URL), a 16-bit little-endian length
+// and that many bytes (fewer at the end of the input). The flags, audio units and metadata are
+// for the pusher test that walks the same corpus through a real push thread.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
-#include <thread>
+#include <cstring>
+#include <string>
+#include <vector>
 
-#include "framework/memory/MemoryAllocator.h"
 #include "media/push/FlvTagBody.h"
 #include "media/push/H264ParameterSets.h"
-#include "media/push/IRtmpConnection.h"
-#include "media/push/PushDataInfo.h"
-#include "media/push/RtmpPusher.h"
+#include "media/push/SrtUrl.h"
 
 namespace {
 
 using namespace streammanager;
 
-// Long enough for a loaded machine: a wait that ends is a finding.
-constexpr auto kWait = std::chrono::seconds(30);
-constexpr uint8_t kAudioMessage = 8;
-constexpr uint8_t kVideoMessage = 9;
-constexpr uint8_t kDataMessage = 18;
-
-[[noreturn]] void Fail(const char* what) {
-    std::fprintf(stderr, "push_units: %s\n", what);
-    std::abort();
+void Check(bool holds, const char* what) {
+    if (!holds) {
+        std::fprintf(stderr, "push_units: %s\n", what);
+        std::abort();
+    }
 }
 
-uint32_t Big16(const uint8_t* p) {
-    return (static_cast<uint32_t>(p[0]) << 8) | p[1];
+// A big-endian number of `bytes` bytes.
+uint32_t Big(const uint8_t* p, int bytes) {
+    uint32_t value = 0;
+    for (int i = 0; i < bytes; ++i) {
+        value = (value << 8) | p[i];
+    }
+    return value;
 }
 
-uint32_t Big32(const uint8_t* p) {
-    return (Big16(p) << 16) | Big16(p + 2);
-}
-
-// Connects at once and checks each message; it never fails a send. Used by the push thread.
-class CheckingConnection : public IRtmpConnection {
-  public:
-    bool Open() override { return open_ = true; }
-    bool SetupUrl(const char*) override { return true; }
-    bool Connect() override { return true; }
-    bool ConnectStream() override { return true; }
-    bool IsOpen() const override { return open_; }
-    void Close() override { open_ = false; }
-    int32_t LastError() const override { return 0; }
-    int64_t QueuedBytes() override { return 0; }
-    void Abort() override {}
-
-    bool SendPacket(const RtmpMessage& m) override {
-        if ((m.prefixSize > 0 && m.prefix == nullptr) ||
-            (m.payloadSize > 0 && m.payload == nullptr)) {
-            Fail("a body part without its bytes");
-        }
-        uint32_t sum = 0;  // every byte is read
-        for (uint32_t i = 0; i < m.prefixSize; ++i) {
-            sum += m.prefix[i];
-        }
-        for (uint32_t i = 0; i < m.payloadSize; ++i) {
-            sum += m.payload[i];
-        }
-        checksum_ += sum;
-        if (m.type == kDataMessage) {
-            CheckMetaData(m);
-        } else if (m.type == kVideoMessage) {
-            m.prefixSize == 0 ? CheckAvcHeader(m) : CheckVideo(m);
-        } else if (m.type == kAudioMessage) {
-            CheckAudio(m);
-        } else {
-            Fail("a message of an unknown type");
-        }
-        return true;
-    }
-
-  private:
-    static void CheckMetaData(const RtmpMessage& m) {
-        uint8_t expected[FlvTagBody::kHeaderBufferSize];
-        if (m.prefixSize != 0 || m.payloadSize != FlvTagBody::WriteMetaData(
-                                                      {640, 360, 30}, expected, sizeof(expected))) {
-            Fail("onMetaData of another size");
-        }
-    }
-    // Key frame and sequence header, then one SPS and one PPS with their lengths.
-    static void CheckAvcHeader(const RtmpMessage& m) {
-        const uint8_t* body = m.payload;
-        const uint32_t size = m.payloadSize;
-        if (size < FlvTagBody::kAvcSequenceHeaderFixedSize || body[0] != 0x17 || body[1] != 0x00) {
-            Fail("a video message that is neither unit nor sequence header");
-        }
-        const uint32_t sps = Big16(body + 11);
-        if (13 + sps + 3 > size || body[13 + sps] != 0x01 ||
-            FlvTagBody::kAvcSequenceHeaderFixedSize + sps + Big16(body + 14 + sps) != size ||
-            sps < 4 || sps > H264ParameterSets::kMaxSpsLength ||
-            Big16(body + 14 + sps) > H264ParameterSets::kMaxPpsLength) {
-            Fail("an AVC sequence header whose lengths do not add up");
-        }
-    }
-    static void CheckVideo(const RtmpMessage& m) {
-        if (m.prefixSize != FlvTagBody::kVideoPrefixSize ||
-            (m.prefix[0] != 0x17 && m.prefix[0] != 0x27) || m.prefix[1] != 0x01 ||
-            Big32(m.prefix + 5) != m.payloadSize || m.payloadSize == 0) {
-            Fail("a video body whose header does not match its NAL");
-        }
-    }
-    static void CheckAudio(const RtmpMessage& m) {
-        const bool frame = m.prefixSize == FlvTagBody::kAudioPrefixSize && m.prefix[0] == 0xAF &&
-                           m.prefix[1] == 0x01 && m.payloadSize > 0;
-        const bool header = m.prefixSize == 0 &&
-                            m.payloadSize == FlvTagBody::kAacSequenceHeaderSize &&
-                            m.payload[0] == 0xAF && m.payload[1] == 0x00;
-        if (!frame && !header) {
-            Fail("an audio body that is neither frame nor sequence header");
-        }
-    }
-
-    bool open_ = false;
-    uint32_t checksum_ = 0;
-};
-
-// What the parameter-set parser promises of one unit.
-void CheckParse(const uint8_t* unit, int32_t length) {
+// What the parser promises of one access unit, and the bodies built from what it found: the
+// AVC sequence header holds the sets with their lengths (and is refused without room), the
+// picture's body each NAL unit with its length and nothing the unit does not have.
+void CheckVideo(const uint8_t* unit, uint32_t length, bool key) {
     H264ParameterSets sets;
-    const int32_t picture = sets.Parse(unit, length);
+    const auto picture = static_cast<uint32_t>(sets.Parse(unit, static_cast<int32_t>(length)));
     if (picture != 0) {
-        if (picture < 3 || picture >= length || unit[picture - 1] != 0x01 ||
-            unit[picture - 2] != 0x00 || unit[picture - 3] != 0x00) {
-            Fail("a picture offset that does not follow a start code");
-        }
+        Check(picture >= 3 && picture < length && Big(unit + picture - 3, 3) == 1,
+              "a picture offset that does not follow a start code");
         const int type = unit[picture] & 0x1F;
-        if (type == 6 || type == 7 || type == 8 || type == 9) {
-            Fail("a picture offset at a parameter set, SEI or delimiter");
-        }
+        Check(type != 6 && type != 7 && type != 8 && type != 9,
+              "a picture offset at a parameter set, SEI or delimiter");
     }
-    if (sets.SpsLength() > H264ParameterSets::kMaxSpsLength ||
-        sets.PpsLength() > H264ParameterSets::kMaxPpsLength) {
-        Fail("a parameter set past its bound");
+    const uint32_t sps = sets.SpsLength();
+    const uint32_t pps = sets.PpsLength();
+    Check(sps <= H264ParameterSets::kMaxSpsLength && pps <= H264ParameterSets::kMaxPpsLength,
+          "a parameter set past its bound");
+    Check((sps == 0 || (sets.Sps()[0] & 0x1F) == 7) && (pps == 0 || (sets.Pps()[0] & 0x1F) == 8),
+          "a parameter set that does not start at its header byte");
+    // Into exactly the room it needs, or a byte less (for an odd length): refused without
+    // both sets or without room, else the sets with their lengths.
+    const uint32_t room = FlvTagBody::kAvcSequenceHeaderFixedSize + sps + pps - (length & 1);
+    std::vector<uint8_t> header(room);
+    const uint32_t size =
+        FlvTagBody::WriteAvcSequenceHeader(sets.Sps(), sps, sets.Pps(), pps, header.data(), room);
+    Check(size == (sets.Complete() && (length & 1) == 0 ? room : 0),
+          "an AVC sequence header past its room or without both sets");
+    Check(size == 0 ||
+              (Big(&header[11], 2) == sps && header[13 + sps] == 1 &&
+               std::memcmp(&header[13], sets.Sps(), sps) == 0 && Big(&header[14 + sps], 2) == pps &&
+               std::memcmp(&header[16 + sps], sets.Pps(), pps) == 0),
+          "an AVC sequence header that does not hold the sets");
+    std::vector<uint8_t> body;
+    FlvTagBody::WriteVideoBody(key, unit + picture, length - picture, &body);
+    Check(body.size() >= FlvTagBody::kVideoPrefixSize && body[0] == (key ? 0x17 : 0x27) &&
+              body[1] == 0x01 && Big(&body[2], 3) == 0,
+          "a video body with a wrong header");
+    size_t at = FlvTagBody::kVideoPrefixSize - 4;  // each NAL unit behind its length
+    size_t nals = 0;
+    for (; at + 4 <= body.size(); ++nals) {
+        at += 4 + Big(&body[at], 4);
     }
-    if (sets.SpsLength() > 0 && (sets.Sps()[0] & 0x1F) != 7) {
-        Fail("an SPS that does not start at its header byte");
-    }
-    if (sets.PpsLength() > 0 && (sets.Pps()[0] & 0x1F) != 8) {
-        Fail("a PPS that does not start at its header byte");
-    }
+    Check(at == body.size(), "a video body whose lengths do not add up");
+    Check(body.size() - 5 - 4 * nals <= length - picture, "a video body of bytes not in the unit");
 }
 
-void WaitSent(RtmpPusher* pusher) {
-    const auto deadline = std::chrono::steady_clock::now() + kWait;
-    while (pusher->GetCachedCount() != 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            Fail("the pusher did not send its units");
-        }
-        std::this_thread::sleep_for(std::chrono::microseconds(20));
+// A URL taken holds what a caller can use; a passphrase never shows in the log's form of it.
+void CheckSrtUrl(const std::string& text) {
+    SrtUrl url;
+    if (SrtUrl::Parse(text, &url) == nullptr) {
+        Check(
+            !url.host.empty() && url.port >= 1 && url.port <= 65535 && url.latencyMs >= -1 &&
+                url.latencyMs <= SrtUrl::kMaxLatencyMs &&
+                url.streamId.size() <= SrtUrl::kMaxStreamIdLength &&
+                (url.keyLength == 0 || url.keyLength == 16 || url.keyLength == 24 ||
+                 url.keyLength == 32) &&
+                (url.passphrase.empty() || (url.passphrase.size() >= SrtUrl::kMinPassphraseLength &&
+                                            url.passphrase.size() <= SrtUrl::kMaxPassphraseLength)),
+            "an SRT URL taken with an option out of its range");
+    }
+    const std::string shown = SrtUrl::WithoutSecret(text);
+    const std::string key = "passphrase=";
+    for (size_t at = shown.find(key); at != std::string::npos; at = shown.find(key, at + 1)) {
+        const size_t value = at + key.size();
+        Check(shown.compare(value, 3, "***") == 0 &&
+                  (value + 3 == shown.size() || shown[value + 3] == '&'),
+              "a passphrase shown");
     }
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static IMemoryAllocator* const allocator = new framework::MemoryAllocator();
-    if (size == 0) {
-        return 0;
-    }
-    RtmpPusher::Options options;
-    options.connection = std::make_unique<CheckingConnection>();
-    // A clock a second on at every look: nothing is ever held back for interleaving.
-    options.clockUs = [] {
-        static std::atomic<uint64_t> now{0};
-        return now.fetch_add(1000000);
-    };
-    options.retryDelayMs = 0;
-    RtmpPusher pusher(allocator, std::move(options));
-    pusher.SetMetaData({640, 360, 30});
-    if (data[0] & 1) {
-        pusher.SetVideoStatus(1);
-    }
-    pusher.InitRtmpPusher("rtmp://127.0.0.1/live/fuzz", 1);
-    pusher.StartThread(true, nullptr);
-
-    int32_t metaChanges = 0;
     size_t at = 1;
-    while (size - at >= 3) {
+    while (size >= at + 3) {
         const uint8_t kind = data[at];
         const size_t length = data[at + 1] | (data[at + 2] << 8);
         at += 3;
         const size_t taken = length < size - at ? length : size - at;
         const uint8_t* unit = data + at;
         at += taken;
-        if (kind & 4) {
-            ++metaChanges;
-            pusher.SetMetaData({640 + 16 * metaChanges, 360, 30});
+        if (kind & 8) {  // as the host's XML hands it over: up to a NUL
+            CheckSrtUrl(std::string(reinterpret_cast<const char*>(unit),
+                                    strnlen(reinterpret_cast<const char*>(unit), taken)));
+        } else if (kind & 1) {
+            CheckVideo(unit, static_cast<uint32_t>(taken), (kind & 2) != 0);
         }
-        const bool video = (kind & 1) != 0;
-        if (video) {
-            CheckParse(unit, static_cast<int32_t>(taken));
-        }
-        pusher.CachePushData(video ? kPushDataVideo : kPushDataAudio, static_cast<int32_t>(taken),
-                             unit, (kind >> 1) & 1, at);
     }
-    WaitSent(&pusher);
-    pusher.StopRtmpThread();
     return 0;
 }

@@ -36,18 +36,16 @@ size_t CountEntries(const std::string& folder, const std::string& suffix = "") {
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
         const std::string name = entry.path().filename().string();
-        count += suffix.empty() ||
-                 (name.size() >= suffix.size() &&
-                  name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0);
+        count += name.size() >= suffix.size() &&
+                 name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
     }
     return count;
 }
 
-// What a process holds that a leak would make grow.
+// What a process holds that a leak would make grow: threads, descriptors, the shared-memory
+// objects of the session's port, and its private memory (the shared rings are not a leak).
 struct Footprint {
-    size_t threads = 0;
-    size_t descriptors = 0;
-    size_t sharedObjects = 0;  // of the session's port
+    size_t threads = 0, descriptors = 0, sharedObjects = 0;
     long rssKiB = 0;
 };
 
@@ -60,94 +58,69 @@ Footprint Measure(pid_t pid, uint16_t port) {
                               CountEntries("/dev/shm", "Record" + std::to_string(port));
     std::ifstream status(proc + "/status");
     for (std::string line; std::getline(status, line);) {
-        if (line.rfind("RssAnon:", 0) == 0) {  // private: the shared rings are not a leak
+        if (line.rfind("RssAnon:", 0) == 0) {
             footprint.rssKiB = std::stol(line.substr(8));
         }
     }
     return footprint;
 }
 
-class ChurnTest : public StreamCourierTest {
-  protected:
-    void SetUp() override {
-        StreamCourierTest::SetUp();
-        ASSERT_TRUE(server_.Start());
-        ASSERT_TRUE(StartSession());
-        ASSERT_TRUE(media_.Open());
-        ASSERT_TRUE(media_.StartThread());
-    }
-    void TearDown() override {
-        media_.StopThread();
-        host_.CloseSession();
-        EXPECT_TRUE(ExitsWithZero(kExitMs));
-    }
+class ChurnTest : public StreamCourierTest {};
+
+TEST_F(ChurnTest, ContextsAndUrlListsChangedWhileMediaFlowsLeaveNothing) {
+    rtmptest::NginxServer server;
+    HostMedia media(host_.Port());
+    ASSERT_TRUE(server.Start() && StartSession() && media.Open() && media.StartThread());
     // Sends `command` and expects an answer that starts with `prefix`.
-    AssertionResult Exchange(const std::string& command, const std::string& prefix) {
-        if (!host_.Send(command)) {
-            return AssertionFailure() << "not sent: " << command;
-        }
-        return Next(qxhost::ReceiveStatus::kMessage, prefix, kAnswerMs, false);
-    }
-    // A context with the four inputs; its handle.
-    int CreateContext(int expected) {
-        const std::string handle = std::to_string(expected);
-        EXPECT_TRUE(Exchange("<cmd id=\"4100\" />", "<cmd id=\"4356\"><ContextID val=\"" + handle +
+    const auto exchange = [&](const std::string& command, const std::string& prefix) {
+        return host_.Send(command) ? Next(qxhost::ReceiveStatus::kMessage, prefix, kAnswerMs, false)
+                                   : AssertionFailure() << "not sent: " << command;
+    };
+    // A context with the four inputs, which must get `handle`.
+    const auto createContext = [&](int handle) {
+        EXPECT_TRUE(exchange("<cmd id=\"4100\" />", "<cmd id=\"4356\"><ContextID val=\"" +
+                                                        std::to_string(handle) +
                                                         "\" /><Result val=\"0\""));
-        for (const std::string& command : CreateInputs(expected)) {
-            EXPECT_TRUE(Exchange(command, "<cmd id=\"4357\"><Result val=\"0\" />"));
+        for (const std::string& command : CreateInputs(handle)) {
+            EXPECT_TRUE(exchange(command, "<cmd id=\"4357\"><Result val=\"0\" />"));
         }
-        return expected;
-    }
-    void ExpectSameHoldings(const Footprint& before, const Footprint& after) {
-        EXPECT_EQ(before.threads, after.threads);
-        EXPECT_EQ(before.descriptors, after.descriptors);
-        EXPECT_EQ(before.sharedObjects, after.sharedObjects);
-#ifndef SC_MEMORY_GROWTH_UNMEASURABLE
-        EXPECT_LT(after.rssKiB - before.rssKiB, kRssGrowthBoundKiB)
-            << before.rssKiB << " KiB after warm-up, " << after.rssKiB << " KiB at the end";
-#endif
-    }
-
-    rtmptest::NginxServer server_;
-    HostMedia media_{host_.Port()};
-};
-
-TEST_F(ChurnTest, ContextsMadeAndDestroyedWhileMediaFlowsLeaveNothing) {
-    const std::string answer = "<cmd id=\"4359\"><Result val=\"0\" />";
-    Footprint warm;
-    for (int cycle = 0; cycle < kWarmUpCycles + kCycles; ++cycle) {
-        const int context = CreateContext(10001 + cycle);
-        ASSERT_TRUE(Exchange(SetOutParam({server_.Url("churn")}, context), answer)) << cycle;
-        host_.Send("<cmd id=\"4104\"><ContextID val=\"" + std::to_string(context) + "\" /></cmd>");
-        ASSERT_TRUE(KeepAliveAnswered());  // commands run in order: the context is gone
-        if (cycle + 1 == kWarmUpCycles) {
-            warm = Measure(host_.Pid(), host_.Port());
-        }
-    }
-    ExpectSameHoldings(warm, Measure(host_.Pid(), host_.Port()));
-}
-
-TEST_F(ChurnTest, UrlListsChangedWhileStreamingLeaveNothing) {
-    const int context = CreateContext(10001);
+    };
+    const int kept = 10001;
+    createContext(kept);
     const std::string answer = "<cmd id=\"4359\"><Result val=\"0\" />";
     // Measured with the kept URL alone: a dropped pusher is gone when the answer comes, while a
     // new one may still be connecting.
     const auto measureKeptAlone = [&] {
-        EXPECT_TRUE(Exchange(SetOutParam({server_.Url("kept")}, context), answer));
+        EXPECT_TRUE(exchange(SetOutParam({server.Url("kept")}, kept), answer));
         return Measure(host_.Pid(), host_.Port());
     };
     Footprint warm;
-    for (int change = 0; change < kWarmUpCycles + kCycles; ++change) {
-        // One kept URL, one that is new each time (the one before it is dropped).
-        const std::vector<std::string> urls = {server_.Url("kept"),
-                                               server_.Url("moving" + std::to_string(change))};
-        ASSERT_TRUE(Exchange(SetOutParam(urls, context), answer)) << change;
-        if (change + 1 == kWarmUpCycles) {
+    for (int cycle = 0; cycle < kWarmUpCycles + kCycles; ++cycle) {
+        // A context with a pusher made and destroyed, and the kept context's list changed: one
+        // kept URL, one that is new each time (the one before it is dropped).
+        const int context = kept + 1 + cycle;
+        createContext(context);
+        ASSERT_TRUE(exchange(SetOutParam({server.Url("churn")}, context), answer)) << cycle;
+        const std::string moving = server.Url("moving" + std::to_string(cycle));
+        ASSERT_TRUE(exchange(SetOutParam({server.Url("kept"), moving}, kept), answer)) << cycle;
+        host_.Send("<cmd id=\"4104\"><ContextID val=\"" + std::to_string(context) + "\" /></cmd>");
+        ASSERT_TRUE(KeepAliveAnswered());  // commands run in order: the context is gone
+        if (cycle + 1 == kWarmUpCycles) {
             warm = measureKeptAlone();
         }
     }
-    ExpectSameHoldings(warm, measureKeptAlone());
-    EXPECT_FALSE(server_.WaitForLog("publish: name='kept'", 0, 2));  // never reconnected
+    const Footprint end = measureKeptAlone();
+    EXPECT_EQ(warm.threads, end.threads);
+    EXPECT_EQ(warm.descriptors, end.descriptors);
+    EXPECT_EQ(warm.sharedObjects, end.sharedObjects);
+#ifndef SC_MEMORY_GROWTH_UNMEASURABLE
+    EXPECT_LT(end.rssKiB - warm.rssKiB, kRssGrowthBoundKiB)
+        << warm.rssKiB << " KiB after warm-up, " << end.rssKiB << " KiB at the end";
+#endif
+    EXPECT_FALSE(server.WaitForLog("publish: name='kept'", 0, 2));  // never reconnected
+    media.StopThread();
+    host_.CloseSession();
+    EXPECT_TRUE(ExitsWithZero(kExitMs));
 }
 
 }  // namespace

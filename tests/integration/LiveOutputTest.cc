@@ -7,51 +7,23 @@
 // or a gap, starts the new one (with the same metadata) and ends the dropped one.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cmath>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "tests/integration/HostMedia.h"
 #include "tests/integration/StreamCourierTest.h"
 #include "tests/media/push/FfTool.h"
+#include "tests/media/push/MediaProbe.h"
 #include "tests/media/push/MetaDataReader.h"
 #include "tests/media/push/NginxServer.h"
 
 namespace sctest {
 namespace {
 
-constexpr int kToolMs = 20000;
+constexpr int kToolMs = rtmptest::MediaProbe::kToolMs;
 
 class LiveOutputTest : public StreamCourierTest {
   protected:
-    // One key frame of the live stream, decoded to I420; of a file, its last one.
-    std::vector<uint8_t> Picture(const std::string& source) {
-        const bool file = source.find("://") == std::string::npos;
-        std::vector<std::string> args = {"-v",          "error", "-rw_timeout", "5000000",
-                                         "-skip_frame", "nokey", "-i",          source};
-        if (!file) {
-            args.insert(args.end(), {"-frames:v", "1"});
-        }
-        args.insert(args.end(), {"-f", "rawvideo", "-pix_fmt", "yuv420p", "-"});
-        rtmptest::FfTool ffmpeg(server_.Folder(), "ffmpeg", args);
-        if (!ffmpeg.Finish(kToolMs)) {
-            return {};
-        }
-        const std::vector<uint8_t> pictures = Bytes(ffmpeg.Read(".out"));
-        const size_t size = 320 * 180 * 3 / 2;
-        return pictures.size() < size ? pictures
-                                      : std::vector<uint8_t>(pictures.end() - size, pictures.end());
-    }
-    static std::vector<uint8_t> Bytes(const std::string& text) {
-        return std::vector<uint8_t>(text.begin(), text.end());
-    }
-    std::string Probe(const std::vector<std::string>& args) {
-        rtmptest::FfTool probe(server_.Folder(), "ffprobe", args);
-        return probe.Finish(kToolMs) ? probe.Read(".out") : "";
-    }
-
     rtmptest::NginxServer server_;
 };
 
@@ -89,55 +61,41 @@ TEST_F(LiveOutputTest, ComposedStreamReachesEveryCdnAndAChangedListKeepsTheKeptS
         SetOutParam({server_.Url("a"), dead, "srt://127.0.0.1:" + srtPort + "?latency=120"})));
     ASSERT_TRUE(NextMessageIs(answer));
 
-    const std::string streams =
-        Probe({"-v", "error", "-rw_timeout", "5000000", "-show_entries",
-               "stream=codec_type,codec_name,width,height,sample_rate,channels", server_.Url("a")});
-    EXPECT_NE(streams.find("codec_name=h264"), std::string::npos) << streams;
-    EXPECT_NE(streams.find("width=320\nheight=180"), std::string::npos) << streams;
-    EXPECT_NE(streams.find("codec_name=aac"), std::string::npos) << streams;
-    EXPECT_NE(streams.find("sample_rate=48000\nchannels=2"), std::string::npos) << streams;
-    EXPECT_EQ(kMetaData, rtmptest::ReadMetaData(server_.Url("a")));
-    const std::vector<uint8_t> picture = Picture(server_.Url("a"));
-    EXPECT_TRUE(ColourAt(picture, 80, 45, kRed));
-    EXPECT_TRUE(ColourAt(picture, 240, 45, kGreen));
-    EXPECT_TRUE(ColourAt(picture, 80, 135, kBlue));               // the H.264 input
-    EXPECT_TRUE(ColourAt(picture, 240, 135, Yuv{16, 128, 128}));  // nothing there: black
     ASSERT_GE(srt.WaitForOutput(100000, kToolMs), 0) << srt.Read(".err");
     srt.Interrupt();
     ASSERT_TRUE(srt.Finish(kToolMs));
-    const std::string srtStreams =
-        Probe({"-v", "error", "-show_entries",
-               "stream=codec_name,width,height,sample_rate,channels", srt.Path(".out")});
-    EXPECT_NE(srtStreams.find("codec_name=h264\nwidth=320\nheight=180"), std::string::npos)
-        << srtStreams;
-    EXPECT_NE(srtStreams.find("codec_name=aac\nsample_rate=48000\nchannels=2"), std::string::npos)
-        << srtStreams;
-    const std::vector<uint8_t> srtPicture = Picture(srt.Path(".out"));
-    EXPECT_TRUE(ColourAt(srtPicture, 80, 45, kRed));
-    EXPECT_TRUE(ColourAt(srtPicture, 240, 45, kGreen));
-    EXPECT_TRUE(ColourAt(srtPicture, 80, 135, kBlue));
+    EXPECT_EQ(kMetaData, rtmptest::ReadMetaData(server_.Url("a")));
+    // The canvas, each input's colour in its rectangle, on the server and at the SRT listener.
+    for (const std::string& source : {server_.Url("a"), srt.Path(".out")}) {
+        SCOPED_TRACE(source);
+        const rtmptest::MediaProbe probe(server_.Folder(), source);
+        rtmptest::Fields video = probe.Stream("video"), audio = probe.Stream("audio");
+        EXPECT_EQ("h264", video["codec_name"]);
+        EXPECT_EQ("320x180", video["width"] + "x" + video["height"]);
+        EXPECT_EQ("aac", audio["codec_name"]);
+        EXPECT_EQ("48000 2", audio["sample_rate"] + " " + audio["channels"]);
+        const std::vector<uint8_t> picture = probe.KeyPicture(320, 180);
+        EXPECT_TRUE(ColourAt(picture, 80, 45, kRed));
+        EXPECT_TRUE(ColourAt(picture, 240, 45, kGreen));
+        EXPECT_TRUE(ColourAt(picture, 80, 135, kBlue));               // the H.264 input
+        EXPECT_TRUE(ColourAt(picture, 240, 135, Yuv{16, 128, 128}));  // nothing there: black
+    }
 
-    // While a player follows "a", the list becomes "a" and "b".
-    rtmptest::FfTool follower(
-        server_.Folder(), "ffprobe",
-        {"-v", "error", "-rw_timeout", "5000000", "-read_intervals", "%+6", "-select_streams", "v",
-         "-show_entries", "packet=pts_time", server_.Url("a")});
-    ASSERT_TRUE(server_.WaitForLog("play: name='a'", kToolMs, 3));
+    // While a player records "a", the list becomes "a" and "b".
+    const std::string recording = server_.Folder() + "/kept.flv";
+    rtmptest::FfTool follower(server_.Folder(), "ffmpeg",
+                              {"-nostdin", "-v", "error", "-rw_timeout", "5000000", "-i",
+                               server_.Url("a"), "-c", "copy", "-t", "6", recording});
+    ASSERT_TRUE(server_.WaitForLog("play: name='a'", kToolMs, 5));
     ASSERT_TRUE(host_.Send(SetOutParam({server_.Url("a"), server_.Url("b")})));
     ASSERT_TRUE(NextMessageIs(answer));
     EXPECT_TRUE(server_.WaitForLog("publish: name='b'", kToolMs));
     EXPECT_EQ(kMetaData, rtmptest::ReadMetaData(server_.Url("b")));
-    ASSERT_TRUE(follower.Finish(kToolMs));
-    double last = -1, widest = 0;
+    ASSERT_TRUE(follower.Finish(kToolMs)) << follower.Read(".err");
     int packets = 0;
-    for (const rtmptest::Fields& packet : rtmptest::Sections(follower.Read(".out"), "PACKET")) {
-        const double at = std::atof(packet.at("pts_time").c_str());
-        widest = last < 0 ? 0 : std::max(widest, at - last);
-        last = at;
-        ++packets;
-    }
+    EXPECT_LT(rtmptest::MediaProbe(server_.Folder(), recording).WidestGap("v", &packets), 0.3)
+        << "a gap in the kept stream";
     EXPECT_GE(packets, 60);
-    EXPECT_LT(widest, 0.3);                                         // no gap in the kept stream
     EXPECT_FALSE(server_.WaitForLog("publish: name='a'", 100, 2));  // and no second publish
 
     // Then "b" alone: "a" ends.

@@ -102,9 +102,11 @@ class MediaProbe {
                                     pictures.end());
     }
     // What ffmpeg says while decoding the whole source ("" when nothing); "timed out" when it
-    // did not end in time.
+    // did not end in time. The frames keep the source's time base, so that a rate that changes
+    // (a slow link's) rounds no two of them onto one timestamp.
     std::string DecodeErrors() const {
-        FfTool ffmpeg(folder_, "ffmpeg", {"-v", "error", "-i", source_, "-f", "null", "-"});
+        FfTool ffmpeg(folder_, "ffmpeg",
+                      {"-v", "error", "-i", source_, "-enc_time_base", "-1", "-f", "null", "-"});
         return ffmpeg.Finish(kToolMs) ? ffmpeg.Read(".err") : "timed out";
     }
 

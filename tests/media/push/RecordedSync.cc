@@ -8,6 +8,7 @@
 
 #include "tests/media/push/FfTool.h"
 #include "tests/media/push/FlashEdge.h"
+#include "tests/media/push/MediaProbe.h"
 
 namespace rtmptest {
 
@@ -25,18 +26,6 @@ bool ShowinfoValue(const std::string& line, const std::string& key, double* valu
     }
     *value = std::atof(line.c_str() + at + key.size());
     return true;
-}
-
-// One number a line (ffprobe's csv of packet pts).
-std::vector<double> Numbers(const std::string& text) {
-    std::vector<double> numbers;
-    std::istringstream lines(text);
-    for (std::string line; std::getline(lines, line);) {
-        if (!line.empty()) {
-            numbers.push_back(std::atof(line.c_str()));
-        }
-    }
-    return numbers;
 }
 
 // The left channel of a file of interleaved stereo s16le samples.
@@ -107,18 +96,18 @@ std::vector<double> RecordedFlashes(const std::string& folder, const std::string
 
 std::vector<Onset> RecordedOnsets(const std::string& folder, const std::string& recording,
                                   std::string* error) {
-    rtmptest::FfTool probe(folder, "ffprobe",
-                           {"-v", "error", "-select_streams", "a:0", "-show_entries", "packet=pts",
-                            "-of", "csv=p=0", recording});
     const std::string pcmFile = folder + "/sound.s16";
     rtmptest::FfTool decode(folder, "ffmpeg",
                             {"-nostdin", "-v", "error", "-y", "-i", recording, "-map", "0:a:0",
                              "-f", "s16le", "-acodec", "pcm_s16le", pcmFile});
-    if (!probe.Finish(kToolMs) || !decode.Finish(kToolMs) || decode.ExitCode() != 0) {
+    std::vector<double> packetPts;
+    for (const Fields& packet : MediaProbe(folder, recording).Packets("a:0")) {
+        packetPts.push_back(std::atof(packet.at("pts").c_str()));
+    }
+    if (!decode.Finish(kToolMs) || decode.ExitCode() != 0 || packetPts.empty()) {
         *error = "ffprobe or ffmpeg failed on the recording";
         return {};
     }
-    const std::vector<double> packetPts = Numbers(probe.Read(".out"));
     const std::vector<int16_t> left = LeftChannel(pcmFile);
     if (left.size() != packetPts.size() * kAacFrame) {
         *error = "decoded sound (" + std::to_string(left.size()) +

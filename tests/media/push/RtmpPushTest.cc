@@ -1,231 +1,171 @@
-// The pusher against a real nginx with the RTMP module: real H.264 (x264) and ADTS AAC
-// (libavcodec) go in, and ffprobe and ffmpeg look at what arrived. Failures: the server going
-// away and coming back, closed and stalled connections, bad URLs, a rejected publisher.
+// The pusher against a real nginx with the RTMP module and its TLS front: real H.264 (x264) and
+// ADTS AAC (libavcodec) go in, and ffprobe and ffmpeg look at what arrived. Failures: the
+// server going away and coming back, closed, stalled and rejected connections, bad URLs, and
+// certificates the pusher must not trust, which end the connection before any RTMP (and so
+// the stream key) is sent.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <fstream>
-#include <map>
+#include <algorithm>
+#include <cstdlib>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "base/WThread.h"
 #include "framework/memory/MemoryAllocator.h"
-#include "media/audio/AacEncoder.h"
 #include "media/push/RtmpPusher.h"
-#include "platform/ChildProcess.h"
-#include "platform/Clock.h"
 #include "platform/TcpSocket.h"
+#include "platform/TempFolder.h"
 #include "tests/media/push/FfTool.h"
 #include "tests/media/push/LiveFeeder.h"
-#include "tests/media/push/MetaDataReader.h"
+#include "tests/media/push/MediaProbe.h"
 #include "tests/media/push/NginxServer.h"
-#include "tests/media/push/TestH264Encoder.h"
 
 namespace {
 
 using rtmptest::Fields;
-using rtmptest::Sections;
-using rtmptest::ToInt;
+using rtmptest::MediaProbe;
+using rtmptest::NowMs;
 using streammanager::RtmpPusher;
 using Tool = rtmptest::FfTool;
+constexpr int kToolMs = MediaProbe::kToolMs;
 
-using rtmptest::kFrameRate;
-using rtmptest::kHeight;
-using rtmptest::kWidth;
-using rtmptest::LiveFeeder;
-using rtmptest::MediaFeed;
-using rtmptest::NowMs;
-constexpr int kToolMs = 20000;
-constexpr const char* kStreamEntries =
-    "stream=codec_type,codec_name,width,height,sample_rate,channels";
-
-// Seconds of media cached at once are a backlog the pusher would drop video from; these tests
-// want every unit.
-RtmpPusher::Options AllAtOnce() {
-    RtmpPusher::Options options;
-    options.dropThresholdMs = INT32_MAX;
-    return options;
+// A test CA, which the pusher trusts through STREAMCOURIER_TLS_CA_FILE (read once, at the first
+// handshake), a certificate from it for localhost ("good") and a self-signed one for localhost
+// ("selfsigned"), as PEM files with their keys; their folder, "" when openssl failed.
+const std::string& Certificates() {
+    static platform::TempFolder folder("sc-tls");
+    static const std::string made = [] {
+        Tool openssl(folder.Path(), "sh",
+                     {"-c", R"(cd "$0" &&
+            new="openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -subj"
+            $new '/CN=Test CA' -x509 -days 2 -keyout ca.key -out ca.pem &&
+            $new /CN=localhost -x509 -days 2 -keyout selfsigned.key -out selfsigned.pem \
+                -addext subjectAltName=DNS:localhost &&
+            $new /CN=localhost -keyout good.key -out good.csr &&
+            echo subjectAltName=DNS:localhost > ext && openssl x509 -req -in good.csr -CA ca.pem \
+                -CAkey ca.key -CAcreateserial -days 2 -out good.pem -extfile ext)",
+                      folder.Path()});
+        const bool ok = openssl.Finish(kToolMs) && openssl.ExitCode() == 0;
+        const std::string ca = folder.Path() + "/ca.pem";
+        return ok && setenv("STREAMCOURIER_TLS_CA_FILE", ca.c_str(), 1) == 0 ? folder.Path() : "";
+    }();
+    return made;
 }
 
 class RtmpPushTest : public ::testing::Test {
   protected:
     void TearDown() override { allocator_->Release(); }
 
-    // With `video`, the video status and the metadata are set, as the output does.
-    std::unique_ptr<RtmpPusher> StartPusher(const std::string& url, int32_t contextId,
-                                            bool video = false, RtmpPusher::Options options = {}) {
+    // With the video status and the metadata set, as the output does.
+    std::unique_ptr<RtmpPusher> StartPusher(const std::string& url,
+                                            RtmpPusher::Options options = {}) {
         auto pusher = std::make_unique<RtmpPusher>(allocator_, std::move(options));
-        pusher->InitRtmpPusher(url.c_str(), contextId);
+        pusher->InitRtmpPusher(url.c_str(), 1);
         EXPECT_TRUE(pusher->StartThread(true));
-        if (video) {
-            pusher->SetVideoStatus(1);
-            pusher->SetMetaData({kWidth, kHeight, kFrameRate});
-        }
+        pusher->SetVideoStatus(1);
+        pusher->SetMetaData({rtmptest::kWidth, rtmptest::kHeight, rtmptest::kFrameRate});
         return pusher;
     }
-    // ffprobe's output ("" when it did not end in time).
-    std::string Probe(const std::vector<std::string>& args) {
-        Tool probe(server_.Folder(), "ffprobe", args);
-        return probe.Finish(kToolMs) ? probe.Read(".out") : "";
-    }
-    // Streams, metadata and the first packets of the live stream, as a late player sees them.
-    std::string ProbeLive(const std::string& url, int packets) {
-        const std::string entries =
-            std::string(kStreamEntries) + ":format_tags=displayWidth:packet=codec_type,pts,flags";
-        return Probe({"-v", "error", "-rw_timeout", "5000000", "-read_intervals",
-                      "%+#" + std::to_string(packets), "-show_entries", entries, url});
-    }
-    void ExpectPictureAndSound(const std::string& probe, const std::string& frameRate = "") {
-        bool video = false;
-        bool audio = false;
-        for (const Fields& stream : Sections(probe, "STREAM")) {
-            if (stream.at("codec_type") == "video") {
-                video = true;
-                EXPECT_EQ("h264", stream.at("codec_name"));
-                EXPECT_EQ(kWidth, ToInt(stream, "width"));
-                EXPECT_EQ(kHeight, ToInt(stream, "height"));
-                EXPECT_TRUE(frameRate.empty() || frameRate == stream.at("avg_frame_rate"));
-            } else if (stream.at("codec_type") == "audio") {
-                audio = true;
-                EXPECT_EQ("aac", stream.at("codec_name"));
-                EXPECT_EQ(48000, ToInt(stream, "sample_rate"));
-                EXPECT_EQ(2, ToInt(stream, "channels"));
-            }
-        }
-        EXPECT_TRUE(video && audio) << probe;
+    // The server with its TLS front: `certificate` (with its key) from Certificates().
+    static bool Start(rtmptest::NginxServer* server, const std::string& certificate) {
+        const std::string& folder = Certificates();
+        server->EnableTls(folder + "/" + certificate + ".pem", folder + "/" + certificate + ".key");
+        return !folder.empty() && server->Start();
     }
 
     framework::MemoryAllocator* allocator_ = new framework::MemoryAllocator();
     rtmptest::NginxServer server_;
 };
 
-TEST_F(RtmpPushTest, StreamPlaysFromItsStartWithTheMetadataSizeAndRate) {
-    ASSERT_TRUE(server_.Start());
-    MediaFeed feed;
-    ASSERT_TRUE(feed.IsOpen());
-    // The player waits on the stream before it is published, so it gets everything.
-    const std::string file = server_.Folder() + "/pull.flv";
-    Tool pull(server_.Folder(), "ffmpeg",
-              {"-nostdin", "-v", "error", "-rw_timeout", "2000000", "-i", server_.Url("start"),
-               "-c", "copy", "-copyts", "-f", "flv", file});
-    ASSERT_TRUE(server_.WaitForLog("play: name='start'", kToolMs));
-
-    std::unique_ptr<RtmpPusher> pusher =
-        StartPusher(server_.Url("start"), 10001, true, AllAtOnce());
-    feed.CacheUntil(pusher.get(), 2000);
-    // The pull ends two seconds after the last unit reached it.
-    ASSERT_TRUE(pull.Finish(kToolMs)) << pull.Read(".err");
-    pusher->StopRtmpThread();
-
-    const std::string entries =
-        std::string(kStreamEntries) + ",avg_frame_rate:packet=codec_type,pts,flags";
-    const std::string probe = Probe({"-v", "error", "-show_entries", entries, file});
-    ExpectPictureAndSound(probe, "25/1");
-
-    // Every unit arrived, from the key frame on, stamped with the pusher's own time base.
-    std::map<std::string, std::vector<int>> pts;
-    for (const Fields& packet : Sections(probe, "PACKET")) {
-        std::vector<int>& list = pts[packet.at("codec_type")];
-        if (list.empty() && packet.at("codec_type") == "video") {
-            EXPECT_EQ('K', packet.at("flags").at(0));
-        }
-        list.push_back(ToInt(packet, "pts"));
-    }
-    ASSERT_EQ(50u, pts["video"].size());
-    ASSERT_EQ(94u, pts["audio"].size());
-    for (size_t i = 0; i < 94; ++i) {
-        EXPECT_EQ(static_cast<int>(i * 64 / 3), pts["audio"][i]);
-        EXPECT_TRUE(i >= 50 || static_cast<int>(i * 40) == pts["video"][i]) << i;
-    }
-
-    // And it decodes from the first frame on without an error.
-    Tool decode(server_.Folder(), "ffmpeg",
-                {"-nostdin", "-v", "error", "-xerror", "-i", file, "-f", "null", "-"});
-    ASSERT_TRUE(decode.Finish(kToolMs));
-    EXPECT_EQ(0, decode.ExitCode());
-    EXPECT_EQ("", decode.Read(".err"));
-}
-
-// Three seconds of media whose timestamps cross 2^24 ms (where RTMP's extended timestamp
-// begins) and 2^32 ms (where they wrap): nginx keeps the stream, and a player sees every unit
-// with timestamps that keep rising by the frame time.
-TEST_F(RtmpPushTest, TimestampsCrossTheExtendedAndThe32BitEdge) {
-    ASSERT_TRUE(server_.Start());
-    for (const uint64_t edge : {uint64_t{1} << 24, uint64_t{1} << 32}) {
-        SCOPED_TRACE(edge);
-        const std::string name = "edge" + std::to_string(edge);
-        const std::string file = server_.Folder() + "/" + name + ".flv";
+// Two seconds of media cached at once (without a drop threshold) reach a player that waits on
+// the stream before it is published: every unit, from the key frame on, each kind a frame time
+// apart from one origin, and all of it decodes. Over TLS to a certificate for the server's name
+// from the trusted CA; and across 2^24 ms (where RTMP's extended timestamp begins) and 2^32 ms
+// (where timestamps wrap).
+TEST_F(RtmpPushTest, EveryUnitArrivesInItsTimeOverTlsAndAcrossTheTimestampEdges) {
+    ASSERT_TRUE(Start(&server_, "good"));
+    struct Row {
+        std::string key;
+        bool tls;
+        uint32_t firstTimestampMs;
+    };
+    for (const Row& row : {Row{"tls", true, 0}, Row{"extended", false, (1u << 24) - 1000},
+                           Row{"wrap", false, 0u - 1000}}) {
+        SCOPED_TRACE(row.key);
+        const std::string file = server_.Folder() + "/" + row.key + ".flv";
+        // It ends two seconds after the last unit reached it.
         Tool pull(server_.Folder(), "ffmpeg",
-                  {"-nostdin", "-v", "error", "-rw_timeout", "2000000", "-i", server_.Url(name),
+                  {"-nostdin", "-v", "error", "-rw_timeout", "2000000", "-i", server_.Url(row.key),
                    "-c", "copy", "-f", "flv", file});
-        ASSERT_TRUE(server_.WaitForLog("play: name='" + name + "'", kToolMs));
-        RtmpPusher::Options options = AllAtOnce();
-        options.firstTimestampMs = static_cast<uint32_t>(edge - 1000);
+        ASSERT_TRUE(server_.WaitForLog("play: name='" + row.key + "'", kToolMs));
+        RtmpPusher::Options options;
+        options.dropThresholdMs = INT32_MAX;
+        options.firstTimestampMs = row.firstTimestampMs;
         std::unique_ptr<RtmpPusher> pusher =
-            StartPusher(server_.Url(name), 10003, true, std::move(options));
-        MediaFeed feed;
-        feed.CacheUntil(pusher.get(), 3000);
+            StartPusher(row.tls ? server_.TlsUrl("localhost", row.key) : server_.Url(row.key),
+                        std::move(options));
+        rtmptest::MediaFeed feed;
+        ASSERT_TRUE(feed.IsOpen());
+        feed.CacheUntil(pusher.get(), 2000);
         ASSERT_TRUE(pull.Finish(kToolMs)) << pull.Read(".err");
         pusher->StopRtmpThread();
 
-        const std::string probe =
-            Probe({"-v", "error", "-show_entries", "packet=codec_type,pts", file});
-        std::vector<int64_t> video;
-        for (const Fields& packet : Sections(probe, "PACKET")) {
-            if (packet.at("codec_type") == "video") {
-                video.push_back(std::stoll(packet.at("pts")));
-            }
+        const MediaProbe probe(server_.Folder(), file);
+        rtmptest::ExpectFeed(probe, "25/1");
+        const std::vector<Fields> video = probe.Packets("v");
+        const std::vector<Fields> audio = probe.Packets("a");
+        ASSERT_EQ(50u, video.size());
+        ASSERT_EQ(94u, audio.size());
+        EXPECT_EQ('K', video[0].at("flags").at(0));
+        const int64_t origin = std::stoll(video[0].at("pts"));
+        for (size_t i = 0; i < audio.size(); ++i) {
+            EXPECT_EQ(origin + static_cast<int64_t>(i * 64 / 3), std::stoll(audio[i].at("pts")));
+            EXPECT_TRUE(i >= video.size() ||
+                        origin + static_cast<int64_t>(i * 40) == std::stoll(video[i].at("pts")))
+                << i;
         }
-        ASSERT_EQ(75u, video.size());
-        for (size_t i = 1; i < video.size(); ++i) {
-            EXPECT_EQ(40, video[i] - video[i - 1]) << i;
-        }
+        EXPECT_EQ("", probe.DecodeErrors());
     }
 }
 
-// A late player after the restart gets metadata, picture and sound only if the pusher published
-// again with fresh metadata and sequence headers; the time base runs on.
+// A late player after the restart gets picture and sound only if the pusher published again
+// with fresh sequence headers; the time base runs on.
 TEST_F(RtmpPushTest, PlaysAgainAfterTheServerRestarts) {
     ASSERT_TRUE(server_.Start());
     const std::string url = server_.Url("again");
-    std::unique_ptr<RtmpPusher> pusher = StartPusher(url, 10002, true);
-    LiveFeeder feeder(pusher.get());
+    std::unique_ptr<RtmpPusher> pusher = StartPusher(url);
+    rtmptest::LiveFeeder feeder(pusher.get());
     ASSERT_TRUE(feeder.StartThread(true));
     const std::string published = "publish: name='again'";
     ASSERT_TRUE(server_.WaitForLog(published, kToolMs));
-    int lastPtsBefore = -1;
-    for (const Fields& packet : Sections(ProbeLive(url, 20), "PACKET")) {
-        lastPtsBefore = std::max(lastPtsBefore, ToInt(packet, "pts"));
+    const MediaProbe live(server_.Folder(), url);
+    int64_t lastPtsBefore = -1;
+    for (const Fields& packet : live.Packets("", 20)) {
+        lastPtsBefore = std::max<int64_t>(lastPtsBefore, std::stoll(packet.at("pts")));
     }
     ASSERT_GT(lastPtsBefore, 0);
 
     server_.Kill();
     ASSERT_TRUE(server_.Start());
     ASSERT_TRUE(server_.WaitForLog(published, kToolMs, 2));
-    const std::string probe = ProbeLive(url, 20);
-    ExpectPictureAndSound(probe);
-    EXPECT_EQ(std::to_string(kWidth), rtmptest::ReadMetaData(url)["width"]);
-    const std::vector<Fields> packets = Sections(probe, "PACKET");
+    rtmptest::ExpectFeed(live);
+    const std::vector<Fields> packets = live.Packets("", 20);
     ASSERT_FALSE(packets.empty());
     for (const Fields& packet : packets) {
-        EXPECT_GT(ToInt(packet, "pts"), lastPtsBefore);
+        EXPECT_GT(std::stoll(packet.at("pts")), lastPtsBefore);
     }
     feeder.StopThread();
     pusher->StopRtmpThread();
 }
 
 TEST_F(RtmpPushTest, FailedConnectsAreRetriedApartWithoutHarmAndStopEndsEvenAHangingOne) {
-    ASSERT_TRUE(server_.Start());
-    std::unique_ptr<RtmpPusher> owner = StartPusher(server_.Url("taken"), 1);
+    rtmptest::NginxServer untrusted;
+    ASSERT_TRUE(Start(&server_, "good") && Start(&untrusted, "selfsigned"));
+    std::unique_ptr<RtmpPusher> owner = StartPusher(server_.Url("taken"));
     ASSERT_TRUE(server_.WaitForLog("publish: name='taken'", kToolMs));
-    // A server that closes every connection at once, and one that takes the handshake and
-    // never answers.
-    platform::TcpListener closing;
-    platform::TcpListener silent;
-    platform::TcpListener silentProxy;  // a SOCKS proxy that takes the request and never answers
+    // A server that closes every connection at once, one that takes the handshake and never
+    // answers, and a SOCKS proxy that takes the request and never answers.
+    platform::TcpListener closing, silent, silentProxy;
     ASSERT_TRUE(closing.Listen("127.0.0.1", 0) && silent.Listen("127.0.0.1", 0) &&
                 silentProxy.Listen("127.0.0.1", 0));
     std::vector<std::unique_ptr<RtmpPusher>> pushers;
@@ -234,8 +174,10 @@ TEST_F(RtmpPushTest, FailedConnectsAreRetriedApartWithoutHarmAndStopEndsEvenAHan
           "rtmp://127.0.0.1:" + std::to_string(silent.Port()) + "/live/hang",
           std::string("not a url at all"), std::string("rtmp://nosuchhost.invalid/live/x"),
           server_.Url("proxied") + " socks=127.0.0.1:" + std::to_string(silentProxy.Port()),
-          server_.Url("taken?again")}) {  // the same stream: nginx rejects the publisher
-        pushers.push_back(StartPusher(url, static_cast<int32_t>(pushers.size()) + 2));
+          server_.Url("taken?again"),  // the same stream: nginx rejects the publisher
+          untrusted.TlsUrl("localhost", "key-untrusted"),
+          server_.TlsUrl("127.0.0.1", "key-wrongname")}) {  // a certificate for another name
+        pushers.push_back(StartPusher(url));
     }
 
     // Each attempt on the closing server comes no sooner than the two-second pause after the
@@ -256,6 +198,10 @@ TEST_F(RtmpPushTest, FailedConnectsAreRetriedApartWithoutHarmAndStopEndsEvenAHan
               proxied.ReadExact(socksRequest, sizeof(socksRequest), 10000));
     EXPECT_TRUE(server_.WaitForLog("already publishing", kToolMs, 2));
     EXPECT_EQ(RtmpPusher::kStateConnected, owner->GetState());
+    // Each untrusted certificate: three handshakes, and no RTMP behind any of them.
+    EXPECT_TRUE(untrusted.WaitForLog("while SSL handshaking", kToolMs, 3));
+    EXPECT_TRUE(server_.WaitForLog("while SSL handshaking", kToolMs, 3));
+    EXPECT_EQ(0u, untrusted.LogCount("key-") + server_.LogCount("key-"));
 
     pushers.push_back(std::move(owner));
     for (const std::unique_ptr<RtmpPusher>& pusher : pushers) {

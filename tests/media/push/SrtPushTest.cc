@@ -24,7 +24,6 @@ namespace {
 
 using rtmptest::FfTool;
 using rtmptest::Fields;
-using rtmptest::ToInt;
 using streammanager::PushState;
 using streammanager::RtmpPusher;
 
@@ -57,18 +56,11 @@ class SrtPushTest : public ::testing::Test {
                 "-q", "srt://:" + std::to_string(port_) + "?mode=listener&" + options,
                 "file://con"});
     }
-    // Picture and sound of the feed, from a key frame on, that decode without a complaint
-    // (but for the last picture of a stream `cutShort`).
+    // The feed, from a key frame on, decoding without a complaint (but for the last picture of
+    // a stream `cutShort`).
     void ExpectPlayable(const std::string& file, bool cutShort) {
         const rtmptest::MediaProbe probe(folder_.Path(), file);
-        const Fields video = probe.Stream("video");
-        const Fields audio = probe.Stream("audio");
-        EXPECT_EQ("h264", video.at("codec_name"));
-        EXPECT_EQ(rtmptest::kWidth, ToInt(video, "width"));
-        EXPECT_EQ(rtmptest::kHeight, ToInt(video, "height"));
-        EXPECT_EQ("aac", audio.at("codec_name"));
-        EXPECT_EQ(48000, ToInt(audio, "sample_rate"));
-        EXPECT_EQ(2, ToInt(audio, "channels"));
+        rtmptest::ExpectFeed(probe);
         const std::vector<Fields> pictures = probe.Packets("v", 1);
         ASSERT_FALSE(pictures.empty());
         EXPECT_EQ('K', pictures[0].at("flags")[0]) << "the first picture is not a key frame";
