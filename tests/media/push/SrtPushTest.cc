@@ -76,14 +76,17 @@ class SrtPushTest : public ::testing::Test {
 };
 
 TEST_F(SrtPushTest, PlaysFromAKeyFrameAndComesBackSoonAfterTheListenerIsKilledAndRestarted) {
-    std::unique_ptr<FfTool> first = Listen("latency=120");
-    std::unique_ptr<RtmpPusher> pusher = StartPusher("latency=120&mode=caller");
+    // Encrypted: the pusher passes its passphrase on, percent-encoding undone.
+    const std::string shared = "latency=120&passphrase=asharedsecret";
+    std::unique_ptr<FfTool> first = Listen(shared);
+    std::unique_ptr<RtmpPusher> pusher =
+        StartPusher("latency=120&passphrase=a%73haredsecret&pbkeylen=32&mode=caller");
     rtmptest::LiveFeeder feeder(pusher.get(), &keyWanted_);
     ASSERT_TRUE(feeder.StartThread(true));
     ASSERT_GE(first->WaitForOutput(40000, kToolMs), 0) << first->Read(".err");
 
     first->Kill();
-    std::unique_ptr<FfTool> second = Listen("latency=120");
+    std::unique_ptr<FfTool> second = Listen(shared);
     const int64_t backMs = second->WaitForOutput(1, kToolMs);
     EXPECT_GE(backMs, 0);
     EXPECT_LT(backMs, 5000);
