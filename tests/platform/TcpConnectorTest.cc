@@ -6,53 +6,38 @@
 
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
 #include <future>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "platform/NameResolver.h"
 #include "platform/TcpConnector.h"
 #include "platform/TcpSocket.h"
+#include "tests/fakes/Journal.h"
 
 namespace {
 
 constexpr int kWaitMs = 5000;
 
-// "hangs.test" does not answer until Release; "loopback.test" is 127.0.0.1; other names are
-// unknown.
-class NameService {
-  public:
+// "hangs.test" does not answer until released (for a minute at most); "loopback.test" is
+// 127.0.0.1; other names are unknown.
+struct NameService {
+    struct State {
+        bool hanging = false;
+        bool released = false;
+    };
     int Lookup(const std::string& host, uint32_t* address) {
         if (host == "loopback.test") {
             *address = htonl(INADDR_LOOPBACK);
             return 0;
         }
         if (host == "hangs.test") {
-            std::unique_lock<std::mutex> lock(mutex_);
-            hanging_ = true;
-            changed_.notify_all();
-            changed_.wait(lock, [this] { return released_; });
+            journal.Note([](State& state) { state.hanging = true; });
+            journal.WaitFor([](const State& state) { return state.released; }, 60000);
         }
         return EHOSTUNREACH;
     }
-    bool WaitHanging() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::milliseconds(kWaitMs),
-                                 [this] { return hanging_; });
-    }
-    void Release() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        released_ = true;
-        changed_.notify_all();
-    }
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool hanging_ = false;
-    bool released_ = false;
+    fakes::Journal<State> journal;
 };
 
 // Connect on another thread; a connect that does not return in time is aborted.
@@ -77,7 +62,8 @@ TEST(TcpConnector, AbortCutsShortANameLookupThatHangsWhileOtherNamesResolve) {
     platform::TcpConnector stuck(&resolver);
     auto connecting = std::async(std::launch::async,
                                  [&] { return stuck.Connect("hangs.test", port, kWaitMs, 0); });
-    EXPECT_TRUE(names.WaitHanging());
+    EXPECT_TRUE(
+        names.journal.WaitFor([](const NameService::State& state) { return state.hanging; }));
 
     // Meanwhile other names are looked up and connected to, by the process's resolver too.
     platform::TcpConnector other(&resolver);
@@ -92,7 +78,7 @@ TEST(TcpConnector, AbortCutsShortANameLookupThatHangsWhileOtherNamesResolve) {
     stuck.Abort();
     const bool returned =
         connecting.wait_for(std::chrono::milliseconds(kWaitMs)) == std::future_status::ready;
-    names.Release();  // the lookup ends now; its result goes nowhere
+    names.journal.Note([](NameService::State& state) { state.released = true; });  // goes nowhere
     EXPECT_TRUE(returned) << "Abort left Connect waiting for the name lookup";
     EXPECT_EQ(connecting.get(), -1);
     EXPECT_EQ(stuck.LastError(), ECANCELED);
