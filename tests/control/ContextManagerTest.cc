@@ -115,21 +115,10 @@ TEST_F(ContextCommands, AnswersEchoTheHostsNumbersAndHandlesAreNeverReused) {
     EXPECT_EQ(kResultContextInitFailed, context->CreateInput(&key, &handle));
 }
 
-TEST_F(ContextCommands, SessionZeroRunsTheHandlerButSendsNothingAndNoSessionDoesNothing) {
-    TiXmlElement cmd("cmd");
-    EXPECT_EQ(0, manager.OnMessage(4105, &cmd, 1));  // before Attach
-    EXPECT_EQ(0, manager.SendResponse(1, &cmd));
-    AttachFramework(true);
-    EXPECT_EQ("", Exchange("<cmd id=\"4100\"/>", 0));
-    EXPECT_NE(nullptr, manager.GetContext(10001));
-}
-
 TEST_F(ContextCommands, SetOutParamIsAnsweredByWhatItsListsHold) {
     AttachFramework(true);
     Exchange("<cmd id=\"4100\"/>");
-    Exchange(
-        "<cmd id=\"4101\"><ContextID val=\"10001\" /><UserID val=\"7\" /><MediaType "
-        "val=\"3\" /><MediaID val=\"0\" /></cmd>");  // input 100
+    Exchange(CreateInput(10001, 3, 0));  // input 100
     const std::string urls = "<OutUrlList><OutUrl val=\"\" /></OutUrlList>";
     const std::string canvas =
         "<CanvasSize><Width val=\"640\" /><Height val=\"360\" /></CanvasSize>";
@@ -211,33 +200,31 @@ TEST(OutParamReader, VideoListCarriesFieldsOverAndKeepsTheFirstOfARepeatedHandle
 TEST_F(ContextCommands, RecordingCommandsAnswerAsTheHostExpects) {
     AttachFramework(true);
     g_framework.Take();
+    const auto operation = [](int n) -> std::pair<std::string, std::string> {
+        const std::string value = "<Operation val=\"" + std::to_string(n) + "\" />";
+        return {"<cmd id=\"4098\">" + value + "</cmd>",
+                "<cmd id=\"4354\">" + value + "<Result val=\"0\" /></cmd>"};
+    };
+    const std::string started = "<cmd id=\"4352\"><Result val=\"0\" /></cmd>";
     const std::string path258(258, 'p');
-    const std::pair<std::string, const char*> exchanges[] = {
+    const std::pair<std::string, std::string> exchanges[] = {
         {"<cmd id=\"4099\"/>", "<cmd id=\"4355\"><RecordTime val=\"0\" /></cmd>"},
-        {"<cmd id=\"4098\"><Operation val=\"1\" /></cmd>",
-         "<cmd id=\"4354\"><Operation val=\"1\" /><Result val=\"0\" /></cmd>"},
+        operation(1),
         {"<cmd id=\"4096\"><HasVideo val=\"1\" /></cmd>",
          "<cmd id=\"4352\"><Result val=\"-1\" /></cmd>"},
         // HasVideo without val stays 0.
         {"<cmd id=\"4096\"><HasVideo /><VideoFrameRate val=\"25\" /><MP4 val=\"1\" /><RecordPath "
          "val=\"/tmp/a.mp4\" /></cmd>",
-         "<cmd id=\"4352\"><Result val=\"0\" /></cmd>"},
+         started},
         {"<cmd id=\"4099\"/>", "<cmd id=\"4355\"><RecordTime val=\"4321\" /></cmd>"},
-        {"<cmd id=\"4098\"><Operation val=\"1\" /></cmd>",
-         "<cmd id=\"4354\"><Operation val=\"1\" /><Result val=\"0\" /></cmd>"},
-        {"<cmd id=\"4098\"><Operation val=\"2\" /></cmd>",
-         "<cmd id=\"4354\"><Operation val=\"2\" /><Result val=\"0\" /></cmd>"},
-        {"<cmd id=\"4098\"><Operation val=\"3\" /></cmd>",
-         "<cmd id=\"4354\"><Operation val=\"3\" /><Result val=\"0\" /></cmd>"},
-        {"<cmd id=\"4098\"/>",
-         "<cmd id=\"4354\"><Operation val=\"0\" /><Result val=\"0\" /></cmd>"},
+        operation(1),
+        operation(2),
+        operation(3),
+        {"<cmd id=\"4098\"/>", operation(0).second},
         // A new path replaces the recording; 259 units do not fit and start with an empty path.
-        {"<cmd id=\"4096\"><RecordPath val=\"" + path258 + "\" /></cmd>",
-         "<cmd id=\"4352\"><Result val=\"0\" /></cmd>"},
-        {"<cmd id=\"4096\"><RecordPath val=\"" + path258 + "q\" /></cmd>",
-         "<cmd id=\"4352\"><Result val=\"0\" /></cmd>"},
-        {"<cmd id=\"4096\"><RecordPath val=\"\" /></cmd>",
-         "<cmd id=\"4352\"><Result val=\"0\" /></cmd>"},
+        {"<cmd id=\"4096\"><RecordPath val=\"" + path258 + "\" /></cmd>", started},
+        {"<cmd id=\"4096\"><RecordPath val=\"" + path258 + "q\" /></cmd>", started},
+        {"<cmd id=\"4096\"><RecordPath val=\"\" /></cmd>", started},
     };
     for (const auto& [command, answer] : exchanges) {
         EXPECT_EQ(answer, Exchange(command)) << command;

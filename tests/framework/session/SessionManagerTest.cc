@@ -32,30 +32,6 @@ std::string Prefix(uint32_t length) {
     return std::string(reinterpret_cast<char*>(header), 4);
 }
 
-// Notification types in arrival order, noted on the session I/O threads; `hook` runs there
-// before the type is noted.
-struct Events {
-    SessionParams Params() {
-        SessionParams params{};
-        params.callback = [](uint32_t, uint32_t type, uint32_t session, uint32_t, void* context) {
-            auto* events = static_cast<Events*>(context);
-            if (events->hook) {
-                events->hook(type, static_cast<uint16_t>(session));
-            }
-            events->journal.Note([type](std::vector<uint32_t>& types) { types.push_back(type); });
-        };
-        params.context = this;
-        return params;
-    }
-    bool WaitForCount(size_t count) {
-        return journal.WaitFor(
-            [count](const std::vector<uint32_t>& types) { return types.size() >= count; });
-    }
-
-    std::function<void(uint32_t type, uint16_t session)> hook;
-    fakes::Journal<std::vector<uint32_t>> journal;
-};
-
 // Everything queued for the session, oldest first: the types and the data.
 std::pair<std::vector<uint32_t>, std::vector<std::string>> FetchAll(SessionManager* manager,
                                                                     uint16_t session) {
@@ -73,15 +49,33 @@ class SessionManagerTest : public testing::Test {
   protected:
     void SetUp() override { ASSERT_TRUE(host_.Listen()); }
     std::string Address() const { return "TCP:127.0.0.1:" + std::to_string(host_.Port()); }
+    // Notes the notification types in arrival order, on the session I/O threads; `hook_` runs
+    // there before the type is noted.
+    SessionParams Params() {
+        SessionParams params{};
+        params.callback = [](uint32_t, uint32_t type, uint32_t session, uint32_t, void* context) {
+            auto* test = static_cast<SessionManagerTest*>(context);
+            if (test->hook_) {
+                test->hook_(type, static_cast<uint16_t>(session));
+            }
+            test->types_.Note([type](std::vector<uint32_t>& types) { types.push_back(type); });
+        };
+        params.context = this;
+        return params;
+    }
+    bool WaitForCount(size_t count) {
+        return types_.WaitFor(
+            [count](const std::vector<uint32_t>& types) { return types.size() >= count; });
+    }
     // A new manager (the last one closed) with one session the host accepted.
     uint16_t Connect(const SessionLimits& limits = SessionLimits()) {
         manager_.reset(new SessionManager(limits));
-        events_.journal.Note([](std::vector<uint32_t>& types) { types.clear(); });
-        const SessionParams params = events_.Params();
+        types_.Note([](std::vector<uint32_t>& types) { types.clear(); });
+        const SessionParams params = Params();
         const uint16_t session = manager_->CreateSession(Address().c_str(), 0, 0, &params);
         EXPECT_NE(session, 0);
         EXPECT_TRUE(host_.AcceptSession(kWaitMs));
-        EXPECT_TRUE(events_.WaitForCount(1));
+        EXPECT_TRUE(WaitForCount(1));
         return session;
     }
     bool HostSeesClose() { return host_.Receive(kWaitMs).status == ReceiveStatus::kClosed; }
@@ -93,7 +87,7 @@ class SessionManagerTest : public testing::Test {
         std::atomic<size_t> taken{0};
         std::atomic<size_t> most{0};
         std::atomic<size_t> notified{0};
-        events_.hook = [&](uint32_t, uint16_t) {  // one I/O thread: no other writer of `most`
+        hook_ = [&](uint32_t, uint16_t) {  // one I/O thread: no other writer of `most`
             most = std::max(most.load(), ++notified - taken.load());
         };
         const uint16_t session = Connect(limits);
@@ -102,9 +96,9 @@ class SessionManagerTest : public testing::Test {
             payload.resize(payloadBytes, '.');
             ASSERT_TRUE(host_.Send(payload));
         }
-        ASSERT_TRUE(events_.WaitForCount(mostQueued));
+        ASSERT_TRUE(WaitForCount(mostQueued));
         for (int i = -1; i < kMessages; ++i) {
-            ASSERT_TRUE(events_.WaitForCount(taken.load() + 1));
+            ASSERT_TRUE(WaitForCount(taken.load() + 1));
             ++taken;  // before the record leaves the queue, so `queued` never overstates
             SessionEventRecord* record = manager_->FetchEvent(session);
             ASSERT_NE(record, nullptr);
@@ -116,11 +110,12 @@ class SessionManagerTest : public testing::Test {
             manager_->ReleaseEvent(session, record);
         }
         EXPECT_LE(most.load(), mostQueued);
-        events_.hook = nullptr;
+        hook_ = nullptr;
     }
 
     qxhost::HostSimulator host_;
-    Events events_;
+    std::function<void(uint32_t type, uint16_t session)> hook_;
+    fakes::Journal<std::vector<uint32_t>> types_;
     RefPtr<SessionManager> manager_{new SessionManager(SessionLimits())};
 };
 
@@ -148,14 +143,14 @@ TEST_F(SessionManagerTest, FramesTravelBothWaysUpToTheLargestPayloadAndAreLittle
     ASSERT_TRUE(host_.SendRaw(std::string("\x02\x01\x00\x00", 4) + std::string(258, 'h') +
                               Prefix(0) + Prefix(5) + binary));
     ASSERT_TRUE(host_.Send(largest));
-    ASSERT_TRUE(events_.WaitForCount(5));
+    ASSERT_TRUE(WaitForCount(5));
     const auto [types, data] = FetchAll(manager_.get(), session);
     EXPECT_EQ(types, (std::vector<uint32_t>{kSessionCreated, kSessionData, kSessionData,
                                             kSessionData, kSessionData}));
     ASSERT_EQ(data.size(), 5u);
     EXPECT_TRUE(data[1] == std::string(258, 'h') && data[2].empty() && data[3] == binary);
     EXPECT_TRUE(data[4] == largest);  // no megabyte in a failure message
-    EXPECT_EQ(events_.journal.Read(), types);
+    EXPECT_EQ(types_.Read(), types);
 }
 
 // Each whole frame arrives once, then one close. A length over the limit ends the session at
@@ -182,7 +177,7 @@ TEST_F(SessionManagerTest, WholeFramesArriveThenTheSessionClosesWhereTheHostsByt
         if (row.hostCloses) {
             host_.CloseSession();
         }
-        ASSERT_TRUE(events_.WaitForCount(row.payloads.size() + 2));
+        ASSERT_TRUE(WaitForCount(row.payloads.size() + 2));
         const auto [types, data] = FetchAll(manager_.get(), session);
         std::vector<uint32_t> expected(row.payloads.size() + 2, kSessionData);
         expected.front() = kSessionCreated;
@@ -197,7 +192,7 @@ TEST_F(SessionManagerTest, WholeFramesArriveThenTheSessionClosesWhereTheHostsByt
 }
 
 TEST_F(SessionManagerTest, RefusedConnectReportsCreateFailedAndBadArgumentsMakeNoSession) {
-    const SessionParams params = events_.Params();
+    const SessionParams params = Params();
     for (const char* address :
          {"", "UDP:127.0.0.1:5000", "TCP:127.0.0.1", "TCP:127.0.0.1:5x", "TCP:127.0.0.1:-1",
           "TCP:256.0.0.1:1", "TCP:1.2.3:5000", "TCP:localhost:5000", "TCP:1..2.3:5000"}) {
@@ -208,7 +203,7 @@ TEST_F(SessionManagerTest, RefusedConnectReportsCreateFailedAndBadArgumentsMakeN
     EXPECT_EQ(manager_->CreateSession(nullptr, 0, 0, &params), 0);
     EXPECT_EQ(manager_->CreateSession(Address().c_str(), 0, 0, nullptr), 0);
     EXPECT_EQ(manager_->CreateSession(Address().c_str(), 0, 0, &noCallback), 0);
-    EXPECT_TRUE(events_.journal.Read().empty());
+    EXPECT_TRUE(types_.Read().empty());
 
     std::string refused;
     {
@@ -218,7 +213,7 @@ TEST_F(SessionManagerTest, RefusedConnectReportsCreateFailedAndBadArgumentsMakeN
     }
     const uint16_t session = manager_->CreateSession(refused.c_str(), 0, 0, &params);
     ASSERT_NE(session, 0);
-    ASSERT_TRUE(events_.WaitForCount(1));
+    ASSERT_TRUE(WaitForCount(1));
     EXPECT_EQ(FetchAll(manager_.get(), session).first, std::vector<uint32_t>{4098u});
     EXPECT_EQ(manager_->Send(session, "x", 1), E_FAIL);
     EXPECT_EQ(manager_->CloseSession(session), S_OK);
@@ -232,20 +227,20 @@ TEST_F(SessionManagerTest, CloseDuringABlockedReadOrRightAfterCreateCallsNothing
     EXPECT_TRUE(HostSeesClose());
     EXPECT_EQ(manager_->FetchEvent(session), nullptr);
     EXPECT_TRUE(QXSucceeded(manager_->CloseSession(session)));
-    const SessionParams params = events_.Params();
+    const SessionParams params = Params();
     for (int i = 0; i < 20; ++i) {  // the connect is cancelled
         const uint16_t next = manager_->CreateSession(Address().c_str(), 0, 0, &params);
         ASSERT_NE(next, 0);
         ASSERT_EQ(manager_->CloseSession(next), S_OK);
         EXPECT_EQ(manager_->FetchEvent(next), nullptr);
     }
-    for (const uint32_t type : events_.journal.Read()) {
+    for (const uint32_t type : types_.Read()) {
         EXPECT_EQ(type, kSessionCreated);
     }
 }
 
 TEST_F(SessionManagerTest, CallbackMayCloseItsOwnSession) {
-    events_.hook = [this](uint32_t type, uint16_t session) {
+    hook_ = [this](uint32_t type, uint16_t session) {
         if (type == kSessionData) {
             manager_->CloseSession(session);
         }
@@ -253,15 +248,15 @@ TEST_F(SessionManagerTest, CallbackMayCloseItsOwnSession) {
     const uint16_t session = Connect();
     ASSERT_TRUE(host_.Send("first"));
     ASSERT_TRUE(host_.Send("second"));
-    ASSERT_TRUE(events_.WaitForCount(2));
+    ASSERT_TRUE(WaitForCount(2));
     EXPECT_TRUE(HostSeesClose());
 
     // Making another session joins the thread of the one closed from its own callback.
-    events_.hook = nullptr;
-    const SessionParams params = events_.Params();
+    hook_ = nullptr;
+    const SessionParams params = Params();
     EXPECT_NE(manager_->CreateSession("TCP:127.0.0.1:70000", 0, 0, &params), session);
-    ASSERT_TRUE(events_.WaitForCount(3));
-    EXPECT_EQ(events_.journal.Read(),
+    ASSERT_TRUE(WaitForCount(3));
+    EXPECT_EQ(types_.Read(),
               (std::vector<uint32_t>{kSessionCreated, kSessionData, kSessionCreateFailed}));
 }
 
@@ -281,7 +276,7 @@ TEST_F(SessionManagerTest, CloseWakesAThreadWaitingForRoomAndFreesTheQueue) {
     for (int i = 0; i < 50; ++i) {
         ASSERT_TRUE(host_.Send("message"));
     }
-    ASSERT_TRUE(events_.WaitForCount(4));  // full: the I/O thread now waits for room
+    ASSERT_TRUE(WaitForCount(4));  // full: the I/O thread now waits for room
     ASSERT_EQ(manager_->CloseSession(session), S_OK);
     EXPECT_EQ(manager_->FetchEvent(session), nullptr);
     EXPECT_TRUE(HostSeesClose());
@@ -308,7 +303,7 @@ TEST_F(SessionManagerTest, HostThatStopsReadingLosesTheSessionInsteadOfStallingS
     }
     ASSERT_TRUE(endedInTime) << "a send to a host that does not read never returned";
     EXPECT_EQ(answering.get(), E_FAIL);
-    ASSERT_TRUE(events_.WaitForCount(2));
+    ASSERT_TRUE(WaitForCount(2));
     EXPECT_EQ(FetchAll(manager_.get(), session).first,
               (std::vector<uint32_t>{kSessionCreated, kSessionClosed}));
     EXPECT_EQ(manager_->Send(session, "x", 1), E_FAIL);
