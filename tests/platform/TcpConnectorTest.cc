@@ -19,25 +19,10 @@ namespace {
 
 constexpr int kWaitMs = 5000;
 
-// "hangs.test" does not answer until released (for a minute at most); "loopback.test" is
-// 127.0.0.1; other names are unknown.
-struct NameService {
-    struct State {
-        bool hanging = false;
-        bool released = false;
-    };
-    int Lookup(const std::string& host, uint32_t* address) {
-        if (host == "loopback.test") {
-            *address = htonl(INADDR_LOOPBACK);
-            return 0;
-        }
-        if (host == "hangs.test") {
-            journal.Note([](State& state) { state.hanging = true; });
-            journal.WaitFor([](const State& state) { return state.released; }, 60000);
-        }
-        return EHOSTUNREACH;
-    }
-    fakes::Journal<State> journal;
+// What the name service of the test's own was asked for.
+struct Lookups {
+    bool hanging = false;
+    bool released = false;
 };
 
 // Connect on another thread; a connect that does not return in time is aborted.
@@ -51,9 +36,19 @@ int ConnectWithin(platform::TcpConnector* connector, const std::string& host, ui
 }
 
 TEST(TcpConnector, AbortCutsShortANameLookupThatHangsWhileOtherNamesResolve) {
-    NameService names;
-    platform::NameResolver resolver([&names](const std::string& host, uint32_t* address) {
-        return names.Lookup(host, address);
+    // "hangs.test" does not answer until released (for a minute at most); "loopback.test" is
+    // 127.0.0.1; other names are unknown.
+    fakes::Journal<Lookups> lookups;
+    platform::NameResolver resolver([&lookups](const std::string& host, uint32_t* address) {
+        if (host == "loopback.test") {
+            *address = htonl(INADDR_LOOPBACK);
+            return 0;
+        }
+        if (host == "hangs.test") {
+            lookups.Note([](Lookups& state) { state.hanging = true; });
+            lookups.WaitFor([](const Lookups& state) { return state.released; }, 60000);
+        }
+        return EHOSTUNREACH;
     });
     platform::TcpListener listener;
     ASSERT_TRUE(listener.Listen("127.0.0.1", 0));
@@ -62,8 +57,7 @@ TEST(TcpConnector, AbortCutsShortANameLookupThatHangsWhileOtherNamesResolve) {
     platform::TcpConnector stuck(&resolver);
     auto connecting = std::async(std::launch::async,
                                  [&] { return stuck.Connect("hangs.test", port, kWaitMs, 0); });
-    EXPECT_TRUE(
-        names.journal.WaitFor([](const NameService::State& state) { return state.hanging; }));
+    EXPECT_TRUE(lookups.WaitFor([](const Lookups& state) { return state.hanging; }));
 
     // Meanwhile other names are looked up and connected to, by the process's resolver too.
     platform::TcpConnector other(&resolver);
@@ -78,7 +72,7 @@ TEST(TcpConnector, AbortCutsShortANameLookupThatHangsWhileOtherNamesResolve) {
     stuck.Abort();
     const bool returned =
         connecting.wait_for(std::chrono::milliseconds(kWaitMs)) == std::future_status::ready;
-    names.journal.Note([](NameService::State& state) { state.released = true; });  // goes nowhere
+    lookups.Note([](Lookups& state) { state.released = true; });  // its result goes nowhere
     EXPECT_TRUE(returned) << "Abort left Connect waiting for the name lookup";
     EXPECT_EQ(connecting.get(), -1);
     EXPECT_EQ(stuck.LastError(), ECANCELED);
