@@ -7,28 +7,6 @@ namespace KESTREL {
 
 namespace {
 
-bool AppendUtf8(uint32_t code, std::string* out) {
-    if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
-        return false;
-    }
-    if (code < 0x80) {
-        out->push_back(static_cast<char>(code));
-    } else if (code < 0x800) {
-        out->push_back(static_cast<char>(0xC0 | (code >> 6)));
-        out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else if (code < 0x10000) {
-        out->push_back(static_cast<char>(0xE0 | (code >> 12)));
-        out->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-        out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else {
-        out->push_back(static_cast<char>(0xF0 | (code >> 18)));
-        out->push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-        out->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-        out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    }
-    return true;
-}
-
 // Decodes one UTF-8 sequence at `text`; advances it. False for a malformed, overlong or
 // surrogate sequence.
 bool DecodeUtf8(const unsigned char*& text, uint32_t* code) {
@@ -67,35 +45,6 @@ size_t CopyOut(const std::basic_string<Char>& text, Char* out, size_t capacity) 
 }
 
 }  // namespace
-
-size_t WideToAnsi(const wchar_t* text, char* out, size_t capacity) {
-    if (text == nullptr) {
-        return 0;
-    }
-    std::string converted;
-    for (; *text != L'\0'; ++text) {
-        if (!AppendUtf8(static_cast<uint32_t>(*text), &converted)) {
-            return 0;
-        }
-    }
-    return CopyOut(converted, out, capacity);
-}
-
-size_t Utf8ToWide(const char* text, wchar_t* out, size_t capacity) {
-    if (text == nullptr) {
-        return 0;
-    }
-    std::wstring converted;
-    const unsigned char* cursor = reinterpret_cast<const unsigned char*>(text);
-    while (*cursor != 0) {
-        uint32_t code = 0;
-        if (!DecodeUtf8(cursor, &code)) {
-            return 0;
-        }
-        converted.push_back(static_cast<wchar_t>(code));
-    }
-    return CopyOut(converted, out, capacity);
-}
 
 size_t Utf8ToUtf16(const char* text, char16_t* out, size_t capacity) {
     if (text == nullptr) {

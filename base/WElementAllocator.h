@@ -51,11 +51,6 @@ class WElementAllocator {
         tail_ = node;
     }
 
-    size_t TotalCount() {
-        WAutoLock lock(&lock_);
-        return totalCount_;
-    }
-
   private:
     struct Node {
         T element;  // first member: a T* is a Node*
@@ -75,14 +70,12 @@ class WElementAllocator {
             head_ = &block[i];
         }
         blocks_.push_back(std::move(block));
-        totalCount_ += growCount_;
         return true;
     }
 
     const size_t growCount_;
     WLock lock_;
     std::vector<std::unique_ptr<Node[]>> blocks_ GUARDED_BY(lock_);
-    size_t totalCount_ GUARDED_BY(lock_) = 0;
     Node* head_ GUARDED_BY(lock_) = nullptr;
     Node* tail_ GUARDED_BY(lock_) = nullptr;
 };

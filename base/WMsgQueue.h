@@ -64,11 +64,6 @@ class WMsgQueue {
         cv_.NotifyAll();
     }
 
-    size_t Count() {
-        platform::MutexLock lock(mutex_);
-        return count_;
-    }
-
     // Empties a closed queue into `sink`, for the owner to give the items back.
     template <typename Sink>
     void Drain(Sink&& sink) {

@@ -1,7 +1,5 @@
 #include "base/WThread.h"
 
-#include "platform/ThreadId.h"
-
 namespace KESTREL {
 
 namespace {
@@ -30,9 +28,8 @@ bool WThread::StartThread(bool waitStarted, void* parameter) {
 }
 
 void WThread::Run() {
-    threadId_.store(platform::CurrentThreadId());
     startedEvent_.Set();
-    exitCode_.store(ThreadProcEx());
+    ThreadProcEx();
 }
 
 void WThread::SignalStop() {
@@ -47,7 +44,6 @@ void WThread::StopThread() {
 
 void WThread::Join() {
     thread_.Join();
-    threadId_.store(0);
 }
 
 }  // namespace KESTREL

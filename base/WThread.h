@@ -28,9 +28,7 @@ class WThread {
     virtual void SignalStop();
     virtual int32_t ThreadProcEx() { return 0; }
 
-    uint32_t GetThreadId() const { return threadId_.load(); }
     bool IsRunning() const { return thread_.Joinable(); }
-    int32_t GetExitCode() const { return exitCode_.load(); }
 
   protected:
     bool StopRequested() const { return stopRequested_.load(); }
@@ -41,9 +39,7 @@ class WThread {
     void Run();
     void Join();
 
-    std::atomic<int32_t> exitCode_{0};
     std::atomic<bool> stopRequested_{false};
-    std::atomic<uint32_t> threadId_{0};
     void* parameter_ = nullptr;
     platform::Thread thread_;
     platform::Event stopEvent_;

@@ -63,8 +63,6 @@ class StreamWriter {
 
     // Entries released and not yet taken by the receiver, as the read index shows now.
     uint32_t Outstanding();
-    // The entry slot the next unit goes to (0..999).
-    uint32_t WriteIndex() const { return writeIndex_; }
     uint64_t UnitsWritten() const { return written_; }
     uint32_t DataBytes() const { return dataBytes_; }
     uint8_t Channel() const { return channel_; }

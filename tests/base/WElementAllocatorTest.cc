@@ -22,9 +22,7 @@ TEST(WElementAllocator, GrowsByBlocksAndReusesFreedElementsBehindTheFreshOnesInO
     EXPECT_TRUE(fresh != a && fresh != b);
     EXPECT_EQ(b, pool.Alloc());
     EXPECT_EQ(a, pool.Alloc());
-    EXPECT_EQ(3u, pool.TotalCount());
-    EXPECT_NE(nullptr, pool.Alloc());
-    EXPECT_EQ(6u, pool.TotalCount());
+    EXPECT_NE(nullptr, pool.Alloc());  // a new block
 }
 
 TEST(WElementAllocator, ConcurrentUseHandsOutEachElementOnce) {

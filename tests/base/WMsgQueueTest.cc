@@ -28,38 +28,29 @@ TEST(WMsgQueue, KeepsOrderAcrossWrapsAndRefusesPastItsBound) {
     EXPECT_EQ(QueueWait::kTimeout, queue.Pop(&out, 1));
 }
 
-TEST(WMsgQueue, PushWakesAWaitingConsumer) {
+TEST(WMsgQueue, PushOrCloseWakesAWaitingConsumerAndCloseLeavesTheRestToDrain) {
     KESTREL::WMsgQueue<int> queue(4);
-    int item = 5;
+    int a = 1, b = 2;
     int* out = nullptr;
-    std::thread consumer([&]() { ASSERT_EQ(QueueWait::kItem, queue.Pop(&out, 60000)); });
-    ASSERT_TRUE(queue.Push(&item));
-    consumer.join();
-    EXPECT_EQ(&item, out);
-}
-
-TEST(WMsgQueue, CloseWakesAWaitingConsumerRefusesPushesAndLeavesTheRestToDrain) {
-    KESTREL::WMsgQueue<int> queue(4);
-    QueueWait seen = QueueWait::kItem;
-    std::thread consumer([&]() {
-        int* out = nullptr;
-        seen = queue.Pop(&out, 60000);
-    });
+    QueueWait seen = QueueWait::kTimeout;
+    std::thread pushed([&]() { seen = queue.Pop(&out, 60000); });
+    ASSERT_TRUE(queue.Push(&a));
+    pushed.join();
+    EXPECT_TRUE(seen == QueueWait::kItem && out == &a);
+    std::thread closed([&]() { seen = queue.Pop(&out, 60000); });
     queue.Close();
-    consumer.join();
+    closed.join();
     EXPECT_EQ(QueueWait::kClosed, seen);
-    int item = 0;
-    EXPECT_FALSE(queue.Push(&item));
+    EXPECT_FALSE(queue.Push(&a));
 
     KESTREL::WMsgQueue<int> left(4);
-    int a = 1, b = 2;
     left.Push(&a);
     left.Push(&b);
     left.Close();
     std::vector<int*> drained;
     left.Drain([&](int* unit) { drained.push_back(unit); });
     EXPECT_EQ((std::vector<int*>{&a, &b}), drained);
-    EXPECT_EQ(0u, left.Count());
+    EXPECT_EQ(QueueWait::kClosed, left.Pop(&out, 0));  // nothing left
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// Command dispatch against a recording session manager: the answers, byte for byte, and the
-// contexts they leave.
+// Command dispatch against a session manager that checks every answer: the answers, byte for
+// byte, and the contexts and inputs they leave.
 #include "control/ContextManager.h"
 
 #include <gtest/gtest.h>
@@ -14,29 +14,10 @@
 #include "media/Context.h"
 #include "tests/fakes/ChannelPort.h"
 #include "tests/fakes/FakeFramework.h"
+#include "tests/fuzz/AnswerChecker.h"
 
 namespace streammanager {
 namespace {
-
-// Records what the ContextManager sends; every other operation is unused here.
-class RecordingSessionManager : public ISessionManager2 {
-  public:
-    HRESULT QueryInterface(const QXGUID&, void**) override { return E_NOINTERFACE; }
-    uint32_t AddRef() override { return 1; }
-    uint32_t Release() override { return 1; }
-    uint16_t CreateSession(const char*, uint32_t, uint32_t, const SessionParams*) override {
-        return 0;
-    }
-    SessionEventRecord* FetchEvent(uint16_t) override { return nullptr; }
-    void ReleaseEvent(uint16_t, SessionEventRecord*) override {}
-    HRESULT Send(uint16_t, const char* data, uint32_t length) override {
-        sent.emplace_back(data, length);
-        return S_OK;
-    }
-    HRESULT CloseSession(uint16_t) override { return S_OK; }
-
-    std::vector<std::string> sent;
-};
 
 // Stand-in: a context only checks that it is given the framework object.
 sctest::FakeFramework g_framework;
@@ -48,38 +29,46 @@ class ContextCommands : public ::testing::Test {
     }
     // Hands `text` to the dispatcher as if from `sessionId`; returns the answer sent, if any.
     std::string Exchange(const std::string& text, uint16_t sessionId = 3) {
-        session.sent.clear();
+        session.last.clear();
         TiXmlElement cmd("cmd");
         uint16_t command = 0;
         EXPECT_TRUE(ParseCommand(&cmd, text.c_str(), static_cast<uint32_t>(text.size())));
         EXPECT_TRUE(GetCommandId(&cmd, &command));
         manager.OnMessage(command, &cmd, sessionId);
-        return session.sent.empty() ? std::string() : session.sent.back();
+        return session.last;
     }
-    RecordingSessionManager session;
+    scfuzz::AnswerChecker session;
     ContextManager manager;
 };
+
+// A CreateInput of user 7, and its answer.
+std::string CreateInput(int context, int type, int mediaId) {
+    return "<cmd id=\"4101\"><ContextID val=\"" + std::to_string(context) +
+           "\" /><UserID val=\"7\" /><MediaType val=\"" + std::to_string(type) +
+           "\" /><MediaID val=\"" + std::to_string(mediaId) + "\" /></cmd>";
+}
+std::string InputAnswer(int result, int context, int handle, int type, int mediaId) {
+    return "<cmd id=\"4357\"><Result val=\"" + std::to_string(result) + "\" /><ContextID val=\"" +
+           std::to_string(context) + "\" /><InputHandle val=\"" + std::to_string(handle) +
+           "\" /><UserID val=\"7\" /><MediaType val=\"" + std::to_string(type) +
+           "\" /><MediaID val=\"" + std::to_string(mediaId) + "\" /></cmd>";
+}
 
 TEST_F(ContextCommands, AnswersEchoTheHostsNumbersAndHandlesAreNeverReused) {
     AttachFramework(false);  // the context cannot initialise: its handle is spent
     EXPECT_EQ("<cmd id=\"4356\"><ContextID val=\"10001\" /><Result val=\"30000\" /></cmd>",
               Exchange("<cmd id=\"4100\"/>"));
     AttachFramework(true);
-    const std::pair<const char*, const char*> exchanges[] = {
+    const std::pair<std::string, std::string> exchanges[] = {
         {"<cmd id=\"4100\"><WaveChannels val=\"65537\" /></cmd>",
          "<cmd id=\"4356\"><ContextID val=\"10002\" /><Result val=\"0\" /></cmd>"},
         {"<cmd id=\"4100\"/>",
          "<cmd id=\"4356\"><ContextID val=\"10003\" /><Result val=\"0\" /></cmd>"},
         // Type 257 reads as 1; with media id 240 the input is of internal type 4.
-        {"<cmd id=\"4101\"><ContextID val=\"10002\" /><UserID val=\"7\" /><MediaType "
-         "val=\"257\" /><MediaID val=\"240\" /></cmd>",
-         "<cmd id=\"4357\"><Result val=\"0\" /><ContextID val=\"10002\" /><InputHandle "
-         "val=\"100\" /><UserID val=\"7\" /><MediaType val=\"257\" /><MediaID val=\"240\" "
-         "/></cmd>"},
-        {"<cmd id=\"4101\"><ContextID val=\"10002\" /><UserID val=\"7\" /><MediaType val=\"1\" "
-         "/><MediaID val=\"240\" /></cmd>",
-         "<cmd id=\"4357\"><Result val=\"30012\" /><ContextID val=\"10002\" /><InputHandle "
-         "val=\"100\" /><UserID val=\"7\" /><MediaType val=\"1\" /><MediaID val=\"240\" /></cmd>"},
+        {CreateInput(10002, 257, 240), InputAnswer(0, 10002, 100, 257, 240)},
+        // Booked already: its handle, and none is spent.
+        {CreateInput(10002, 1, 240), InputAnswer(30012, 10002, 100, 1, 240)},
+        {CreateInput(10002, 2, 0), InputAnswer(0, 10002, 101, 2, 0)},
         // A ContextID without val reads as 0, which no context has.
         {"<cmd id=\"4101\"><ContextID /></cmd>",
          "<cmd id=\"4357\"><Result val=\"30001\" /><ContextID val=\"0\" /><InputHandle "
@@ -91,10 +80,20 @@ TEST_F(ContextCommands, AnswersEchoTheHostsNumbersAndHandlesAreNeverReused) {
         {"<cmd id=\"4102\"><ContextID val=\"10002\" /><InputID val=\"999\" /></cmd>",
          "<cmd id=\"4358\"><ContextID val=\"10002\" /><InputHandle val=\"999\" /><Result "
          "val=\"0\" /></cmd>"},
-        // Destroy is never answered, whether the context exists or not.
+        // A removed input's stream is free again, under a new handle.
+        {"<cmd id=\"4102\"><ContextID val=\"10002\" /><InputID val=\"100\" /></cmd>",
+         "<cmd id=\"4358\"><ContextID val=\"10002\" /><InputHandle val=\"100\" /><Result "
+         "val=\"0\" /></cmd>"},
+        {CreateInput(10002, 1, 240), InputAnswer(0, 10002, 102, 1, 240)},
+        // Destroy is never answered, whether the context exists or not; nor are answers' ids,
+        // ids of no command, and 4097, which no handler takes.
         {"<cmd id=\"4104\"><ContextID val=\"10003\" /></cmd>", ""},
         {"<cmd id=\"4104\"><ContextID val=\"10003\" /></cmd>", ""},
         {"<cmd id=\"4104\"><ContextID val=\"424242\" /></cmd>", ""},
+        {"<cmd id=\"4353\"/>", ""},
+        {"<cmd id=\"0\"/>", ""},
+        {"<cmd id=\"5000\"/>", ""},
+        {"<cmd id=\"4097\"/>", ""},
     };
     for (const auto& [command, answer] : exchanges) {
         EXPECT_EQ(answer, Exchange(command)) << command;
@@ -105,24 +104,21 @@ TEST_F(ContextCommands, AnswersEchoTheHostsNumbersAndHandlesAreNeverReused) {
     ASSERT_NE(nullptr, context);
     EXPECT_EQ(1, context->GetWaveFormat().channels);  // cut to 16 bits
     EXPECT_EQ(16000u, context->GetWaveFormat().samplesPerSec);
-    EXPECT_EQ(kMediaAudio240, context->GetInputMediaType(100));
-}
+    EXPECT_EQ(kMediaAudio240, context->GetInputMediaType(102));
+    EXPECT_EQ(nullptr, context->FindInput(100));
 
-TEST_F(ContextCommands, SessionZeroRunsTheHandlerButSendsNothingAndNoSessionDoesNothing) {
-    TiXmlElement cmd("cmd");
-    EXPECT_EQ(0, manager.OnMessage(4105, &cmd, 1));  // before Attach
-    EXPECT_EQ(0, manager.SendResponse(1, &cmd));
-    AttachFramework(true);
-    EXPECT_EQ("", Exchange("<cmd id=\"4100\"/>", 0));
-    EXPECT_NE(nullptr, manager.GetContext(10001));
+    // Destroyed while a receiver still holds it: its inputs are gone and it books no more.
+    EXPECT_EQ("", Exchange("<cmd id=\"4104\"><ContextID val=\"10002\" /></cmd>"));
+    EXPECT_EQ(nullptr, context->FindInput(102));
+    InputStreamKey key{7, 0, kMediaAudio, 0};
+    int32_t handle = 0;
+    EXPECT_EQ(kResultContextInitFailed, context->CreateInput(&key, &handle));
 }
 
 TEST_F(ContextCommands, SetOutParamIsAnsweredByWhatItsListsHold) {
     AttachFramework(true);
     Exchange("<cmd id=\"4100\"/>");
-    Exchange(
-        "<cmd id=\"4101\"><ContextID val=\"10001\" /><UserID val=\"7\" /><MediaType "
-        "val=\"3\" /><MediaID val=\"0\" /></cmd>");  // input 100
+    Exchange(CreateInput(10001, 3, 0));  // input 100
     const std::string urls = "<OutUrlList><OutUrl val=\"\" /></OutUrlList>";
     const std::string canvas =
         "<CanvasSize><Width val=\"640\" /><Height val=\"360\" /></CanvasSize>";
@@ -201,42 +197,34 @@ TEST(OutParamReader, VideoListCarriesFieldsOverAndKeepsTheFirstOfARepeatedHandle
     EXPECT_EQ(sound.inputs, (std::unordered_set<int32_t>{5, 0}));
 }
 
-}  // namespace
-}  // namespace streammanager
-
-namespace streammanager {
-namespace {
-
 TEST_F(ContextCommands, RecordingCommandsAnswerAsTheHostExpects) {
     AttachFramework(true);
     g_framework.Take();
+    const auto operation = [](int n) -> std::pair<std::string, std::string> {
+        const std::string value = "<Operation val=\"" + std::to_string(n) + "\" />";
+        return {"<cmd id=\"4098\">" + value + "</cmd>",
+                "<cmd id=\"4354\">" + value + "<Result val=\"0\" /></cmd>"};
+    };
+    const std::string started = "<cmd id=\"4352\"><Result val=\"0\" /></cmd>";
     const std::string path258(258, 'p');
-    const std::pair<std::string, const char*> exchanges[] = {
+    const std::pair<std::string, std::string> exchanges[] = {
         {"<cmd id=\"4099\"/>", "<cmd id=\"4355\"><RecordTime val=\"0\" /></cmd>"},
-        {"<cmd id=\"4098\"><Operation val=\"1\" /></cmd>",
-         "<cmd id=\"4354\"><Operation val=\"1\" /><Result val=\"0\" /></cmd>"},
+        operation(1),
         {"<cmd id=\"4096\"><HasVideo val=\"1\" /></cmd>",
          "<cmd id=\"4352\"><Result val=\"-1\" /></cmd>"},
         // HasVideo without val stays 0.
         {"<cmd id=\"4096\"><HasVideo /><VideoFrameRate val=\"25\" /><MP4 val=\"1\" /><RecordPath "
          "val=\"/tmp/a.mp4\" /></cmd>",
-         "<cmd id=\"4352\"><Result val=\"0\" /></cmd>"},
+         started},
         {"<cmd id=\"4099\"/>", "<cmd id=\"4355\"><RecordTime val=\"4321\" /></cmd>"},
-        {"<cmd id=\"4098\"><Operation val=\"1\" /></cmd>",
-         "<cmd id=\"4354\"><Operation val=\"1\" /><Result val=\"0\" /></cmd>"},
-        {"<cmd id=\"4098\"><Operation val=\"2\" /></cmd>",
-         "<cmd id=\"4354\"><Operation val=\"2\" /><Result val=\"0\" /></cmd>"},
-        {"<cmd id=\"4098\"><Operation val=\"3\" /></cmd>",
-         "<cmd id=\"4354\"><Operation val=\"3\" /><Result val=\"0\" /></cmd>"},
-        {"<cmd id=\"4098\"/>",
-         "<cmd id=\"4354\"><Operation val=\"0\" /><Result val=\"0\" /></cmd>"},
+        operation(1),
+        operation(2),
+        operation(3),
+        {"<cmd id=\"4098\"/>", operation(0).second},
         // A new path replaces the recording; 259 units do not fit and start with an empty path.
-        {"<cmd id=\"4096\"><RecordPath val=\"" + path258 + "\" /></cmd>",
-         "<cmd id=\"4352\"><Result val=\"0\" /></cmd>"},
-        {"<cmd id=\"4096\"><RecordPath val=\"" + path258 + "q\" /></cmd>",
-         "<cmd id=\"4352\"><Result val=\"0\" /></cmd>"},
-        {"<cmd id=\"4096\"><RecordPath val=\"\" /></cmd>",
-         "<cmd id=\"4352\"><Result val=\"0\" /></cmd>"},
+        {"<cmd id=\"4096\"><RecordPath val=\"" + path258 + "\" /></cmd>", started},
+        {"<cmd id=\"4096\"><RecordPath val=\"" + path258 + "q\" /></cmd>", started},
+        {"<cmd id=\"4096\"><RecordPath val=\"\" /></cmd>", started},
     };
     for (const auto& [command, answer] : exchanges) {
         EXPECT_EQ(answer, Exchange(command)) << command;

@@ -23,7 +23,6 @@ class ChannelReader {
                memory_.Open(streammanager::StreamMemoryName(channel_, port_),
                             streammanager::kStreamIndexBytes + DataBytes());
     }
-    bool Created() const { return memory_.Created(); }
 
     // `unit` gets the entry's bytes, or stays empty when it points past the data area.
     bool Take(uint32_t timeoutMs, streammanager::StreamEntry* entry, std::vector<uint8_t>* unit) {
@@ -62,9 +61,5 @@ class ChannelReader {
     platform::NamedSemaphore semaphore_;
     platform::NamedSharedMemory memory_;
 };
-
-inline int32_t TestPort(int32_t offset) {
-    return sctest::ChannelPort(offset);
-}
 
 }  // namespace qxhost

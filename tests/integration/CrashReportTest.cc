@@ -1,14 +1,13 @@
-// A fault in the real program in the middle of a session (a context with its receiver threads
-// running): the report and the dump land in the host's log folder, in the folder of the day,
-// and the process ends with exit code 0.
+// A SIGSEGV sent to the real program in the middle of a session: the report and the dump land
+// in the host's log folder, in the folder of the day, and the process ends with exit code 0.
+// (What they hold is the crash reporter's own test.)
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <string>
-#include <vector>
 
-#include "host/CommandBuilder.h"
 #include "tests/integration/StreamCourierTest.h"
 
 namespace sctest {
@@ -16,60 +15,35 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A crashed process cannot unlink the channels it made; the test removes them, as a later run
-// on the same port would take them over.
-class CrashReportTest : public StreamCourierTest {
-  protected:
-    void TearDown() override {
-        const std::string port = "_" + std::to_string(host_.Port());
-        std::error_code error;
-        for (const auto& entry : fs::directory_iterator("/dev/shm", error)) {
-            const std::string name = entry.path().filename().string();
-            const size_t at = name.rfind(port);
-            const std::string rest = at == std::string::npos ? "x" : name.substr(at + port.size());
-            if (rest.empty() || rest == "Mutex") {
-                fs::remove(entry.path(), error);
-            }
-        }
-    }
-};
+class CrashReportTest : public StreamCourierTest {};
 
 TEST_F(CrashReportTest, SegvDuringSessionWritesReportAndDumpAndExitsWithZero) {
     ASSERT_TRUE(StartSession());
     ASSERT_TRUE(KeepAliveAnswered());
-    ASSERT_TRUE(host_.Send(qxhost::CommandBuilder(qxhost::CommandBuilder::kCreateContext).Text()));
-    ASSERT_TRUE(Next(qxhost::ReceiveStatus::kMessage, "<cmd id=\"4356\">", kAnswerMs, false));
-
     host_.Signal(SIGSEGV);
     EXPECT_TRUE(ExitsWithZero(kExitMs));
 
-    std::vector<fs::path> reports, dumps;
+    std::set<fs::path> stems, extensions;
     const fs::path log = home_.Path() + "/Documents/Wyn/QXDesktop/Log";
     for (const auto& entry : fs::recursive_directory_iterator(log)) {
         const fs::path& path = entry.path();
         if (path.parent_path().parent_path() == log &&
             path.stem().string().rfind("StreamCourier-", 0) == 0) {
-            (path.extension() == ".RPT" ? reports : dumps).push_back(path);
+            stems.insert(path.parent_path().filename() / path.stem());
+            extensions.insert(path.extension());
         }
     }
-    ASSERT_EQ(reports.size(), 1u);
-    ASSERT_EQ(dumps.size(), 1u);
-    EXPECT_EQ(reports[0].stem(), dumps[0].stem());
-    EXPECT_EQ(reports[0].parent_path().filename().string().size(), 10u);  // YYYY-MM-DD
-
-    std::ifstream report(reports[0], std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(report)),
-                            std::istreambuf_iterator<char>());
-    std::string text;
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        text.push_back(bytes[i + 1] == 0 ? bytes[i] : '?');
+    ASSERT_EQ(stems.size(), 1u);
+    EXPECT_EQ(stems.begin()->parent_path().string().size(), 10u);  // YYYY-MM-DD
+    EXPECT_EQ(extensions, (std::set<fs::path>{".RPT", ".dmp"}));
+    // A signal sent, not a fault at an address: an access violation all the same.
+    std::ifstream file(log / *stems.begin() += ".RPT", std::ios::binary);
+    const std::string report{std::istreambuf_iterator<char>(file), {}};
+    std::string line;  // in the report's UTF-16LE
+    for (const char c : std::string("\r\nException code: C0000005 ACCESS_VIOLATION\r\n")) {
+        line += {c, '\0'};
     }
-    EXPECT_NE(text.find("\r\nException code: C0000005 ACCESS_VIOLATION\r\n"), std::string::npos)
-        << text;
-    std::ifstream dump(dumps[0], std::ios::binary);
-    char signature[4] = {};
-    dump.read(signature, 4);
-    EXPECT_EQ(std::string(signature, 4), "MDMP");
+    EXPECT_NE(report.find(line), std::string::npos);
 }
 
 }  // namespace

@@ -10,7 +10,6 @@
 
 #include "host/CommandBuilder.h"
 #include "host/HostSimulator.h"
-#include "interfaces/SessionFrame.h"
 #include "platform/TempFolder.h"
 
 namespace sctest {
@@ -25,12 +24,6 @@ class StreamCourierTest : public ::testing::Test {
     static constexpr int kExitMs = 5000;
     static constexpr int kAnswerMs = 5000;
     static constexpr const char* kKeepAliveAnswer = "<cmd id=\"4361\" />";
-
-    static std::string FrameLength(uint32_t length) {
-        unsigned char prefix[4];
-        EncodeFrameLength(length, prefix);
-        return std::string(reinterpret_cast<const char*>(prefix), sizeof(prefix));
-    }
 
   protected:
     void SetUp() override {

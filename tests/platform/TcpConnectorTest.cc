@@ -6,53 +6,23 @@
 
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
 #include <future>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "platform/NameResolver.h"
 #include "platform/TcpConnector.h"
 #include "platform/TcpSocket.h"
+#include "tests/fakes/Journal.h"
 
 namespace {
 
 constexpr int kWaitMs = 5000;
 
-// "hangs.test" does not answer until Release; "loopback.test" is 127.0.0.1; other names are
-// unknown.
-class NameService {
-  public:
-    int Lookup(const std::string& host, uint32_t* address) {
-        if (host == "loopback.test") {
-            *address = htonl(INADDR_LOOPBACK);
-            return 0;
-        }
-        if (host == "hangs.test") {
-            std::unique_lock<std::mutex> lock(mutex_);
-            hanging_ = true;
-            changed_.notify_all();
-            changed_.wait(lock, [this] { return released_; });
-        }
-        return EHOSTUNREACH;
-    }
-    bool WaitHanging() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::milliseconds(kWaitMs),
-                                 [this] { return hanging_; });
-    }
-    void Release() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        released_ = true;
-        changed_.notify_all();
-    }
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool hanging_ = false;
-    bool released_ = false;
+// What the name service of the test's own was asked for.
+struct Lookups {
+    bool hanging = false;
+    bool released = false;
 };
 
 // Connect on another thread; a connect that does not return in time is aborted.
@@ -66,9 +36,19 @@ int ConnectWithin(platform::TcpConnector* connector, const std::string& host, ui
 }
 
 TEST(TcpConnector, AbortCutsShortANameLookupThatHangsWhileOtherNamesResolve) {
-    NameService names;
-    platform::NameResolver resolver([&names](const std::string& host, uint32_t* address) {
-        return names.Lookup(host, address);
+    // "hangs.test" does not answer until released (for a minute at most); "loopback.test" is
+    // 127.0.0.1; other names are unknown.
+    fakes::Journal<Lookups> lookups;
+    platform::NameResolver resolver([&lookups](const std::string& host, uint32_t* address) {
+        if (host == "loopback.test") {
+            *address = htonl(INADDR_LOOPBACK);
+            return 0;
+        }
+        if (host == "hangs.test") {
+            lookups.Note([](Lookups& state) { state.hanging = true; });
+            lookups.WaitFor([](const Lookups& state) { return state.released; }, 60000);
+        }
+        return EHOSTUNREACH;
     });
     platform::TcpListener listener;
     ASSERT_TRUE(listener.Listen("127.0.0.1", 0));
@@ -77,7 +57,7 @@ TEST(TcpConnector, AbortCutsShortANameLookupThatHangsWhileOtherNamesResolve) {
     platform::TcpConnector stuck(&resolver);
     auto connecting = std::async(std::launch::async,
                                  [&] { return stuck.Connect("hangs.test", port, kWaitMs, 0); });
-    EXPECT_TRUE(names.WaitHanging());
+    EXPECT_TRUE(lookups.WaitFor([](const Lookups& state) { return state.hanging; }));
 
     // Meanwhile other names are looked up and connected to, by the process's resolver too.
     platform::TcpConnector other(&resolver);
@@ -92,7 +72,7 @@ TEST(TcpConnector, AbortCutsShortANameLookupThatHangsWhileOtherNamesResolve) {
     stuck.Abort();
     const bool returned =
         connecting.wait_for(std::chrono::milliseconds(kWaitMs)) == std::future_status::ready;
-    names.Release();  // the lookup ends now; its result goes nowhere
+    lookups.Note([](Lookups& state) { state.released = true; });  // its result goes nowhere
     EXPECT_TRUE(returned) << "Abort left Connect waiting for the name lookup";
     EXPECT_EQ(connecting.get(), -1);
     EXPECT_EQ(stuck.LastError(), ECANCELED);

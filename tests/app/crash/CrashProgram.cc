@@ -2,11 +2,9 @@
 //   crash_program <crash folder> <fault> [<address file>]
 // <fault>: null-write, divide-by-zero, abort, illegal-instruction, stack-overflow,
 // thread-null-write and thread-stack-overflow (on a second thread, started as the program starts
-// its threads). Each fault is one instruction written
-// in assembly, so no sanitizer check gets there first. The address file receives the faulting
-// instruction's address (0 for a fault of no one known instruction) and the base the program
-// is loaded at, in hexadecimal, and the CLOCK_MONOTONIC nanoseconds just before the fault (for
-// timing the way from the fault to the exit).
+// its threads). Each fault is one instruction written in assembly, so no sanitizer check gets
+// there first. The address file receives the faulting instruction's address (0 for a fault of
+// no one known instruction) and the base the program is loaded at, in hexadecimal.
 // SC_CRASH_TEST_TIME=<seconds since the epoch> fixes the handler's clock.
 #include <dlfcn.h>
 
@@ -14,7 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 
 #include "app/crash/CrashHandler.h"
 #include "platform/Thread.h"
@@ -124,13 +121,10 @@ int main(int argc, char** argv) {
             Dl_info info{};
             dladdr(fault.function, &info);
             if (FILE* file = std::fopen(argv[3], "w")) {
-                timespec now{};
-                clock_gettime(CLOCK_MONOTONIC, &now);
                 std::fprintf(
-                    file, "%llx %llx %lld\n",
+                    file, "%llx %llx\n",
                     static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(fault.instruction)),
-                    static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(info.dli_fbase)),
-                    static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
+                    static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(info.dli_fbase)));
                 std::fclose(file);
             }
         }

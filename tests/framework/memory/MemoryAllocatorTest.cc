@@ -15,23 +15,18 @@ namespace {
 
 using framework::MemoryAllocator;
 
-class MemoryAllocatorTest : public testing::Test {
-  protected:
-    RefPtr<MemoryAllocator> allocator_{new MemoryAllocator()};
-};
-
-TEST_F(MemoryAllocatorTest, GivesBuffersOfAtLeastTheSizeAndWritesOnlyWithinTheirCapacity) {
+TEST(MemoryAllocatorTest, GivesBuffersOfAtLeastTheSizeAndWritesOnlyWithinTheirCapacity) {
+    RefPtr<MemoryAllocator> allocator(new MemoryAllocator());
     constexpr uint32_t kLargest = 64u << 20;
     for (const uint32_t size : {0u, 257u, kLargest}) {
-        IMemoryBuffer* buffer = allocator_->Allocate(size);
+        IMemoryBuffer* buffer = allocator->Allocate(size);
         ASSERT_NE(buffer, nullptr) << size;
-        EXPECT_GE(buffer->GetCapacity(), size);
-        EXPECT_EQ(buffer->GetLength(), 0u);
+        EXPECT_TRUE(buffer->GetCapacity() >= size && buffer->GetLength() == 0u) << size;
         buffer->Release();
     }
-    EXPECT_EQ(allocator_->Allocate(kLargest + 1), nullptr);
+    EXPECT_EQ(allocator->Allocate(kLargest + 1), nullptr);
 
-    IMemoryBuffer* buffer = allocator_->Allocate(300);
+    IMemoryBuffer* buffer = allocator->Allocate(300);
     const std::string full(buffer->GetCapacity(), 'f');
     ASSERT_EQ(buffer->Write(full.data(), buffer->GetCapacity()), S_OK);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer->GetData()), buffer->GetLength()), full);
@@ -42,40 +37,40 @@ TEST_F(MemoryAllocatorTest, GivesBuffersOfAtLeastTheSizeAndWritesOnlyWithinTheir
     buffer->Release();
 }
 
-TEST_F(MemoryAllocatorTest, LastReleaseReturnsTheBufferForReuseInItsSizeClass) {
-    IMemoryBuffer* first = allocator_->Allocate(1000);
+TEST(MemoryAllocatorTest, LastReleaseReturnsTheBufferForReuseInItsSizeClass) {
+    RefPtr<MemoryAllocator> allocator(new MemoryAllocator());
+    IMemoryBuffer* first = allocator->Allocate(1000);
     ASSERT_EQ(first->Write("data", 4), S_OK);
     EXPECT_EQ(first->AddRef(), 2u);
     EXPECT_EQ(first->Release(), 1u);
-    IMemoryBuffer* other = allocator_->Allocate(1000);  // first is still held
+    IMemoryBuffer* other = allocator->Allocate(1000);  // first is still held
     EXPECT_NE(other, first);
     uint8_t* const data = first->GetData();
     EXPECT_EQ(first->Release(), 0u);
-    IMemoryBuffer* reused = allocator_->Allocate(700);  // same class as 1000
-    EXPECT_EQ(reused, first);
-    EXPECT_EQ(reused->GetData(), data);
-    EXPECT_EQ(reused->GetLength(), 0u);
-    IMemoryBuffer* smaller = allocator_->Allocate(100);  // another class
+    IMemoryBuffer* reused = allocator->Allocate(700);  // same class as 1000
+    EXPECT_TRUE(reused == first && reused->GetData() == data && reused->GetLength() == 0u);
+    IMemoryBuffer* smaller = allocator->Allocate(100);  // another class
     EXPECT_NE(smaller, first);
     for (IMemoryBuffer* buffer : {smaller, reused, other}) {
         buffer->Release();
     }
     // A buffer may outlive its allocator.
-    IMemoryBuffer* kept = allocator_->Allocate(64);
-    allocator_.reset();
+    IMemoryBuffer* kept = allocator->Allocate(64);
+    allocator.reset();
     EXPECT_EQ(kept->Write("still mine", 10), S_OK);
     EXPECT_EQ(std::memcmp(kept->GetData(), "still mine", 10), 0);
     EXPECT_EQ(kept->Release(), 0u);
 }
 
-TEST_F(MemoryAllocatorTest, ThreadsAllocateAndReleaseAtOnce) {
+TEST(MemoryAllocatorTest, ThreadsAllocateAndReleaseAtOnce) {
+    RefPtr<MemoryAllocator> allocator(new MemoryAllocator());
     std::vector<std::thread> threads;
     std::vector<int> failures(4, 0);
     for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([this, t, &failures] {
+        threads.emplace_back([&allocator, t, &failures] {
             for (uint32_t i = 0; i < 2000; ++i) {
                 const uint32_t value = i * 4 + static_cast<uint32_t>(t);
-                IMemoryBuffer* buffer = allocator_->Allocate(256u << (i % 5));
+                IMemoryBuffer* buffer = allocator->Allocate(256u << (i % 5));
                 buffer->AddRef();
                 buffer->Write(&value, sizeof(value));
                 uint32_t read = 0;
