@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <fstream>
 
 #include "bench/Words.h"
 #include "platform/Clock.h"
@@ -37,10 +38,13 @@ std::vector<std::string> FfmpegReader::Args() const {
     const char* ffmpeg = std::getenv("FFMPEG");
     std::vector<std::string> args = {"sh", "-c", "exec \"$0\" \"$@\" 2>\"$ERR\"",
                                      ffmpeg != nullptr ? ffmpeg : "/usr/bin/ffmpeg"};
-    const std::vector<std::string> input = Words(
+    std::vector<std::string> input = Words(
         "-nostdin -v error -fflags nobuffer -flags low_delay -probesize 32 "
-        "-analyzeduration 0 -threads 1 -rw_timeout 5000000 -i",
-        {url_});
+        "-analyzeduration 0 -threads 1 -rw_timeout 5000000");
+    if (!format_.empty()) {
+        input.insert(input.end(), {"-f", format_});
+    }
+    input.insert(input.end(), {"-i", url_});
     const std::vector<std::string> output = Words(
         "-an -vf scale=32:18 -pix_fmt gray -fps_mode passthrough -flush_packets 1 "
         "-f rawvideo -y",
@@ -48,6 +52,15 @@ std::vector<std::string> FfmpegReader::Args() const {
     args.insert(args.end(), input.begin(), input.end());
     args.insert(args.end(), output.begin(), output.end());
     return args;
+}
+
+std::vector<std::string> FfmpegReader::ErrorLines() const {
+    std::ifstream errors(errors_);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(errors, line);) {
+        lines.push_back(line);
+    }
+    return lines;
 }
 
 void FfmpegReader::EndChild() {

@@ -19,16 +19,17 @@ FlashMatch FlashMatch::Of(const std::vector<Sighting>& pictures,
     return match;
 }
 
-void FlashMatch::Report(benchmark::State& state, bool withArrival) const {
-    state.counters["p50_ms"] = Percentile(latencyMs, 0.50);
-    state.counters["p95_ms"] = Percentile(latencyMs, 0.95);
-    state.counters["max_ms"] = Percentile(latencyMs, 1.0);
-    state.counters["flashes"] = static_cast<double>(latencyMs.size());
-    state.counters["missed"] = static_cast<double>(missed);
-    state.counters["unmatched"] = static_cast<double>(unmatched);
+void FlashMatch::Report(benchmark::State& state, bool withArrival,
+                        const std::string& prefix) const {
+    state.counters[prefix + "p50_ms"] = Percentile(latencyMs, 0.50);
+    state.counters[prefix + "p95_ms"] = Percentile(latencyMs, 0.95);
+    state.counters[prefix + "max_ms"] = Percentile(latencyMs, 1.0);
+    state.counters[prefix + "flashes"] = static_cast<double>(latencyMs.size());
+    state.counters[prefix + "missed"] = static_cast<double>(missed);
+    state.counters[prefix + "unmatched"] = static_cast<double>(unmatched);
     if (withArrival) {
-        state.counters["arrival_p50_ms"] = Percentile(arrivalMs, 0.50);
-        state.counters["arrival_p95_ms"] = Percentile(arrivalMs, 0.95);
+        state.counters[prefix + "arrival_p50_ms"] = Percentile(arrivalMs, 0.50);
+        state.counters[prefix + "arrival_p95_ms"] = Percentile(arrivalMs, 0.95);
     }
 }
 

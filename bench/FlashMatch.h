@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "bench/LiveReader.h"
@@ -21,8 +22,8 @@ struct FlashMatch {
                          const std::vector<uint64_t>& writtenUs);
 
     // p50_ms, p95_ms, max_ms, flashes, missed, unmatched; with `withArrival` (the in-process
-    // reader) arrival_p50_ms and arrival_p95_ms.
-    void Report(benchmark::State& state, bool withArrival) const;
+    // reader) arrival_p50_ms and arrival_p95_ms. Each name after `prefix`.
+    void Report(benchmark::State& state, bool withArrival, const std::string& prefix = "") const;
 
     std::vector<double> latencyMs;  // to when the reader saw it
     std::vector<double> arrivalMs;  // to the arrival of its message (in-process reader)

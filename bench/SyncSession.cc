@@ -13,6 +13,9 @@ SyncSession::SyncSession(const SyncSetup& setup)
         if (setup_.playPorts) {
             server.EnablePlayPort();
         }
+        if (!setup_.publishHost.empty()) {
+            server.ListenOnAllAddresses();
+        }
     }
 }
 
@@ -21,7 +24,8 @@ const char* SyncSession::Start(const std::string& key) {
         if (!server.Start()) {
             return "nginx did not start";
         }
-        urls_.push_back(server.Url(key));
+        urls_.push_back(setup_.publishHost.empty() ? server.Url(key)
+                                                   : server.Url(key, setup_.publishHost));
     }
     int32_t video = -1, sound = -1;
     if (!session_.Open() || !session_.AddInput(kVideoUser, kTypePicture, &video) ||
@@ -37,7 +41,9 @@ const char* SyncSession::Start(const std::string& key) {
     phaseMs_ = RandomPhase();
     const std::vector<int32_t> audio =
         setup_.withSound ? std::vector<int32_t>{sound} : std::vector<int32_t>{};
-    if (!session_.SetOutput(urls_, audio, {{video, 0, 0, kCanvasWidth, kCanvasHeight}})) {
+    std::vector<std::string> urls = urls_;
+    urls.insert(urls.end(), setup_.moreUrls.begin(), setup_.moreUrls.end());
+    if (!session_.SetOutput(urls, audio, {{video, 0, 0, kCanvasWidth, kCanvasHeight}})) {
         return "SetOutParam failed";
     }
     for (rtmptest::NginxServer& server : servers_) {

@@ -3,7 +3,8 @@
 // over the whole 1280x720 canvas and, with sound, a sound input (type 1) listed in the
 // AudioInputList; the bench's SyncFeed writing the sync pattern; the output (30 fps, quality 2)
 // pushed to nginx's stream `key`. A SyncSetup asks for more: several nginx servers, all pushed
-// to, each with a play port; textured pictures; variables for StreamCourier's environment.
+// to, each with a play port; the host name the output gives them; more URLs pushed to beside
+// them; textured pictures; variables for StreamCourier's environment.
 //
 // The pictures and the mixer both run at exactly 30 fps, so a picture's wait for the next
 // canvas frame is fixed for a session by when the mixer starts: SetOutParam goes out after a
@@ -27,7 +28,11 @@ struct SyncSetup {
     SoundDevice device;
     size_t servers = 1;
     bool playPorts = false;  // players read on a port of their own (NginxServer::PlayUrl)
-    bool textured = false;   // SyncFeed's textured pictures
+    // The host of nginx's URLs in the output (nginx then listens on every address); empty:
+    // the loopback's address.
+    std::string publishHost;
+    std::vector<std::string> moreUrls;  // pushed to as well, after nginx's
+    bool textured = false;              // SyncFeed's textured pictures
     std::vector<std::string> environment;
 };
 
@@ -41,7 +46,7 @@ class SyncSession {
     const char* Start(const std::string& key);
     HostSession& Host() { return session_; }
     SyncFeed& Feed() { return *feed_; }
-    // The first server's stream.
+    // The first server's stream, as the output names it.
     const std::string& Url() const { return urls_.front(); }
     rtmptest::NginxServer& Server(size_t index) { return servers_[index]; }
     double PhaseMs() const { return phaseMs_; }

@@ -41,6 +41,10 @@ class NginxServer {
     // Before Start: a second RTMP port of the same server, for players (PlayUrl).
     void EnablePlayPort() { playPort_ = FreePort(); }
 
+    // Before Start: the RTMP port on every address of the machine, not the loopback's alone,
+    // for publishers that reach it through another interface (Url's `host`).
+    void ListenOnAllAddresses() { listenHost_ = "0.0.0.0"; }
+
     bool Start(int timeoutMs = 10000) {
         const std::string& folder = Folder();
         std::ofstream(folder + "/nginx.conf")
@@ -48,7 +52,7 @@ class NginxServer {
             << "daemon off; master_process off; worker_processes 1;\n"
             << "error_log " << folder << "/error.log info; pid " << folder << "/nginx.pid;\n"
             << "events { worker_connections 256; }\n"
-            << "rtmp { server { listen 127.0.0.1:" << port_ << ";"
+            << "rtmp { server { listen " << listenHost_ << ":" << port_ << ";"
             << (playPort_ != 0 ? " listen 127.0.0.1:" + std::to_string(playPort_) + ";" : "")
             << " application live { live on; record off; meta copy; } } }\n"
             << tlsServer_;
@@ -66,8 +70,8 @@ class NginxServer {
         process_->Signal(SIGKILL);
         process_->WaitExit(-1);
     }
-    std::string Url(const std::string& streamKey) const {
-        return "rtmp://127.0.0.1:" + std::to_string(port_) + "/live/" + streamKey;
+    std::string Url(const std::string& streamKey, const std::string& host = "127.0.0.1") const {
+        return "rtmp://" + host + ":" + std::to_string(port_) + "/live/" + streamKey;
     }
     // The same stream on the play port (Url's when there is none).
     std::string PlayUrl(const std::string& streamKey) const {
@@ -115,6 +119,7 @@ class NginxServer {
     platform::TempFolder folder_{"sc-nginx"};
     uint16_t port_ = FreePort();
     uint16_t playPort_ = 0;
+    std::string listenHost_ = "127.0.0.1";
     std::unique_ptr<platform::ChildProcess> process_;
     uint16_t tlsPort_ = 0;
     std::string tls_;

@@ -88,9 +88,6 @@ class ThrottledLoopback {
         return ok;
     }
 
-  private:
-    static constexpr uint32_t kUnlimitedKbit = 100000000;  // 100 Gbit/s
-
     // Runs an iproute2 program (from PATH); false with its error text when it fails.
     static bool Run(const std::vector<std::string>& command, std::string* reason) {
         platform::TempFolder folder("sc-tc");
@@ -115,6 +112,9 @@ class ThrottledLoopback {
                                             : "`" + joined + "` failed: " + text.str();
         return false;
     }
+
+  private:
+    static constexpr uint32_t kUnlimitedKbit = 100000000;  // 100 Gbit/s
 
     static std::string Rate(uint32_t kbit) { return std::to_string(kbit) + "kbit"; }
 
