@@ -17,9 +17,6 @@ namespace streammanager {
 
 namespace {
 
-// Input rate estimated by SRT, with this much on top for retransmissions.
-constexpr int32_t kOverheadPercent = 25;
-
 // libsrt's own lines (warnings and worse) go to our log, not to standard error.
 void LogLibraryLine(void* /*opaque*/, int /*level*/, const char* /*file*/, int /*line*/,
                     const char* area, const char* message) {
@@ -133,13 +130,10 @@ bool SrtConnection::Connect(const SrtUrl& url) {
 bool SrtConnection::Configure(const SrtUrl& url) {
     const bool no = false;
     const bool yes = true;
-    const int64_t relativeToInput = 0;
-    bool ok =
-        Set(socket_, SRTO_TRANSTYPE, SRTT_LIVE) && Set(socket_, SRTO_SENDER, yes) &&
-        Set(socket_, SRTO_SNDSYN, no) && Set(socket_, SRTO_RCVSYN, no) &&
-        Set(socket_, SRTO_CONNTIMEO, kConnectTimeoutMs) &&
-        Set(socket_, SRTO_PAYLOADSIZE, kPayloadSize) && Set(socket_, SRTO_MAXBW, relativeToInput) &&
-        Set(socket_, SRTO_INPUTBW, relativeToInput) && Set(socket_, SRTO_OHEADBW, kOverheadPercent);
+    bool ok = Set(socket_, SRTO_TRANSTYPE, SRTT_LIVE) && Set(socket_, SRTO_SENDER, yes) &&
+              Set(socket_, SRTO_SNDSYN, no) && Set(socket_, SRTO_RCVSYN, no) &&
+              Set(socket_, SRTO_CONNTIMEO, kConnectTimeoutMs) &&
+              Set(socket_, SRTO_PAYLOADSIZE, kPayloadSize);
     if (url.latencyMs >= 0) {
         ok = ok && Set(socket_, SRTO_LATENCY, url.latencyMs);
     }

@@ -3,8 +3,10 @@
 // acknowledged yet. The socket is non-blocking; every wait is an SRT epoll wait that also
 // watches a wake-up descriptor, so Abort ends it at once. A peer that acknowledges nothing for
 // kSilentPeerMs while data goes out counts as gone: SRT's own peer-idle check takes about 5 s
-// however it is set. The sending rate is paced by SRT at the input rate plus 25 % for
-// retransmissions.
+// however it is set. SRT does not pace the sending below its own ceiling: a key frame of a
+// stream that is mostly still goes out at once, not at a rate SRT measured on the small
+// pictures before it (which held it back past the latency); a slow link is the pusher's
+// congestion rules' business, as for RTMP.
 //
 // Owns the SRT socket, its epoll and the wake-up. Owned by its SrtSender. The push thread
 // makes every call but Abort, one at a time; Abort may come from any thread. The socket and
