@@ -1,17 +1,12 @@
 // Recording sinks for the media tests.
 #pragma once
 
-#include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <cstring>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "media/input/IInputMediaSink.h"
 #include "media/input/IQXMediaSink.h"
+#include "tests/fakes/Journal.h"
 
 namespace streammanager {
 
@@ -36,7 +31,7 @@ class RecordingQXSink : public IQXMediaSink {
     int clockCalls = 0;
 };
 
-// Records what an input hands to its sink (the output side). Thread-safe.
+// Records what an input hands to its sink (the output side), from any thread.
 class RecordingInputSink : public IInputMediaSink {
   public:
     struct Unit {
@@ -46,44 +41,32 @@ class RecordingInputSink : public IInputMediaSink {
     };
     int32_t OnMediaData(int32_t inputHandle, const MediaDataDesc* desc, const uint8_t* data,
                         uint32_t length) override {
-        std::lock_guard<std::mutex> lock(mutex);
-        units.push_back(
-            Unit{inputHandle, *desc, std::string(reinterpret_cast<const char*>(data), length)});
-        count.fetch_add(1);
-        changed.notify_all();
+        const Unit unit{inputHandle, *desc,
+                        std::string(reinterpret_cast<const char*>(data), length)};
+        units_.Note([&](std::vector<Unit>& units) { units.push_back(unit); });
         return 0;
     }
     int32_t SetSyncTimer(int32_t, IPlaySyncTime* timer) override {
-        std::lock_guard<std::mutex> lock(mutex);
-        clock = timer;
+        clock = timer;  // set on the control path only
         return 0;
     }
-    std::vector<Unit> Units() {
-        std::lock_guard<std::mutex> lock(mutex);
-        return units;
+    std::vector<Unit> Units() { return units_.Read(); }
+    // True once `total` units arrived within `timeoutMs`.
+    bool WaitFor(size_t total, int timeoutMs = 20000) {
+        return units_.WaitFor([&](const std::vector<Unit>& units) { return units.size() >= total; },
+                              timeoutMs);
     }
-    // True once `total` units arrived (within 20 s).
-    bool WaitFor(size_t total) {
-        std::unique_lock<std::mutex> lock(mutex);
-        return changed.wait_for(lock, std::chrono::seconds(20),
-                                [&] { return units.size() >= total; });
-    }
-    // The first four bytes of each payload, where the tests put a sequence number.
-    std::vector<uint32_t> Sequences() {
-        std::vector<uint32_t> sequences;
+    std::vector<std::string> Payloads() {
+        std::vector<std::string> payloads;
         for (const Unit& unit : Units()) {
-            sequences.push_back(0);
-            std::memcpy(&sequences.back(), unit.payload.data(),
-                        std::min<size_t>(4, unit.payload.size()));
+            payloads.push_back(unit.payload);
         }
-        return sequences;
+        return payloads;
     }
-
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::vector<Unit> units;
     IPlaySyncTime* clock = nullptr;
-    std::atomic<uint64_t> count{0};  // to watch without the lock
+
+  private:
+    fakes::Journal<std::vector<Unit>> units_;
 };
 
 }  // namespace streammanager

@@ -17,6 +17,7 @@ constexpr RgbColor kRed{255, 0, 0};
 constexpr RgbColor kGreen{0, 255, 0};
 constexpr RgbColor kBlue{0, 0, 255};
 constexpr RgbColor kWhite{255, 255, 255};
+constexpr RgbColor kMagenta{255, 0, 255};
 constexpr RgbColor kBlack{0, 0, 0};
 
 inline VideoMixerParam MixerParam(int32_t width, int32_t height, int32_t fps = 25,

@@ -1,5 +1,5 @@
 // The composed canvas, read before the encoder: where inputs land, how crop modes, borders,
-// order and clipping look, default pictures, H.264 inputs, and what bad calls get.
+// order and clipping look, changes, default pictures, H.264 inputs, and what bad calls get.
 #include <gtest/gtest.h>
 
 #include "codec/H264Encoder.h"
@@ -36,114 +36,102 @@ class VideoMixerCompose : public ::testing::Test {
     CanvasArea canvas;
 };
 
-TEST_F(VideoMixerCompose, InputsLandInTheirRectanglesOnABlackCanvas) {
-    Add(1, Para(0, 0, 160, 180));
-    Add(2, Para(160, 0, 160, 180));
-    Paint(1, kRed);
-    Paint(2, kGreen);
-    const CanvasArea& c = Composed();
-    EXPECT_TRUE(Near(At(c, 0, 0), kRed));
-    EXPECT_TRUE(Near(At(c, 159, 179), kRed));
-    EXPECT_TRUE(Near(At(c, 160, 0), kGreen));
-    EXPECT_TRUE(Near(At(c, 319, 179), kGreen));
-    Add(3, Para(100, 100, 20, 20));  // no picture yet: its (black) background
-    EXPECT_TRUE(Near(At(Composed(), 110, 110), kBlack));
-}
+// A canvas pixel, or the region from it, that must show `color`.
+struct Spot {
+    int64_t x, y;
+    RgbColor color;
+    int64_t width = 1, height = 1;
+};
 
-TEST_F(VideoMixerCompose, CropModesFillEvenlyAndFitWithBars) {
-    // A 16:9 picture, red with green bands at both sides, into a square; a 9:16 one into a
-    // wide rectangle.
-    Add(1, Para(0, 0, 90, 90, kCropFill));
-    Add(2, Para(100, 0, 90, 90, kCropFit, &kBlue));
-    Add(3, Para(0, 100, 160, 80, kCropFit, &kWhite));
-    const std::vector<uint8_t> wide = Picture(160, 90, kRed, 20);
-    ASSERT_EQ(S_OK, Write(1, wide, 160, 90));
-    ASSERT_EQ(S_OK, Write(2, wide, 160, 90));
-    ASSERT_EQ(S_OK, Write(3, Picture(90, 160, kRed), 90, 160));
-    const CanvasArea& c = Composed();
-    // Fill: 35 columns cut at each side, so the bands are gone.
-    EXPECT_TRUE(Near(At(c, 0, 45), kRed));
-    EXPECT_TRUE(Near(At(c, 89, 45), kRed));
-    // Fit: 90 × 50 centred, blue bars of 20 rows above and below, bands at the sides.
-    EXPECT_TRUE(Near(At(c, 145, 19), kBlue));
-    EXPECT_TRUE(Near(At(c, 145, 20), kRed));
-    EXPECT_TRUE(Near(At(c, 145, 69), kRed));
-    EXPECT_TRUE(Near(At(c, 145, 70), kBlue));
-    EXPECT_TRUE(Near(At(c, 100, 45), kGreen));
-    // Fit of a tall picture: 45 × 80 centred, white bars of 57 and 58 columns (the columns
-    // beside an odd edge share its chroma).
-    EXPECT_TRUE(Near(At(c, 55, 140), kWhite));
-    EXPECT_TRUE(Near(At(c, 58, 140), kRed));
-    EXPECT_TRUE(Near(At(c, 101, 140), kRed));
-    EXPECT_TRUE(Near(At(c, 104, 140), kWhite));
-}
+// An input added to the layout and the picture written to it (none when 0 wide): `color`,
+// with green bands of `band` columns at both sides.
+struct Input {
+    int32_t handle;
+    RenderPara para;
+    RgbColor color = kRed;
+    int32_t width = 64, height = 36, band = 0;
+};
 
-TEST_F(VideoMixerCompose, BordersOrderAndClipping) {
+TEST_F(VideoMixerCompose, InputsLandWhereTheirLayoutSays) {
     RenderPara bordered = Para(20, 20, 100, 60);
     bordered.borderWidth = 4;
     bordered.borderColor = &kBlue;
-    Add(1, bordered);
-    Add(2, Para(100, 40, 100, 60));    // overlaps 1, added later: on top
-    Add(3, Para(-50, 150, 100, 100));  // cut by the canvas's left and bottom edges
-    Add(4, Para(400, 0, 50, 50));      // off the canvas
-    Add(5, Para(10, 10, -20, 30));     // negative size
-    for (int32_t handle : {1, 3, 4, 5}) {
-        Paint(handle, kRed);
-    }
-    Paint(2, kGreen);
-    const CanvasArea& c = Composed();
-    EXPECT_TRUE(Near(At(c, 20, 50), kBlue));  // the border, inside the rectangle's edge
-    EXPECT_TRUE(Near(At(c, 23, 50), kBlue));
-    EXPECT_TRUE(Near(At(c, 24, 50), kRed));
-    EXPECT_TRUE(Near(At(c, 60, 20), kBlue));
-    EXPECT_TRUE(Near(At(c, 110, 50), kGreen));  // 2 over 1
-    EXPECT_TRUE(Near(At(c, 0, 179), kRed));     // the visible part of 3
-    EXPECT_TRUE(Near(At(c, 49, 150), kRed));
-    EXPECT_TRUE(Near(At(c, 50, 150), kBlack));
-    EXPECT_TRUE(Near(At(c, 5, 5), kBlack));
-    // The layout in a new order: 1 now over 2.
-    const int32_t handles[] = {2, 1};
-    const RenderPara paras[] = {Para(100, 40, 100, 60), bordered};
-    EXPECT_EQ(S_OK, mixer->ResetAllInputParam(2, handles, paras));
-    EXPECT_TRUE(Near(At(Composed(), 110, 50), kRed));
-}
-
-TEST_F(VideoMixerCompose, OddPlacesLeaveNoSeams) {
-    Add(1, Para(11, 7, 33, 21));
-    Add(2, Para(44, 7, 31, 21));  // meets 1 at an odd column
-    Paint(1, kGreen, 33, 21);
-    Paint(2, kGreen, 31, 21);
-    const CanvasArea& c = Composed();
-    for (int64_t x = 11; x < 75; ++x) {
-        for (int64_t y = 7; y < 28; ++y) {
-            ASSERT_TRUE(Near(At(c, x, y), kGreen)) << x << "," << y;
+    const std::vector<uint8_t> magenta = Picture(32, 18, kMagenta);
+    PicInfo fixed{{'I', '4', '2', '0'},
+                  32,
+                  18,
+                  const_cast<uint8_t*>(magenta.data()),
+                  static_cast<uint32_t>(magenta.size())};
+    PicInfo empty = fixed;
+    empty.data = nullptr;
+    RenderPara withFixed = Para(0, 0, 160, 180), withEmpty = Para(160, 0, 160, 180, 1, &kBlue);
+    withFixed.picture = &fixed;
+    withEmpty.picture = &empty;
+    // Fill cuts the bands off a 16:9 picture in a square; fit shows them between bars of the
+    // background, and a 9:16 picture between bars at its sides (57 and 58 columns: those
+    // beside an odd edge share its chroma).
+    const std::vector<Spot> land = {{0, 0, kRed, 160, 100},
+                                    {0, 120, kRed, 160, 60},
+                                    {160, 0, kGreen, 160, 180},
+                                    {100, 100, kBlack, 20, 20}};
+    const std::vector<Spot> crop = {{0, 0, kRed, 90, 90},    {100, 0, kBlue, 90, 20},
+                                    {145, 20, kRed, 1, 50},  {100, 70, kBlue, 90, 20},
+                                    {100, 45, kGreen},       {0, 100, kWhite, 56, 80},
+                                    {58, 100, kRed, 44, 80}, {104, 100, kWhite, 56, 80}};
+    const std::vector<Spot> stacked = {{20, 20, kBlue, 4, 60}, {20, 20, kBlue, 80, 4},
+                                       {24, 24, kRed, 76, 52}, {100, 40, kGreen, 100, 60},
+                                       {0, 150, kRed, 50, 30}, {50, 150, kBlack, 50, 30},
+                                       {0, 0, kBlack, 20, 20}};
+    const std::vector<Spot> seamless = {
+        {11, 7, kGreen, 64, 21}, {0, 0, kBlack, 320, 6}, {76, 0, kBlack, 244, 180}};
+    const struct {
+        const char* name;
+        std::vector<Input> inputs;  // in the order added: the later on top
+        std::vector<Spot> spots;
+    } cases[] = {
+        {"rectangles on a black canvas, one without a picture yet showing its background",
+         {{1, Para(0, 0, 160, 180)},
+          {2, Para(160, 0, 160, 180), kGreen},
+          {3, Para(100, 100, 20, 20), kRed, 0}},
+         land},
+        {"crop modes",
+         {{1, Para(0, 0, 90, 90, kCropFill), kRed, 160, 90, 20},
+          {2, Para(100, 0, 90, 90, kCropFit, &kBlue), kRed, 160, 90, 20},
+          {3, Para(0, 100, 160, 80, kCropFit, &kWhite), kRed, 90, 160}},
+         crop},
+        {"a border inside the edge, the later input on top, parts off the canvas cut",
+         {{1, bordered},
+          {2, Para(100, 40, 100, 60), kGreen},
+          {3, Para(-50, 150, 100, 100)},
+          {4, Para(400, 0, 50, 50)},
+          {5, Para(10, 10, -20, 30)}},
+         stacked},
+        {"neighbours at odd places meet without a seam",
+         {{1, Para(11, 7, 33, 21), kGreen, 33, 21}, {2, Para(44, 7, 31, 21), kGreen, 31, 21}},
+         seamless},
+        {"a fixed picture, and one without data that shows the background",
+         {{1, withFixed, kRed, 0}, {2, withEmpty, kRed, 0}},
+         {{0, 0, kMagenta, 160, 180}, {160, 0, kBlue, 160, 180}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const Input& in : c.inputs) {
+            Add(in.handle, in.para);
+            ASSERT_TRUE(in.width == 0 ||
+                        Write(in.handle, Picture(in.width, in.height, in.color, in.band), in.width,
+                              in.height) == S_OK);
+        }
+        const CanvasArea& canvas = Composed();
+        for (const Spot& s : c.spots) {
+            for (int64_t at = 0; at < s.width * s.height; ++at) {
+                const int64_t x = s.x + at % s.width, y = s.y + at / s.width;
+                ASSERT_TRUE(Near(At(canvas, x, y), s.color)) << x << "," << y;
+            }
+        }
+        for (const Input& in : c.inputs) {
+            EXPECT_EQ(S_OK, mixer->DelInput(in.handle));
         }
     }
-    EXPECT_TRUE(Near(At(c, 9, 5), kBlack));
-    EXPECT_TRUE(Near(At(c, 76, 30), kBlack));
-}
-
-TEST_F(VideoMixerCompose, DefaultPictureStaysThroughALayoutWithoutOne) {
-    const std::vector<uint8_t> magenta = Picture(32, 18, RgbColor{255, 0, 255});
-    PicInfo picture{{'I', '4', '2', '0'},
-                    32,
-                    18,
-                    const_cast<uint8_t*>(magenta.data()),
-                    static_cast<uint32_t>(magenta.size())};
-    RenderPara para = Para(0, 0, 320, 180);
-    para.picture = &picture;
-    Add(99, para);
-    EXPECT_TRUE(Near(At(Composed(), 160, 90), RgbColor{255, 0, 255}));
-    const int32_t handle = 99;
-    const RenderPara withoutPicture = Para(0, 0, 160, 90);
-    EXPECT_EQ(S_OK, mixer->ResetAllInputParam(1, &handle, &withoutPicture));
-    EXPECT_TRUE(Near(At(Composed(), 80, 45), RgbColor{255, 0, 255}));
-    EXPECT_TRUE(Near(At(Composed(), 200, 120), kBlack));
-    // A picture without data: the background shows.
-    picture.data = nullptr;
-    para.background = &kBlue;
-    Add(7, para);
-    EXPECT_TRUE(Near(At(Composed(), 200, 120), kBlue));
 }
 
 TEST_F(VideoMixerCompose, EncodedInputIsDecodedIntoItsPlace) {
@@ -177,10 +165,31 @@ TEST_F(VideoMixerCompose, EncodedInputIsDecodedIntoItsPlace) {
     EXPECT_TRUE(Near(At(c, 150, 135), kBlack));
 }
 
-TEST_F(VideoMixerCompose, NewPictureSizeAndNewCanvasTakeEffectAtOnce) {
-    Add(1, Para(0, 0, 160, 90, kCropFit, &kBlue));
+// A new order, picture size or canvas shows in the next frame; a fixed picture stays through
+// a layout without one.
+TEST_F(VideoMixerCompose, ChangesTakeEffectAtOnce) {
+    const std::vector<uint8_t> magenta = Picture(32, 18, kMagenta);
+    PicInfo fixed{{'I', '4', '2', '0'},
+                  32,
+                  18,
+                  const_cast<uint8_t*>(magenta.data()),
+                  static_cast<uint32_t>(magenta.size())};
+    RenderPara first = Para(0, 0, 160, 90, kCropFit, &kBlue), second = Para(100, 40, 60, 30),
+               third = Para(200, 100, 100, 60);
+    third.picture = &fixed;
+    Add(1, first);
+    Add(2, second);
+    Add(3, third);
     Paint(1, kRed, 160, 90);
+    Paint(2, kGreen);
     EXPECT_TRUE(Near(At(Composed(), 10, 45), kRed));
+    EXPECT_TRUE(Near(At(Composed(), 120, 50), kGreen));  // 2 over 1
+    third.picture = nullptr;
+    const int32_t handles[] = {2, 1, 3};
+    const RenderPara paras[] = {second, first, third};
+    EXPECT_EQ(S_OK, mixer->ResetAllInputParam(3, handles, paras));
+    EXPECT_TRUE(Near(At(Composed(), 120, 50), kRed));  // the new order: 1 over 2
+    EXPECT_TRUE(Near(At(Composed(), 250, 130), kMagenta));
     Paint(1, kRed, 90, 160);  // the source turns to portrait: bars at the sides now
     EXPECT_TRUE(Near(At(Composed(), 10, 45), kBlue));
     const VideoMixerParam small = MixerParam(100, 50);

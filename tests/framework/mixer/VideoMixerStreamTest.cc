@@ -4,15 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <thread>
 #include <vector>
 
-#include "framework/ProcessRoot.h"
 #include "framework/mixer/H264Decoder.h"
-#include "interfaces/QXIds.h"
+#include "interfaces/StreamChannel.h"
+#include "tests/fakes/Journal.h"
 #include "tests/framework/mixer/MixerTestSupport.h"
 
 namespace framework {
@@ -26,52 +23,39 @@ struct Unit {
     std::vector<uint8_t> annexB;
 };
 
-// Collects what the mixer hands its owner.
-class Receiver {
-  public:
+// Collects what the mixer hands its owner; a unit arriving while `refuse` is set is a fault.
+struct Receiver {
     static void OnUnit(void* owner, const uint8_t* data, uint32_t length, int32_t key) {
-        static_cast<Receiver*>(owner)->Add(data, length, key != 0);
-    }
-    // True once `count` units arrived (within `timeoutMs`).
-    bool WaitFor(size_t count, int timeoutMs = 10000) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                 [&] { return units_.size() >= count; });
-    }
-    std::vector<Unit> Units() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return units_;
-    }
-    std::atomic<bool> refuse{false};  // a unit arriving while set is a fault
-    std::atomic<int> refused{0};
-
-  private:
-    void Add(const uint8_t* data, uint32_t length, bool key) {
-        refused += refuse.load() ? 1 : 0;
-        Unit unit{
-            Load(data), Load(data + 4), key, {}, std::vector<uint8_t>(data + 8, data + length)};
+        auto* receiver = static_cast<Receiver*>(owner);
+        receiver->refused += receiver->refuse.load() ? 1 : 0;
+        Unit unit{streammanager::LoadLittle32(data),
+                  streammanager::LoadLittle32(data + 4),
+                  key != 0,
+                  {},
+                  std::vector<uint8_t>(data + 8, data + length)};
         const std::vector<uint8_t>& b = unit.annexB;
         for (size_t i = 0; i + 4 < b.size(); ++i) {
             if (b[i] == 0 && b[i + 1] == 0 && b[i + 2] == 0 && b[i + 3] == 1) {
                 unit.nalTypes.push_back(b[i + 4] & 0x1F);
             }
         }
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            units_.push_back(std::move(unit));
-        }
-        changed_.notify_all();
+        receiver->units.Note([&](std::vector<Unit>& units) { units.push_back(unit); });
     }
-    static uint32_t Load(const uint8_t* p) {
-        return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+    // True once `count` units arrived within `timeoutMs`.
+    bool WaitFor(size_t count, int timeoutMs = 10000) {
+        return units.WaitFor([&](const std::vector<Unit>& all) { return all.size() >= count; },
+                             timeoutMs);
     }
 
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<Unit> units_;
+    fakes::Journal<std::vector<Unit>> units;
+    std::atomic<bool> refuse{false};
+    std::atomic<int> refused{0};
 };
 
-TEST(VideoMixerStream, FramesKeepTimeAndKeyFramesBringTheirParameterSets) {
+// The output decoded again: frames numbered on the frame grid, each key frame (every tenth)
+// led by its parameter sets, the canvas drawn; then, with the output off, a new canvas size:
+// nothing comes while off, and the first frame after is a key frame of the new size.
+TEST(VideoMixerStream, FramesKeepTimeKeyFramesBringTheirParameterSetsAndANewSizeStartsWithOne) {
     Receiver receiver;  // outlives the mixer, whose thread calls it
     MixerHolder mixer;
     const VideoMixerParam param = MixerParam(160, 120, 25, 10);
@@ -83,9 +67,11 @@ TEST(VideoMixerStream, FramesKeepTimeAndKeyFramesBringTheirParameterSets) {
     ASSERT_EQ(S_OK, mixer->WriteData(1, red.data(), static_cast<uint32_t>(red.size()), &info));
     ASSERT_EQ(S_OK, mixer->EnableOutput(1));
     ASSERT_TRUE(receiver.WaitFor(56));  // a little over two seconds
+    ASSERT_EQ(S_OK, mixer->EnableOutput(0));
+    receiver.refuse = true;
     H264Decoder decoder;
     int inFirstTwoSeconds = 0;
-    const std::vector<Unit> units = receiver.Units();
+    const std::vector<Unit> units = receiver.units.Read();
     for (size_t i = 0; i < units.size(); ++i) {
         const Unit& unit = units[i];
         EXPECT_EQ(unit.number, i);
@@ -116,18 +102,8 @@ TEST(VideoMixerStream, FramesKeepTimeAndKeyFramesBringTheirParameterSets) {
     decoded.Scale(picture, picture.luma, picture.luma);
     EXPECT_TRUE(Near(At(decoded, 40, 30), kRed, 8));
     EXPECT_TRUE(Near(At(decoded, 120, 90), kBlack, 8));
-}
 
-TEST(VideoMixerStream, ReconfigurationStartsWithAKeyFrameOfTheNewSizeAndOutputPauses) {
-    Receiver receiver;  // outlives the mixer, whose thread calls it
-    MixerHolder mixer;
-    const VideoMixerParam param = MixerParam(160, 120, 25, 100);
-    ASSERT_EQ(S_OK, mixer->Init(&receiver, &Receiver::OnUnit, &param, nullptr));
-    ASSERT_EQ(S_OK, mixer->EnableOutput(1));
-    ASSERT_TRUE(receiver.WaitFor(3));
-    ASSERT_EQ(S_OK, mixer->EnableOutput(0));
-    receiver.refuse = true;  // nothing may come from here on while the output is off
-    const size_t before = receiver.Units().size();
+    const size_t before = receiver.units.Read().size();
     const VideoMixerParam bigger = MixerParam(320, 240, 25, 100);
     ASSERT_EQ(S_OK, mixer->SetOutputParam(&bigger));
     // Three frame intervals without a frame (any that came would be counted as refused).
@@ -135,28 +111,15 @@ TEST(VideoMixerStream, ReconfigurationStartsWithAKeyFrameOfTheNewSizeAndOutputPa
     receiver.refuse = false;
     ASSERT_EQ(S_OK, mixer->EnableOutput(1));
     ASSERT_TRUE(receiver.WaitFor(before + 1));
-    const Unit first = receiver.Units()[before];
+    const Unit first = receiver.units.Read()[before];
     EXPECT_TRUE(first.key);
-    H264Decoder decoder;
     ASSERT_EQ(
         H264Decoder::Result::kPicture,
         decoder.Decode(first.annexB.data(), static_cast<uint32_t>(first.annexB.size()), true));
-    AreaView picture;
     ASSERT_TRUE(decoder.LastPicture(&picture));
     EXPECT_EQ(picture.luma, (Rect{0, 0, 320, 240}));
     EXPECT_EQ(receiver.refused.load(), 0);
     EXPECT_EQ(S_OK, mixer->Uninit());
-}
-
-TEST(VideoMixerStream, TheFrameworkRootMakesOne) {
-    IUnknown* root = nullptr;
-    ASSERT_EQ(S_OK, ProcessRoot::Instance().Create(&CLSID_ComponentFactory, &root));
-    void* made = nullptr;
-    EXPECT_EQ(S_OK, static_cast<IComponentFactory*>(root)->CreateComponent(
-                        CLSID_VideoMixer, IID_IVideoMixer, nullptr, &made));
-    ASSERT_NE(made, nullptr);
-    static_cast<IVideoMixer*>(made)->Release();
-    root->Release();
 }
 
 // Receiver threads write while the control path adds, removes and resets inputs and turns the
@@ -195,7 +158,7 @@ TEST(VideoMixerStream, ManyThreadsAtOnce) {
             mixer->DelInput(1 + round % 3);
         }
     }
-    const size_t sofar = receiver.Units().size();
+    const size_t sofar = receiver.units.Read().size();
     EXPECT_TRUE(receiver.WaitFor(sofar + 3));
     stop.store(true);
     for (std::thread& writer : writers) {

@@ -1,18 +1,119 @@
-// QXInput: the encoded-video header, the descriptors and payloads it hands to its sink, and the
-// encoded video it keeps from the last key frame while no sink is attached.
+// The input side of a context without threads: a user's playback clock; the protocol's booking
+// table (one sink per key, entries routed by their mapped type, one clock per user for audio
+// and encoded video, refused or removed bookings that leave nothing behind); QXInput, the
+// descriptors and payloads it hands to its sink and the encoded video it keeps from the last
+// key frame while no sink is attached.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <tuple>
 
 #include "base/ResultCodes.h"
+#include "media/input/CAVPlaySyncTime.h"
 #include "media/input/QXInput.h"
 #include "tests/fakes/MediaTestSinks.h"
 
 namespace streammanager {
 namespace {
+
+uint32_t g_tick = 0xFFFFFC00u;  // wraps past 2^32 within 1024 ms
+
+TEST(PlaySyncTime, RunsOnAcrossTheTickWrapSpeedChangesAndResetAndOddSpeedsReadZero) {
+    CAVPlaySyncTime clock([] { return g_tick; });
+    clock.SetTime(5000);
+    g_tick += 1000;
+    EXPECT_EQ(6000u, clock.GetTime());
+    clock.SetSpeed(2.0);
+    g_tick += 1000;
+    EXPECT_EQ(8000u, clock.GetTime());
+    clock.Reset();  // reads the tick itself, at speed 1
+    g_tick = 123456;
+    EXPECT_EQ(123456u, clock.GetTime());
+    clock.SetTime(1000);
+    clock.SetSpeed(-5.0);
+    g_tick += 1000;
+    EXPECT_EQ(0u, clock.GetTime());
+    clock.SetSpeed(std::numeric_limits<double>::quiet_NaN());
+    g_tick += 1000;
+    EXPECT_EQ(0u, clock.GetTime());
+}
+
+void Send(QXProtocol& protocol, uint8_t type, uint8_t mediaId, uint32_t user,
+          const std::string& payload) {
+    protocol.OnStreamData(type, mediaId, reinterpret_cast<const uint8_t*>(payload.data()),
+                          static_cast<uint32_t>(payload.size()), user, 0, 0);
+}
+
+TEST(QXProtocol, EntriesReachTheOneSinkBookedForTheirKeyUnderItsMappedType) {
+    QXProtocol protocol;
+    RecordingQXSink audio240, video240, plainAudio, second;
+    const InputStreamKey a240{7, 0, 4, 240}, v240{7, 0, 5, 240}, a{7, 0, 1, 3};
+    EXPECT_EQ(kResultOk, protocol.AddInputStream(&a240, &audio240));
+    EXPECT_EQ(kResultOk, protocol.AddInputStream(&v240, &video240));
+    EXPECT_EQ(kResultOk, protocol.AddInputStream(&a, &plainAudio));
+    const InputStreamKey sameButReserved{7, 99, 1, 3};
+    EXPECT_EQ(kResultStreamBooked, protocol.AddInputStream(&sameButReserved, &second));
+    EXPECT_EQ(kResultContextInitFailed, protocol.AddInputStream(nullptr, &second));
+    EXPECT_EQ(kResultContextInitFailed, protocol.AddInputStream(&a, nullptr));
+    Send(protocol, 1, 240, 7, "a240");
+    Send(protocol, 2, 240, 7, "v240");
+    Send(protocol, 1, 3, 7, "a");
+    // An entry's own type byte of 4, 5 or 7 (or anything unknown) is dropped.
+    for (uint8_t type : {0, 4, 5, 7, 8, 255}) {
+        Send(protocol, type, 240, 7, "dropped");
+    }
+    Send(protocol, 1, 3, 99, "nobody booked this user");
+    EXPECT_EQ((std::vector<std::string>{"a240"}), audio240.payloads);
+    EXPECT_EQ((std::vector<uint8_t>{4}), audio240.types);
+    EXPECT_EQ((std::vector<std::string>{"v240"}), video240.payloads);
+    EXPECT_EQ((std::vector<uint8_t>{5}), video240.types);
+    EXPECT_EQ((std::vector<std::string>{"a"}), plainAudio.payloads);
+    EXPECT_TRUE(second.payloads.empty());
+
+    protocol.RemoveInputStream(&a);
+    protocol.RemoveInputStream(&a);  // not booked any more: nothing happens
+    Send(protocol, 1, 3, 7, "after removal");
+    EXPECT_EQ(1u, plainAudio.payloads.size());
+}
+
+TEST(QXProtocol, OneClockPerUserForAudioAndEncodedVideoOnly) {
+    QXProtocol protocol;
+    RecordingQXSink audio, video, picture, otherUser, again;
+    const InputStreamKey a{7, 0, 1, 0}, v{7, 0, 2, 0}, p{7, 0, 3, 0}, o{8, 0, 1, 0};
+    protocol.AddInputStream(&a, &audio);
+    protocol.AddInputStream(&v, &video);
+    protocol.AddInputStream(&p, &picture);
+    protocol.AddInputStream(&o, &otherUser);
+    ASSERT_NE(nullptr, audio.clock);
+    EXPECT_EQ(audio.clock, video.clock);
+    EXPECT_EQ(0, picture.clockCalls);
+    EXPECT_NE(audio.clock, otherUser.clock);
+    // Removing and booking again hands out the same clock.
+    protocol.RemoveInputStream(&a);
+    protocol.RemoveInputStream(&v);
+    protocol.AddInputStream(&a, &again);
+    EXPECT_EQ(audio.clock, again.clock);
+}
+
+// A clock that could not be made once left its booking behind, pointing at the input the
+// context then destroyed: the next unit for the key reached freed memory.
+TEST(QXProtocol, RefusedBookingLeavesNothingBehind) {
+    QXProtocol protocol([] { return std::shared_ptr<CAVPlaySyncTime>(); });
+    const InputStreamKey key{7, 0, 1, 0};
+    {
+        RecordingQXSink refused;
+        EXPECT_EQ(kResultClockFailed, protocol.AddInputStream(&key, &refused));
+        EXPECT_EQ(0, refused.clockCalls);
+    }
+    Send(protocol, 1, 0, 7, "reaches no sink");  // under ASan: no use after free
+    RecordingQXSink picture;
+    const InputStreamKey raw{7, 0, 3, 0};
+    EXPECT_EQ(kResultOk, protocol.AddInputStream(&raw, &picture));  // needs no clock
+    EXPECT_EQ(kResultClockFailed, protocol.AddInputStream(&key, &picture));
+}
 
 constexpr uint32_t kKey = 0x05A0A011;    // codec 1, key frame, 1280x720
 constexpr uint32_t kDelta = 0x05A0A001;  // codec 1, 1280x720
@@ -27,34 +128,11 @@ std::string EncodedUnit(uint32_t w0, uint32_t timestamp, const std::string& payl
     return unit + payload;
 }
 
-TEST(EncodedVideoHeader, DecodesEveryFieldAndRefusesAUnitShorterThanItsHeader) {
-    EncodedVideoHeader h;
-    auto parse = [&h](const std::string& unit) {
-        return ParseEncodedVideoHeader(2, reinterpret_cast<const uint8_t*>(unit.data()),
-                                       static_cast<uint32_t>(unit.size()), &h);
-    };
-    const std::string unit = EncodedUnit(kKey | (2u << 5) | (1u << 7), 123456, "xyz", 3);
-    EXPECT_FALSE(parse(unit.substr(0, 10)));  // 8 + 3 bytes of header
-    EXPECT_FALSE(parse("1234567"));
-    ASSERT_TRUE(parse(unit));
-    EXPECT_EQ(
-        std::make_tuple(1, 1, 2, 1u, 1280, 720, 123456u, 11u),
-        std::make_tuple(int{h.desc.codecId}, int{h.desc.keyFrame}, int{h.desc.fieldA}, h.desc.flagB,
-                        int{h.desc.width}, int{h.desc.height}, h.desc.timestamp, h.headerLength));
-}
-
 class QXInputTest : public ::testing::Test {
   protected:
     void Deliver(uint8_t type, const std::string& unit, uint16_t a = 0, uint16_t b = 0) {
         input.OnMediaData(type, reinterpret_cast<const uint8_t*>(unit.data()),
                           static_cast<uint32_t>(unit.size()), a, b);
-    }
-    std::vector<std::string> Payloads() {
-        std::vector<std::string> payloads;
-        for (const auto& unit : sink.Units()) {
-            payloads.push_back(unit.payload);
-        }
-        return payloads;
     }
 
     QXProtocol protocol;
@@ -63,26 +141,32 @@ class QXInputTest : public ::testing::Test {
     RecordingInputSink sink;
 };
 
-TEST_F(QXInputTest, EachKindGoesOnWithItsDescriptorAndTypesFourAndSevenAreDropped) {
+TEST_F(QXInputTest, EachKindGoesOnWithItsDescriptorAndUnitsShortOfTheirHeaderAreDropped) {
+    sink.clock = reinterpret_cast<IPlaySyncTime*>(&sink);
     input.SetSink(&sink);
-    Deliver(kMediaEncodedVideo, EncodedUnit(kDelta, 99, "frame", 2));
-    Deliver(kMediaEncodedVideo, EncodedUnit(kDelta, 99, "").substr(0, 5));  // too short
+    EXPECT_EQ(nullptr, sink.clock);  // attaching hands on the input's clock, even none
+    const std::string video = EncodedUnit(kKey | (2u << 5) | (1u << 7), 123456, "frame", 3);
+    Deliver(kMediaEncodedVideo, video);
+    Deliver(kMediaEncodedVideo, video.substr(0, 10));  // 8 + 3 bytes of header
+    Deliver(kMediaEncodedVideo, video.substr(0, 7));
     Deliver(kMediaAudio, "pcm");
     Deliver(kMediaRawPicture6, "i420", 640, 360);
-    Deliver(kMediaAudio240, "x");
+    Deliver(kMediaAudio240, "x");  // types 4 and 7 are dropped
     Deliver(kMediaAudio253, "x");
-    EXPECT_EQ((std::vector<std::string>{"frame", "pcm", "i420"}), Payloads());
+    EXPECT_EQ((std::vector<std::string>{"frame", "pcm", "i420"}), sink.Payloads());
     const auto units = sink.Units();
     ASSERT_EQ(3u, units.size());
-    EXPECT_EQ(100, units[0].inputHandle);
-    EXPECT_EQ(99u, units[0].desc.timestamp);
-    EXPECT_EQ(kMediaAudio, units[1].desc.mediaType);
-    EXPECT_EQ(4242u, units[1].desc.timestamp);  // the tick when it arrived
-    EXPECT_EQ(1, units[1].desc.keyFrame);
-    EXPECT_EQ(kMediaRawPicture6, units[2].desc.mediaType);
-    EXPECT_EQ(0, std::memcmp("I420", units[2].desc.fourcc, 4));
-    EXPECT_EQ(640, units[2].desc.width);
-    EXPECT_EQ(360, units[2].desc.height);
+    const MediaDataDesc& v = units[0].desc;
+    EXPECT_EQ(std::make_tuple(100, 1, 1, 2, 1u, 1280, 720, 123456u),
+              std::make_tuple(units[0].inputHandle, int{v.codecId}, int{v.keyFrame}, int{v.fieldA},
+                              v.flagB, int{v.width}, int{v.height}, v.timestamp));
+    const MediaDataDesc& a = units[1].desc;
+    EXPECT_EQ(std::make_tuple(int{kMediaAudio}, 4242u, 1),  // the tick when it arrived
+              std::make_tuple(int{a.mediaType}, a.timestamp, int{a.keyFrame}));
+    const MediaDataDesc& p = units[2].desc;
+    EXPECT_EQ(
+        std::make_tuple(int{kMediaRawPicture6}, std::string("I420"), 640, 360),
+        std::make_tuple(int{p.mediaType}, std::string(p.fourcc, 4), int{p.width}, int{p.height}));
 }
 
 TEST_F(QXInputTest, RawPictureKeyPatternRestartsAfterReset) {
@@ -113,7 +197,7 @@ TEST_F(QXInputTest, DetachedInputKeepsEncodedVideoFromTheLastKeyFrameAndHandsItO
     input.SetSink(&sink);
     EXPECT_TRUE(sink.Units().empty());  // handed over with the next unit
     Deliver(kMediaEncodedVideo, EncodedUnit(kDelta, 6, "live"));
-    EXPECT_EQ((std::vector<std::string>{"key2", "d2", "live"}), Payloads());
+    EXPECT_EQ((std::vector<std::string>{"key2", "d2", "live"}), sink.Payloads());
     const MediaDataDesc first = sink.Units()[0].desc;
     EXPECT_EQ(std::make_tuple(1, 1280, 4u),
               std::make_tuple(int{first.keyFrame}, int{first.width}, first.timestamp));
@@ -145,21 +229,7 @@ TEST_F(QXInputTest, KeptVideoStaysBoundedThroughALongGop) {
     Deliver(kMediaEncodedVideo, EncodedUnit(kDelta, 2, "d"));
     input.SetSink(&sink);
     Deliver(kMediaEncodedVideo, EncodedUnit(kDelta, 3, "live"));
-    EXPECT_EQ((std::vector<std::string>{"key", "d", "live"}), Payloads());
-}
-
-TEST_F(QXInputTest, BookingNeedsAProtocolAndAttachingHandsOnTheClockEvenWhenNull) {
-    QXInput orphan(1, 100, nullptr, InputStreamKey{1, 0, kMediaAudio, 0});
-    EXPECT_EQ(kResultContextInitFailed, orphan.BookStream());
-    orphan.UnbookStream();  // nothing to undo
-    EXPECT_EQ(E_FAIL, orphan.SetSyncTimer(nullptr));
-
-    QXInput picture(1, 101, &protocol, InputStreamKey{1, 0, kMediaRawPicture, 0});
-    ASSERT_EQ(kResultOk, picture.BookStream());
-    sink.clock = reinterpret_cast<IPlaySyncTime*>(&sink);
-    picture.SetSink(&sink);
-    EXPECT_EQ(nullptr, sink.clock);  // raw pictures have no clock
-    picture.UnbookStream();
+    EXPECT_EQ((std::vector<std::string>{"key", "d", "live"}), sink.Payloads());
 }
 
 }  // namespace

@@ -1,12 +1,14 @@
 // The receiving path end to end on real shared memory and semaphores: the host simulator's
-// StreamWriter writes, the process-wide receivers read, contexts and inputs deliver to counting
-// sinks.
+// StreamWriter (or a test writing the block by hand) writes, the process-wide receivers read,
+// contexts and inputs deliver to recording sinks.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
-#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
-#include <numeric>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -48,134 +50,55 @@ int32_t Attach(Context& context, uint32_t user, uint8_t type, uint8_t mediaId,
     return handle;
 }
 
-// Writes a unit whose first four bytes are its sequence number, retrying while the ring is
-// full (the receiver catches up on its own thread).
-void WriteSequenced(qxhost::StreamWriter& writer, uint8_t type, uint8_t mediaId, uint32_t user,
-                    uint32_t sequence, uint32_t length, uint16_t a = 0, uint16_t b = 0) {
-    std::vector<uint8_t> unit(length, static_cast<uint8_t>(sequence));
-    std::memcpy(unit.data(), &sequence, 4);
+// Writes a unit, retrying while the ring is full (the receiver catches up on its own thread).
+void WriteUnit(qxhost::StreamWriter& writer, uint8_t type, uint32_t user, const std::string& unit,
+               uint8_t mediaId = 0) {
     qxhost::WriteResult result;
-    while ((result = writer.Write(type, mediaId, user, a, b, unit.data(), length)) ==
-           qxhost::WriteResult::kFull) {
+    while ((result = writer.Write(
+                type, mediaId, user, 16, 8, reinterpret_cast<const uint8_t*>(unit.data()),
+                static_cast<uint32_t>(unit.size()))) == qxhost::WriteResult::kFull) {
         std::this_thread::yield();
     }
     ASSERT_EQ(qxhost::WriteResult::kWritten, result);
 }
 
-std::vector<uint32_t> Range(uint32_t count) {
-    std::vector<uint32_t> values(count);
-    std::iota(values.begin(), values.end(), 0u);
-    return values;
-}
-
-TEST(ReceiverPath, TwoContextsReceiveEveryUnitOfTheirKeysInOrderAcrossTheIndexWrap) {
-    const int32_t port = NextPort();
-    qxhost::StreamWriter writer(6, port);
-    ASSERT_TRUE(writer.Open());
-    auto first = MakeContext(port, 10001);
-    auto second = MakeContext(port, 10002);
-    RecordingInputSink firstSink, secondSink, secondOther;
-    Attach(*first, 7, kMediaRawPicture6, 0, &firstSink);
-    Attach(*second, 7, kMediaRawPicture6, 0, &secondSink);
-    Attach(*second, 8, kMediaRawPicture6, 0, &secondOther);
-    constexpr uint32_t kUnits = 2500;  // the entry index wraps twice
-    std::vector<uint32_t> even, odd;
-    for (uint32_t i = 0; i < kUnits; ++i) {
-        WriteSequenced(writer, 6, 0, 7 + (i % 2), i, 128, 16, 8);
-        (i % 2 == 0 ? even : odd).push_back(i);
-    }
-    for (RecordingInputSink* sink : {&firstSink, &secondSink, &secondOther}) {
-        ASSERT_TRUE(sink->WaitFor(kUnits / 2));
-    }
-    EXPECT_EQ(even, firstSink.Sequences());
-    EXPECT_EQ(even, secondSink.Sequences());
-    EXPECT_EQ(odd, secondOther.Sequences());
-    const MediaDataDesc desc = secondOther.Units().back().desc;
-    EXPECT_EQ(std::make_tuple(int{kMediaRawPicture6}, 16, 8),
-              std::make_tuple(int{desc.mediaType}, int{desc.width}, int{desc.height}));
-}
-
-TEST(ReceiverPath, UnitsOfOtherKeysAndBadEntriesAreDroppedAndCounted) {
-    const int32_t port = NextPort();
-    qxhost::StreamWriter writer(1, port);
-    ASSERT_TRUE(writer.Open());
-    auto context = MakeContext(port);
-    RecordingInputSink sink;
-    Attach(*context, 7, kMediaAudio, 3, &sink);
-    WriteSequenced(writer, 1, 3, 8, 100, 32);    // another user
-    WriteSequenced(writer, 1, 240, 7, 101, 32);  // media id 240 makes it another key
-    WriteSequenced(writer, 9, 3, 7, 102, 32);    // unknown type
-    StreamEntry past;
-    past.type = 1;
-    past.mediaId = 3;
-    past.userId = 7;
-    past.offset = writer.DataBytes() - 10;
-    past.length = 11;  // one byte past the end of the data area
-    ASSERT_EQ(qxhost::WriteResult::kWritten, writer.WriteEntry(past));
-    past.offset = 0xFFFFFFF0u;
-    past.length = 0x20;  // wraps 32 bits
-    ASSERT_EQ(qxhost::WriteResult::kWritten, writer.WriteEntry(past));
-    WriteSequenced(writer, 1, 3, 7, 103, 32);  // the booked key
-    ASSERT_TRUE(sink.WaitFor(1));
-    EXPECT_EQ(std::vector<uint32_t>{103}, sink.Sequences());
-    EXPECT_EQ(2u, ReceiverRegistry::Instance().Acquire(1, port)->DroppedEntries());
-}
-
-// The last context to go once closed (and so unlinked) the channels the process had made,
-// while the host still held them: the next context made new ones that the host never wrote.
-TEST(ReceiverPath, ChannelsOutliveTheLastContextForAHostThatHoldsThem) {
-    const int32_t port = NextPort();
-    auto first = MakeContext(port, 10001);  // makes the channels
-    qxhost::StreamWriter writer(2, port);
-    ASSERT_TRUE(writer.Open());
-    EXPECT_FALSE(writer.CreatedObjects());
-    first.reset();
-    auto context = MakeContext(port, 10002);
-    RecordingInputSink sink;
-    Attach(*context, 7, kMediaEncodedVideo, 0, &sink);
-    const uint32_t header[2] = {0x05A0A011u, 1u};  // a key frame
-    std::vector<uint8_t> unit(sizeof(header) + 16, 0);
-    std::memcpy(unit.data(), header, sizeof(header));
-    ASSERT_EQ(qxhost::WriteResult::kWritten,
-              writer.Write(2, 0, 7, 0, 0, unit.data(), static_cast<uint32_t>(unit.size())));
-    EXPECT_TRUE(sink.WaitFor(1));
-}
-
 // While contexts and inputs come and go on this thread and the host writes other users'
-// units at full speed on two channels, every unit of a key booked throughout arrives, in
-// order (and nothing crashes, deadlocks or touches freed memory: run under the sanitizers).
-TEST(ReceiverPath, BookedUnitsArriveInOrderWhileOthersChurn) {
+// units at full speed on two channels, two contexts that book the same key throughout each
+// get every unit of it, in order, across the entry index's wrap (and nothing crashes,
+// deadlocks or touches freed memory: run under the sanitizers).
+TEST(ReceiverPath, BookedUnitsArriveInOrderInEveryContextWhileOthersChurn) {
     const int32_t port = NextPort();
-    auto steady = MakeContext(port, 10000);
-    RecordingInputSink steadySink;
-    Attach(*steady, 9, kMediaAudio, 0, &steadySink);
-    constexpr uint32_t kSteadyUnits = 3000;
+    auto first = MakeContext(port, 9998), second = MakeContext(port, 9999);
+    RecordingInputSink firstSink, secondSink;
+    Attach(*first, 9, kMediaRawPicture6, 0, &firstSink);
+    Attach(*second, 9, kMediaRawPicture6, 0, &secondSink);
+    constexpr uint32_t kSteadyUnits = 3000;  // the entry index wraps
     std::atomic<bool> stop{false};
-    auto writeAtFullSpeed = [&](uint8_t channel, uint8_t type, bool withSteady) {
-        qxhost::StreamWriter writer(channel, port);
+    auto writeAtFullSpeed = [&](uint8_t type, bool withSteady) {
+        qxhost::StreamWriter writer(type, port);  // type 1 on channel 1, type 6 on channel 6
         ASSERT_TRUE(writer.Open());
         std::vector<uint8_t> unit(512, 1);
         uint32_t steadySent = 0;
         for (uint32_t i = 0; !stop.load() || (withSteady && steadySent < kSteadyUnits); ++i) {
             if (withSteady && steadySent < kSteadyUnits && i % 2 == 0) {
-                WriteSequenced(writer, type, 0, 9, steadySent++, 64);
+                WriteUnit(writer, type, 9, std::to_string(steadySent++));
             } else if (writer.Write(type, 0, 1 + i % 3, 16, 8, unit.data(), 512) !=
                        qxhost::WriteResult::kWritten) {
                 std::this_thread::yield();
             }
         }
     };
-    std::thread audio(writeAtFullSpeed, 1, 1, true);
-    std::thread pictures(writeAtFullSpeed, 3, 3, false);
+    std::thread audio(writeAtFullSpeed, 1, false);
+    std::thread pictures(writeAtFullSpeed, 6, true);
     RecordingInputSink churnSink;
     // Churns until every steady unit is through (or a bound is reached), so the two overlap.
-    for (int round = 0; round < 30 || (steadySink.count.load() < kSteadyUnits && round < 20000);
+    for (int round = 0; round < 30 || (!secondSink.WaitFor(kSteadyUnits, 0) && round < 20000);
          ++round) {
         auto context = MakeContext(port, 10001 + round);
         std::vector<int32_t> handles;
         for (uint32_t user = 1; user <= 3; ++user) {
             handles.push_back(Attach(*context, user, kMediaAudio, 0, &churnSink));
-            handles.push_back(Attach(*context, user, kMediaRawPicture, 0, &churnSink));
+            handles.push_back(Attach(*context, user, kMediaRawPicture6, 0, &churnSink));
         }
         if (round % 3 == 0) {
             context->RemoveInput(handles[0]);
@@ -188,15 +111,82 @@ TEST(ReceiverPath, BookedUnitsArriveInOrderWhileOthersChurn) {
     stop.store(true);
     audio.join();
     pictures.join();
-    ASSERT_TRUE(steadySink.WaitFor(kSteadyUnits));
-    EXPECT_EQ(Range(kSteadyUnits), steadySink.Sequences());
+    std::vector<std::string> all;
+    for (uint32_t i = 0; i < kSteadyUnits; ++i) {
+        all.push_back(std::to_string(i));
+    }
+    for (RecordingInputSink* sink : {&firstSink, &secondSink}) {
+        ASSERT_TRUE(sink->WaitFor(kSteadyUnits));
+        EXPECT_EQ(all, sink->Payloads());
+    }
+    const MediaDataDesc desc = secondSink.Units().back().desc;
+    EXPECT_EQ(std::make_tuple(int{kMediaRawPicture6}, 16, 8),
+              std::make_tuple(int{desc.mediaType}, int{desc.width}, int{desc.height}));
 }
 
-}  // namespace
-}  // namespace streammanager
+// What a receiver hands its listeners: each unit's type, user and length.
+class Listener : public IStreamDataTarget {
+  public:
+    void OnStreamData(uint8_t type, uint8_t, const uint8_t*, uint32_t length, uint32_t userId,
+                      uint16_t, uint16_t) override {
+        const std::string unit = Describe(type, userId, length);
+        units.Note([&](std::vector<std::string>& all) { all.push_back(unit); });
+    }
+    static std::string Describe(uint8_t type, uint32_t userId, uint32_t length) {
+        return std::to_string(type) + " " + std::to_string(userId) + " " + std::to_string(length);
+    }
+    fakes::Journal<std::vector<std::string>> units;
+};
 
-namespace streammanager {
-namespace {
+// The entries of the stream_entry fuzz corpus (tests/fuzz/stream_entry.cc tells its layout),
+// as they are, through the real receiver thread: each one whose unit lies inside the data area
+// reaches the listener in order, each one past it is counted as dropped.
+TEST(ReceiverPath, EntriesOfTheFuzzCorpusThroughTheRealReceiver) {
+    const int32_t port = NextPort();
+    qxhost::StreamWriter writer(1, port);
+    ASSERT_TRUE(writer.Open());
+    Listener listener;
+    const std::shared_ptr<InputStream> receiver = ReceiverRegistry::Instance().Acquire(1, port);
+    receiver->AddTarget(&listener);
+    std::vector<std::string> expected;
+    uint64_t dropped = 0;
+    for (const auto& file : std::filesystem::directory_iterator(SC_STREAM_ENTRY_CORPUS)) {
+        std::ifstream in(file.path(), std::ios::binary);
+        const std::string input{std::istreambuf_iterator<char>(in), {}};
+        ASSERT_GE(input.size(), 25u) << file.path();
+        const StreamEntry e = LoadStreamEntry(reinterpret_cast<const uint8_t*>(input.data()) + 5);
+        ASSERT_EQ(qxhost::WriteResult::kWritten, writer.WriteEntry(e)) << file.path();
+        if (uint64_t{e.offset} + e.length <= writer.DataBytes()) {
+            expected.push_back(Listener::Describe(e.type, e.userId, e.length));
+        } else {
+            ++dropped;
+        }
+    }
+    WriteUnit(writer, 0xFE, 0, "end");  // a unit of no media type, so the last one is known
+    expected.push_back(Listener::Describe(0xFE, 0, 3));
+    ASSERT_TRUE(listener.units.WaitFor(
+        [&](const std::vector<std::string>& all) { return all.size() >= expected.size(); }));
+    receiver->RemoveTarget(&listener);
+    EXPECT_EQ(expected, listener.units.Read());
+    EXPECT_EQ(dropped, receiver->DroppedEntries());
+    EXPECT_GE(expected.size() + dropped, 11u);  // the whole corpus
+}
+
+// The last context to go once closed (and so unlinked) the channels the process had made,
+// while the host still held them: the next context made new ones that the host never wrote.
+TEST(ReceiverPath, ChannelsOutliveTheLastContextForAHostThatHoldsThem) {
+    const int32_t port = NextPort();
+    auto first = MakeContext(port, 10001);  // makes the channels
+    qxhost::StreamWriter writer(1, port);
+    ASSERT_TRUE(writer.Open());
+    EXPECT_FALSE(writer.CreatedObjects());
+    first.reset();
+    auto context = MakeContext(port, 10002);
+    RecordingInputSink sink;
+    Attach(*context, 7, kMediaAudio, 0, &sink);
+    WriteUnit(writer, 1, 7, "1");
+    EXPECT_TRUE(sink.WaitFor(1));
+}
 
 // An earlier writer left entries and their count behind (its run ended before a receiver took
 // them). A new writer takes over the objects: the receiver then sees exactly the new units.
@@ -204,20 +194,20 @@ TEST(ReceiverPath, ANewWriterStartsCleanOverWhatAnEarlierOneLeft) {
     const int32_t port = NextPort();
     qxhost::StreamWriter earlier(1, port);
     ASSERT_TRUE(earlier.Open());
-    for (uint32_t sequence = 90; sequence < 93; ++sequence) {
-        WriteSequenced(earlier, 1, 3, 7, sequence, 32);
+    for (const char* unit : {"90", "91", "92"}) {
+        WriteUnit(earlier, 1, 7, unit, 3);
     }
     qxhost::StreamWriter writer(1, port);
     ASSERT_TRUE(writer.Open());
-    WriteSequenced(writer, 1, 3, 7, 99, 32);  // before any receiver runs: skipped at its start
+    WriteUnit(writer, 1, 7, "99", 3);  // before any receiver runs: skipped at its start
     auto context = MakeContext(port);
     RecordingInputSink sink;
     Attach(*context, 7, kMediaAudio, 3, &sink);
-    WriteSequenced(writer, 1, 3, 7, 100, 32);
-    WriteSequenced(writer, 1, 3, 7, 101, 32);
+    WriteUnit(writer, 1, 7, "100", 3);
+    WriteUnit(writer, 1, 7, "101", 3);
     ASSERT_TRUE(sink.WaitFor(2));
     context.reset();
-    EXPECT_EQ((std::vector<uint32_t>{100, 101}), sink.Sequences());
+    EXPECT_EQ((std::vector<std::string>{"100", "101"}), sink.Payloads());
 }
 
 }  // namespace

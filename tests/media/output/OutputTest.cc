@@ -1,7 +1,6 @@
 // A context's output against the framework's recording mixer: the order of its calls, the
 // drawing order it hands on, the default input, crop modes by picture shape, one reset per
-// picture size, the place of a late input; the bitrate rule; the pusher list; the audio path
-// with blocks of any length.
+// picture size, the place of a late input; the bitrate rule.
 #include "media/output/Output.h"
 
 #include <gtest/gtest.h>
@@ -160,78 +159,6 @@ TEST(OutputBitRate, EachTriplingOfThePixelsDoublesTheRate) {
                  {0, 240, 15, 2, 0}};
     for (const Case& c : cases) {
         EXPECT_EQ(c.bitrate, Output::GetBitRate(c.width, c.height, c.rate, c.level)) << c.width;
-    }
-}
-
-TEST_F(OutputTest, UrlsKeepTheirPushers) {
-    // Pushers to a port nobody listens on keep what they are given.
-    const std::string one = "rtmp://127.0.0.1:1/live/one", two = "rtmp://127.0.0.1:1/live/two";
-    ASSERT_EQ(0, context.InitRtmpPusher({one, two, ""}));
-    const auto pushers = context.GetOutput()->Pushers().Pushers();
-    ASSERT_EQ(pushers.size(), 2u);
-    ASSERT_EQ(0, context.InitRtmpPusher({two, "rtmp://127.0.0.1:1/live/three"}));
-    const auto changed = context.GetOutput()->Pushers().Pushers();
-    ASSERT_EQ(changed.size(), 2u);
-    EXPECT_EQ(changed[0], pushers[1]);  // kept, the same pusher
-    EXPECT_EQ(changed[1]->GetCdnUrl(), "rtmp://127.0.0.1:1/live/three");
-    EXPECT_EQ(pushers[0]->GetState(), RtmpPusher::kStateReleased);
-    context.GetOutput()->StopAllPushers();
-}
-
-WaveFormat Pcm(uint32_t rate, uint16_t channels) {
-    WaveFormat format;
-    format.channels = channels;
-    format.samplesPerSec = rate;
-    format.blockAlign = static_cast<uint16_t>(2 * channels);
-    format.avgBytesPerSec = rate * format.blockAlign;
-    return format;
-}
-
-// Keeps what the audio path hands on: each frame's media time.
-class FrameTimes : public IEncodedSink {
-  public:
-    void CacheAudio(const uint8_t*, int32_t, uint64_t mediaMs) override {
-        times.push_back(mediaMs);
-    }
-    void CacheVideo(const uint8_t*, int32_t, uint32_t, uint64_t) override {}
-    std::vector<uint64_t> times;
-};
-
-// One second of the context's sound, in blocks of any size that arrive as they end, becomes a
-// second of 48 kHz AAC frames (less the coder's delay), each stamped with the time of the sound
-// it holds: the first frame out is the coder's priming, a frame before the first sample.
-TEST(OutputAudioTest, BlocksOfAnyLengthBecomeFramesStampedWithTheirSoundsTime) {
-    struct Case {
-        const char* name;
-        WaveFormat format;
-        uint32_t blockBytes;
-    } cases[] = {
-        {"20 ms of 16 kHz mono", Pcm(16000, 1), 640},
-        {"40 ms of 48 kHz stereo", Pcm(48000, 2), 7680},
-        {"40 ms of 44.1 kHz stereo", Pcm(44100, 2), 7056},
-        {"a whole second of 48 kHz stereo", Pcm(48000, 2), 192000},
-        {"10 ms of 16 kHz mono and half a sample", Pcm(16000, 1), 321},
-    };
-    constexpr uint64_t kStartUs = 5000000;  // when the first block's first sample was captured
-    for (const Case& c : cases) {
-        OutputAudio audio;
-        ASSERT_EQ(0, audio.Init(c.format));
-        FrameTimes frames;
-        const std::vector<uint8_t> block(c.blockBytes, 0x10);
-        const uint32_t wholeBlock = c.blockBytes - c.blockBytes % c.format.blockAlign;
-        for (uint32_t fed = 0; fed < c.format.avgBytesPerSec; fed += wholeBlock) {
-            const uint64_t endUs =
-                kStartUs + uint64_t{fed + wholeBlock} * 1000000 / c.format.avgBytesPerSec;
-            audio.OnMediaData(block.data(), c.blockBytes, endUs, &frames);
-        }
-        ASSERT_GE(frames.times.size(), 45u) << c.name;
-        EXPECT_LE(frames.times.size(), 47u) << c.name;
-        for (size_t j = 0; j < frames.times.size(); ++j) {
-            const double expectedMs = kStartUs / 1000.0 + (static_cast<double>(j) - 1) * 1024 / 48;
-            EXPECT_NEAR(expectedMs, static_cast<double>(frames.times[j]), 1.0)
-                << c.name << " " << j;
-        }
-        audio.Uninit();
     }
 }
 
