@@ -7,6 +7,7 @@
 #pragma once
 
 #include <algorithm>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -42,6 +43,8 @@ class EmptyConfig : public IConfigCenter {
 
 class FakeFramework : public IComponentFactory {
   public:
+    using Lines = std::vector<std::string>;
+
     HRESULT QueryInterface(const QXGUID& iid, void** out) override {
         *out = iid == IID_IConfigCenter       ? static_cast<void*>(&config_)
                : iid == IID_IComponentFactory ? static_cast<void*>(this)
@@ -54,64 +57,38 @@ class FakeFramework : public IComponentFactory {
 
     // Notes `line` and answers S_OK.
     HRESULT Note(const std::string& line) {
-        journal_.Note([&](State& state) { state.lines.push_back(line); });
+        journal_.Note([&](Lines& lines) { lines.push_back(line); });
         return S_OK;
     }
     // Waits (up to 10 s) until the journal holds `count` lines that start with `prefix`.
     bool WaitFor(const std::string& prefix, size_t count) {
         return journal_.WaitFor(
-            [&](const State& state) { return Starting(state.lines, prefix).size() >= count; },
-            10000);
+            [&](const Lines& lines) { return Starting(lines, prefix).size() >= count; }, 10000);
     }
     // The lines noted since the last Take.
-    std::vector<std::string> Take() {
-        std::vector<std::string> lines;
-        journal_.Note([&](State& state) { lines.swap(state.lines); });
-        return lines;
+    Lines Take() {
+        Lines taken;
+        journal_.Note([&](Lines& lines) { taken.swap(lines); });
+        return taken;
     }
     // Lines of the journal that start with `prefix`, without taking them.
-    std::vector<std::string> Starting(const std::string& prefix) {
-        return Starting(journal_.Read().lines, prefix);
-    }
+    Lines Starting(const std::string& prefix) { return Starting(journal_.Read(), prefix); }
 
-    // A mixer's WriteData for `handle` notes "Holding <handle>" and then waits (up to 2 s,
-    // noting "HeldTooLong" if that passes) until ReleaseWrites.
-    void HoldWritesOf(int32_t handle) {
-        journal_.Note([&](State& state) { state.held = handle; });
-    }
-    void ReleaseWrites() { HoldWritesOf(-1); }
-    void MaybeHold(int32_t handle) {
-        bool held = false;
-        journal_.Note([&](State& state) {
-            held = state.held == handle;
-            if (held) {
-                state.lines.push_back(CallLine("Holding", handle));
-            }
-        });
-        if (held && !journal_.WaitFor([&](const State& s) { return s.held != handle; }, 2000)) {
-            Note("HeldTooLong");
-        }
-    }
-
-    int32_t addInputResult = 0;  // what AddInput answers
+    int32_t addInputResult = 0;                // what AddInput answers
+    std::function<void(int32_t)> onWriteData;  // called with the handle before WriteData notes
     bool refuseRecorder = false;
     HRESULT recorderStartResult = S_OK;
 
   private:
-    struct State {
-        std::vector<std::string> lines;
-        int32_t held = -1;
-    };
-    static std::vector<std::string> Starting(const std::vector<std::string>& lines,
-                                             const std::string& prefix) {
-        std::vector<std::string> starting;
+    static Lines Starting(const Lines& lines, const std::string& prefix) {
+        Lines starting;
         std::copy_if(lines.begin(), lines.end(), std::back_inserter(starting),
                      [&](const std::string& line) { return line.rfind(prefix, 0) == 0; });
         return starting;
     }
 
     EmptyConfig config_;
-    fakes::Journal<State> journal_;
+    fakes::Journal<Lines> journal_;
 };
 
 class RecordingMixer : public IVideoMixer {
@@ -155,7 +132,9 @@ class RecordingMixer : public IVideoMixer {
     }
     HRESULT WriteData(int32_t handle, const uint8_t*, uint32_t length,
                       const VideoFrameInfo* info) override {
-        owner_->MaybeHold(handle);
+        if (owner_->onWriteData) {
+            owner_->onWriteData(handle);
+        }
         return owner_->Note(CallLine("WriteData", handle, length, Size(info->width, info->height)));
     }
     HRESULT SetBitrate(int32_t bits) override { return owner_->Note(CallLine("SetBitrate", bits)); }

@@ -10,25 +10,21 @@
 
 namespace streammanager {
 
-// Records what the protocol hands to an input-side sink.
+// Records what the protocol hands to an input-side sink: "<type> <payload>" for each unit.
 class RecordingQXSink : public IQXMediaSink {
   public:
-    int32_t OnMediaData(uint8_t mediaType, const uint8_t* data, uint32_t length, uint16_t,
+    int32_t OnMediaData(uint8_t type, const uint8_t* data, uint32_t length, uint16_t,
                         uint16_t) override {
-        types.push_back(mediaType);
-        payloads.emplace_back(reinterpret_cast<const char*>(data), length);
+        units.push_back(std::to_string(type) + " " + std::string(data, data + length));
         return 0;
     }
     int32_t SetSyncTimer(IPlaySyncTime* timer) override {
         clock = timer;
-        ++clockCalls;
         return 0;
     }
     int32_t ResetFrameCount() override { return 0; }
-    std::vector<uint8_t> types;
-    std::vector<std::string> payloads;
+    std::vector<std::string> units;
     IPlaySyncTime* clock = nullptr;
-    int clockCalls = 0;
 };
 
 // Records what an input hands to its sink (the output side), from any thread.

@@ -19,20 +19,12 @@ namespace {
     std::abort();
 }
 
-int MemoryFile() {
-    const int fd = memfd_create("bmp_reader", MFD_CLOEXEC);
-    if (fd < 0) {
-        Fail("no memory file");
-    }
-    return fd;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const int fd = MemoryFile();
+    static const int fd = memfd_create("bmp_reader", MFD_CLOEXEC);
     static const std::string path = "/proc/self/fd/" + std::to_string(fd);
-    if (ftruncate(fd, 0) != 0 ||
+    if (fd < 0 || ftruncate(fd, 0) != 0 ||
         (size > 0 && pwrite(fd, data, size, 0) != static_cast<ssize_t>(size))) {
         Fail("the memory file cannot be written");
     }

@@ -1,5 +1,5 @@
-// When frames are made: no drift over a long run, late frames skipped rather than burst; and
-// the media time each canvas carries.
+// When the mixer makes frames: no drift over a long run, late frames skipped rather than burst;
+// and the media time each canvas carries.
 #include <gtest/gtest.h>
 
 #include "framework/mixer/CanvasClock.h"

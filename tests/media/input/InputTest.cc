@@ -56,8 +56,6 @@ TEST(QXProtocol, EntriesReachTheOneSinkBookedForTheirKeyUnderItsMappedType) {
     EXPECT_EQ(kResultOk, protocol.AddInputStream(&a, &plainAudio));
     const InputStreamKey sameButReserved{7, 99, 1, 3};
     EXPECT_EQ(kResultStreamBooked, protocol.AddInputStream(&sameButReserved, &second));
-    EXPECT_EQ(kResultContextInitFailed, protocol.AddInputStream(nullptr, &second));
-    EXPECT_EQ(kResultContextInitFailed, protocol.AddInputStream(&a, nullptr));
     Send(protocol, 1, 240, 7, "a240");
     Send(protocol, 2, 240, 7, "v240");
     Send(protocol, 1, 3, 7, "a");
@@ -66,17 +64,15 @@ TEST(QXProtocol, EntriesReachTheOneSinkBookedForTheirKeyUnderItsMappedType) {
         Send(protocol, type, 240, 7, "dropped");
     }
     Send(protocol, 1, 3, 99, "nobody booked this user");
-    EXPECT_EQ((std::vector<std::string>{"a240"}), audio240.payloads);
-    EXPECT_EQ((std::vector<uint8_t>{4}), audio240.types);
-    EXPECT_EQ((std::vector<std::string>{"v240"}), video240.payloads);
-    EXPECT_EQ((std::vector<uint8_t>{5}), video240.types);
-    EXPECT_EQ((std::vector<std::string>{"a"}), plainAudio.payloads);
-    EXPECT_TRUE(second.payloads.empty());
+    EXPECT_EQ((std::vector<std::string>{"4 a240"}), audio240.units);
+    EXPECT_EQ((std::vector<std::string>{"5 v240"}), video240.units);
+    EXPECT_EQ((std::vector<std::string>{"1 a"}), plainAudio.units);
+    EXPECT_TRUE(second.units.empty());
 
     protocol.RemoveInputStream(&a);
     protocol.RemoveInputStream(&a);  // not booked any more: nothing happens
     Send(protocol, 1, 3, 7, "after removal");
-    EXPECT_EQ(1u, plainAudio.payloads.size());
+    EXPECT_EQ(1u, plainAudio.units.size());
 }
 
 TEST(QXProtocol, OneClockPerUserForAudioAndEncodedVideoOnly) {
@@ -89,7 +85,7 @@ TEST(QXProtocol, OneClockPerUserForAudioAndEncodedVideoOnly) {
     protocol.AddInputStream(&o, &otherUser);
     ASSERT_NE(nullptr, audio.clock);
     EXPECT_EQ(audio.clock, video.clock);
-    EXPECT_EQ(0, picture.clockCalls);
+    EXPECT_EQ(nullptr, picture.clock);
     EXPECT_NE(audio.clock, otherUser.clock);
     // Removing and booking again hands out the same clock.
     protocol.RemoveInputStream(&a);
@@ -106,7 +102,7 @@ TEST(QXProtocol, RefusedBookingLeavesNothingBehind) {
     {
         RecordingQXSink refused;
         EXPECT_EQ(kResultClockFailed, protocol.AddInputStream(&key, &refused));
-        EXPECT_EQ(0, refused.clockCalls);
+        EXPECT_EQ(nullptr, refused.clock);
     }
     Send(protocol, 1, 0, 7, "reaches no sink");  // under ASan: no use after free
     RecordingQXSink picture;
@@ -167,21 +163,6 @@ TEST_F(QXInputTest, EachKindGoesOnWithItsDescriptorAndUnitsShortOfTheirHeaderAre
     EXPECT_EQ(
         std::make_tuple(int{kMediaRawPicture6}, std::string("I420"), 640, 360),
         std::make_tuple(int{p.mediaType}, std::string(p.fourcc, 4), int{p.width}, int{p.height}));
-}
-
-TEST_F(QXInputTest, RawPictureKeyPatternRestartsAfterReset) {
-    input.SetSink(&sink);
-    for (int i = 0; i < 7; ++i) {
-        if (i == 5) {
-            input.ResetFrameCount();
-        }
-        Deliver(kMediaRawPicture, "p", 2, 2);
-    }
-    std::vector<int> keys;
-    for (const auto& unit : sink.Units()) {
-        keys.push_back(unit.desc.keyFrame);
-    }
-    EXPECT_EQ((std::vector<int>{1, 0, 0, 1, 0, 1, 0}), keys);
 }
 
 TEST_F(QXInputTest, DetachedInputKeepsEncodedVideoFromTheLastKeyFrameAndHandsItOverInOrder) {
