@@ -47,15 +47,25 @@ void Send(QXProtocol& protocol, uint8_t type, uint8_t mediaId, uint32_t user,
                           static_cast<uint32_t>(payload.size()), user, 0, 0);
 }
 
-TEST(QXProtocol, EntriesReachTheOneSinkBookedForTheirKeyUnderItsMappedType) {
+// Entries reach the one sink booked for their key, under the key's mapped type. A user's audio
+// and encoded video share one clock, which stays for the user's next booking; raw pictures get
+// none; another user has their own.
+TEST(QXProtocol, EntriesReachTheOneSinkBookedForTheirKeyAndEachUserHasOneClock) {
     QXProtocol protocol;
-    RecordingQXSink audio240, video240, plainAudio, second;
+    RecordingQXSink audio240, video240, plainAudio, second, picture, otherUser;
     const InputStreamKey a240{7, 0, 4, 240}, v240{7, 0, 5, 240}, a{7, 0, 1, 3};
+    const InputStreamKey p{7, 0, 3, 0}, o{8, 0, 1, 0}, sameButReserved{7, 99, 1, 3};
     EXPECT_EQ(kResultOk, protocol.AddInputStream(&a240, &audio240));
     EXPECT_EQ(kResultOk, protocol.AddInputStream(&v240, &video240));
     EXPECT_EQ(kResultOk, protocol.AddInputStream(&a, &plainAudio));
-    const InputStreamKey sameButReserved{7, 99, 1, 3};
+    EXPECT_EQ(kResultOk, protocol.AddInputStream(&p, &picture));
+    EXPECT_EQ(kResultOk, protocol.AddInputStream(&o, &otherUser));
     EXPECT_EQ(kResultStreamBooked, protocol.AddInputStream(&sameButReserved, &second));
+    ASSERT_NE(nullptr, audio240.clock);
+    EXPECT_EQ(audio240.clock, video240.clock);
+    EXPECT_EQ(audio240.clock, plainAudio.clock);
+    EXPECT_EQ(nullptr, picture.clock);
+    EXPECT_NE(audio240.clock, otherUser.clock);
     Send(protocol, 1, 240, 7, "a240");
     Send(protocol, 2, 240, 7, "v240");
     Send(protocol, 1, 3, 7, "a");
@@ -69,29 +79,13 @@ TEST(QXProtocol, EntriesReachTheOneSinkBookedForTheirKeyUnderItsMappedType) {
     EXPECT_EQ((std::vector<std::string>{"1 a"}), plainAudio.units);
     EXPECT_TRUE(second.units.empty());
 
-    protocol.RemoveInputStream(&a);
-    protocol.RemoveInputStream(&a);  // not booked any more: nothing happens
+    for (const InputStreamKey* key : {&a, &a, &a240, &v240}) {  // the second `a`: nothing happens
+        protocol.RemoveInputStream(key);
+    }
     Send(protocol, 1, 3, 7, "after removal");
     EXPECT_EQ(1u, plainAudio.units.size());
-}
-
-TEST(QXProtocol, OneClockPerUserForAudioAndEncodedVideoOnly) {
-    QXProtocol protocol;
-    RecordingQXSink audio, video, picture, otherUser, again;
-    const InputStreamKey a{7, 0, 1, 0}, v{7, 0, 2, 0}, p{7, 0, 3, 0}, o{8, 0, 1, 0};
-    protocol.AddInputStream(&a, &audio);
-    protocol.AddInputStream(&v, &video);
-    protocol.AddInputStream(&p, &picture);
-    protocol.AddInputStream(&o, &otherUser);
-    ASSERT_NE(nullptr, audio.clock);
-    EXPECT_EQ(audio.clock, video.clock);
-    EXPECT_EQ(nullptr, picture.clock);
-    EXPECT_NE(audio.clock, otherUser.clock);
-    // Removing and booking again hands out the same clock.
-    protocol.RemoveInputStream(&a);
-    protocol.RemoveInputStream(&v);
-    protocol.AddInputStream(&a, &again);
-    EXPECT_EQ(audio.clock, again.clock);
+    protocol.AddInputStream(&a, &second);
+    EXPECT_EQ(audio240.clock, second.clock);
 }
 
 // A clock that could not be made once left its booking behind, pointing at the input the
