@@ -1,9 +1,7 @@
-// A framework root for tests of contexts, outputs and recordings: it answers for an empty
-// configuration centre and makes RecordingMixers and RecordingRecorders, each of which writes
-// every call it gets into the framework's journal as one line ("AddInput 100 -1 kind=1 crop=2
-// 0,0,640x360", "WriteData 1024 7"); every recorder's GetRecordTime answers 4321. Not
-// reference counted: it lives on the test's stack, longer than what it makes. Calls may come
-// from several threads.
+// A framework root for tests of contexts, outputs and recordings, with an empty configuration
+// centre: its RecordingMixers and RecordingRecorders note every call as one line of its journal
+// ("AddInput 100 -1 kind=1 crop=2 0,0,640x360", "WriteData 1024 7"); GetRecordTime answers 4321.
+// Not reference counted: it outlives what it makes. Calls may come from several threads.
 #pragma once
 
 #include <algorithm>

@@ -1,7 +1,6 @@
-// The reader of the default pictures with arbitrary file contents. The input is written to a
-// memory file that the reader opens by its /proc path, as it opens a file of Resource/. A
-// picture it accepts must be I420 of a size it allows, every byte of it written (read here in
-// full, under ASan); one it refuses must leave no data behind.
+// The reader of the default pictures on arbitrary contents of a memory file (opened by its /proc
+// path): a picture it accepts is I420 of an allowed size, every byte of it written (read here in
+// full, under ASan); one it refuses leaves no data behind.
 #include <sys/mman.h>
 #include <unistd.h>
 

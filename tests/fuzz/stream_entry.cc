@@ -4,9 +4,9 @@
 //   bytes 1-4     the read index word
 //   bytes 5-24    the 20-byte entry (type, media id, user, length, values, offset)
 //   the rest      the unit's bytes, written at the entry's offset where they fit.
-// The entry must be read from the slot the index points at (slot 0 for an index past the last),
-// the index to store must stand after it, and its unit must be taken exactly when it lies wholly
-// inside the data area. ReceiverPathTest sends the same corpus through the real receiver thread.
+// The entry is read from the slot the index points at (slot 0 past the last), the index to store
+// stands after it, and its unit is taken exactly when it lies wholly inside the data area.
+// tests/media/input/InputTest.cc sends this corpus through the real receiver thread.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>

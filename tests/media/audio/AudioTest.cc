@@ -1,14 +1,15 @@
-// The context's sound on its way to the live push: the conversion to 48 kHz stereo, the
-// gathering of PCM into coder frames (on a fake coder), and the output's audio path from
-// blocks of any length to AAC frames stamped with their sound's time, decoded again.
+// The context's sound on its way to the live push: its conversion, its clock, PCM gathered into
+// coder frames (on a fake coder), and the output's audio path to stamped AAC frames, decoded.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <random>
 #include <utility>
 #include <vector>
 
+#include "codec/AudioClock.h"
 #include "media/audio/AacEncoder.h"
 #include "media/audio/AudioResample.h"
 #include "media/output/OutputAudio.h"
@@ -70,12 +71,11 @@ ToneFit FitTone(const std::vector<Sample>& samples, uint32_t channel, size_t fir
     return fit;
 }
 
-// Every context rate becomes 48 kHz stereo of the same length, less what the filter still holds
-// (16 source samples at most). The tone comes out at its level, in both channels, and within a
-// few steps of the ideal sine: a resampler restarted per block leaves a step at block edges. A
-// block with a part frame at its end fails, but its whole frames are converted; one whose
-// conversion would not fit is refused, nothing written or consumed. Formats other than 16-bit
-// PCM, mono or stereo, are refused.
+// Every context rate becomes 48 kHz stereo of the same length, less what the filter holds (16
+// source samples at most), the tone at its level in both channels and within a few steps of the
+// sine (a resampler restarted per block leaves a step at block edges). A part frame at a block's
+// end fails the call, its whole frames converted; a block that would not fit, or a format that is
+// not 16-bit PCM mono or stereo, is refused, nothing written or consumed.
 TEST(AudioResample, EveryContextRateGivesTheToneCleanAt48kHzStereoAndTheRestIsRefused) {
     WaveFormat eightBit = Pcm(16000, 1), floatTag = Pcm(48000, 2), oddAlign = Pcm(16000, 1);
     eightBit.bitsPerSample = 8;
@@ -135,6 +135,56 @@ TEST(AudioResample, EveryContextRateGivesTheToneCleanAt48kHzStereoAndTheRestIsRe
             EXPECT_NEAR(10000, fit.amplitude, 10000 * 0.002) << "channel " << channel;
             EXPECT_LT(fit.residualMax, 10.0) << "channel " << channel;
         }
+    }
+}
+
+// The sound's clock against hosts as they are, blocks arriving as they end: the count stays within
+// a few ms of the arrivals, no block stretched or squeezed beyond the bound. (Where the count
+// starts, jumps and drops: the recording timeline's table, RecordTimingTest.cc.)
+TEST(AudioClock, KeepsTheCountWithinAFewMsOfArrivalWithoutAJump) {
+    constexpr int32_t kRate = 48000;
+    const struct {
+        const char* name;
+        double speed;                // the host's sound clock against ours (1.0005: 0.05 % fast)
+        int blockMinMs, blockMaxMs;  // block lengths, drawn evenly between these
+        int lateMaxMs;               // each block arrives up to this late, drawn evenly
+        int seconds;
+    } hosts[] = {
+        {"steady 20 ms blocks", 1.0, 20, 20, 0, 60},
+        {"sound clock 0.05 % fast", 1.0005, 20, 20, 0, 600},
+        {"sound clock 0.05 % slow", 0.9995, 20, 20, 0, 600},
+        {"uneven 10-40 ms blocks up to 5 ms late", 1.0, 10, 40, 5, 600},
+        {"0.05 % fast, uneven and late", 1.0005, 10, 40, 5, 600},
+    };
+    for (const auto& host : hosts) {
+        std::mt19937 random(7);
+        std::uniform_int_distribution<int> blockMs(host.blockMinMs, host.blockMaxMs);
+        std::uniform_int_distribution<int> lateUs(0, host.lateMaxMs * 1000);
+        codec::AudioClock clock(kRate);
+        const int64_t startUs = 1000000000;
+        int64_t hostSamples = 0;  // what the host has written, on its own clock
+        double worstErrorMs = 0;
+        double worstStretch = 0;
+        while (hostSamples < int64_t{host.seconds} * kRate) {
+            const int64_t samples = blockMs(random) * kRate / 1000;
+            hostSamples += samples;
+            // The block ends when the host's clock has made its last sample.
+            const int64_t endUs =
+                startUs + static_cast<int64_t>(hostSamples * 1e6 / kRate / host.speed);
+            const int64_t arrivalUs = endUs + lateUs(random);
+            const codec::AudioClock::Placement placement = clock.Place(arrivalUs, samples);
+            ASSERT_FALSE(placement.drop) << host.name;
+            worstStretch = std::max(
+                worstStretch, std::abs(static_cast<double>(placement.samples - samples)) / samples);
+            clock.Count(placement.samples);
+            if (hostSamples > 10 * kRate) {  // settled
+                const double errorMs = (endUs - clock.TimeOfSample(clock.Position())) / 1000.0;
+                worstErrorMs = std::max(worstErrorMs, std::abs(errorMs));
+            }
+        }
+        EXPECT_LT(worstErrorMs, 5.0) << host.name;
+        // One sample of rounding on a short block above the bound at most.
+        EXPECT_LE(worstStretch, codec::AudioClock::kMaxCorrection + 1.0 / 480) << host.name;
     }
 }
 
@@ -209,8 +259,7 @@ TEST(AacEncoder, BlocksAreGatheredIntoFramesOf4096Bytes) {
         }
         EXPECT_EQ(scenario.frames, fake->frames);
     }
-    // A coder that does not open fails Init; a format the resampler cannot convert does not
-    // (its conversions fail later).
+    // A coder that does not open fails Init; a format the resampler refuses does not.
     WaveFormat eightBit;
     eightBit.bitsPerSample = 8;
     auto closed = std::make_unique<FakeAacCodec>();
@@ -219,7 +268,6 @@ TEST(AacEncoder, BlocksAreGatheredIntoFramesOf4096Bytes) {
     EXPECT_EQ(S_OK, AacEncoder(4096, std::make_unique<FakeAacCodec>()).Init(&eightBit, nullptr));
 }
 
-// Keeps what the audio path hands on: each frame and its media time.
 struct Frames : IEncodedSink {
     void CacheAudio(const uint8_t* data, int32_t length, uint64_t mediaMs) override {
         frames.emplace_back(data, data + length);
@@ -230,8 +278,7 @@ struct Frames : IEncodedSink {
     std::vector<uint64_t> times;
 };
 
-// Decodes ADTS frames, each of which must be AAC LC at 48 kHz in stereo without CRC, with
-// libavcodec into interleaved samples scaled to the 16-bit range.
+// ADTS frames (each must be AAC LC, 48 kHz, stereo) decoded to interleaved samples, 16-bit scale.
 std::vector<float> DecodeAdts48kStereo(const std::vector<std::vector<uint8_t>>& frames) {
     AVCodecContext* context = avcodec_alloc_context3(avcodec_find_decoder(AV_CODEC_ID_AAC));
     avcodec_open2(context, context->codec, nullptr);
@@ -262,10 +309,9 @@ std::vector<float> DecodeAdts48kStereo(const std::vector<std::vector<uint8_t>>& 
     return samples;
 }
 
-// A second of the tone at the context's rate, in blocks of any size that arrive as they end,
-// becomes a second of 48 kHz stereo AAC at 128 kbit/s (less the coder's delay) that decodes
-// back to the tone, each frame stamped with the time of the sound it holds: the first frame
-// out is the coder's priming, a frame before the first sample.
+// A second of the tone in blocks of any size, arriving as they end, becomes a second of 48 kHz
+// stereo AAC at 128 kbit/s that decodes to the tone, each frame stamped with its sound's time:
+// the first frame out is the coder's priming, a frame before the first sample.
 TEST(OutputAudio, BlocksOfAnyLengthBecomeTheToneInFramesStampedWithItsTime) {
     const struct {
         const char* name;

@@ -1,7 +1,5 @@
-// A context's output against the framework's recording mixer: the order of its calls, the
-// drawing order it hands on, the default input, crop modes by picture shape, one reset per
-// picture size, the place of a late input, a slow input; the bitrate rule; the dynamic bitrate
-// on a simulated clock, from the pushers' statistics to the encoder's bitrate.
+// A context's output against the framework's recording mixer; the bitrate rule; the dynamic
+// bitrate on a simulated clock, from the pushers' statistics to the encoder's bitrate.
 #include "media/output/BitrateController.h"
 #include "media/output/Output.h"
 
