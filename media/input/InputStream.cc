@@ -86,19 +86,28 @@ int32_t InputStream::ThreadProcEx() {
     return 0;
 }
 
-void InputStream::TakeEntry() {
-    uint32_t index = LoadLittle32(base_);
+InputStream::Taken InputStream::Locate(const uint8_t* base, uint32_t dataSize) {
+    uint32_t index = LoadLittle32(base);
     if (index >= kStreamEntryCount) {
         index = 0;
     }
-    const StreamEntry entry = LoadStreamEntry(base_ + kStreamEntriesOffset +
-                                              static_cast<size_t>(index) * kStreamEntryBytes);
-    StoreLittle32(base_, index + 1);
-    if (static_cast<uint64_t>(entry.offset) + entry.length > dataSize_) {
-        NoteDropped(entry);
+    Taken taken;
+    taken.entry = LoadStreamEntry(base + kStreamEntriesOffset +
+                                  static_cast<size_t>(index) * kStreamEntryBytes);
+    taken.nextIndex = index + 1;
+    const bool inside = static_cast<uint64_t>(taken.entry.offset) + taken.entry.length <= dataSize;
+    taken.unit = inside ? base + kStreamIndexBytes + taken.entry.offset : nullptr;
+    return taken;
+}
+
+void InputStream::TakeEntry() {
+    const Taken taken = Locate(base_, dataSize_);
+    StoreLittle32(base_, taken.nextIndex);
+    if (taken.unit == nullptr) {
+        NoteDropped(taken.entry);
         return;
     }
-    Deliver(entry, base_ + kStreamIndexBytes + entry.offset);
+    Deliver(taken.entry, taken.unit);
 }
 
 void InputStream::Deliver(const StreamEntry& entry, const uint8_t* unit) {

@@ -42,6 +42,16 @@ class InputStream : public KESTREL::WThread {
     void AddTarget(IStreamDataTarget* target);
     void RemoveTarget(IStreamDataTarget* target);
 
+    // What the read index of the channel block at `base` points at: the entry (slot 0 for an
+    // index past the last), the index to store once it is taken, and its unit, or null when the
+    // unit does not lie wholly inside the `dataSize` bytes of the data area.
+    struct Taken {
+        StreamEntry entry;
+        uint32_t nextIndex;
+        const uint8_t* unit;
+    };
+    static Taken Locate(const uint8_t* base, uint32_t dataSize);
+
     uint8_t Channel() const { return channel_; }
     // Entries that pointed past the data area and were dropped.
     uint64_t DroppedEntries() const { return dropped_.load(); }

@@ -1,6 +1,5 @@
-// The port number whose shared-memory channels an in-process test uses: beyond the TCP range,
-// so no StreamCourier started by another test (named after a real port) opens the same
-// channels, and apart per process, so tests running side by side never share one either.
+// The port whose shared-memory channels an in-process test uses: beyond the TCP range (no
+// StreamCourier of another test opens them) and apart per process (nor do tests side by side);
 // `offset` (below 100) tells the channels of one process apart.
 #pragma once
 

@@ -1,7 +1,5 @@
-// Holds the five receivers of a port for the whole fuzz run, as one more listening context that
-// ignores what it is given. The contexts a target makes and drops then only join and leave
-// running receivers, instead of starting and stopping their threads for every input. Made and
-// destroyed on the fuzzing thread.
+// Holds a port's five receivers for the whole fuzz run, so the contexts a target makes and drops
+// join and leave running receivers instead of starting their threads for every input.
 #pragma once
 
 #include <cstdint>

@@ -1,7 +1,6 @@
-// The reader of the default pictures with arbitrary file contents. The input is written to a
-// memory file that the reader opens by its /proc path, as it opens a file of Resource/. A
-// picture it accepts must be I420 of a size it allows, every byte of it written (read here in
-// full, under ASan); one it refuses must leave no data behind.
+// The reader of the default pictures on arbitrary contents of a memory file (opened by its /proc
+// path): a picture it accepts is I420 of an allowed size, every byte of it written (read here in
+// full, under ASan); one it refuses leaves no data behind.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -19,20 +18,12 @@ namespace {
     std::abort();
 }
 
-int MemoryFile() {
-    const int fd = memfd_create("bmp_reader", MFD_CLOEXEC);
-    if (fd < 0) {
-        Fail("no memory file");
-    }
-    return fd;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const int fd = MemoryFile();
+    static const int fd = memfd_create("bmp_reader", MFD_CLOEXEC);
     static const std::string path = "/proc/self/fd/" + std::to_string(fd);
-    if (ftruncate(fd, 0) != 0 ||
+    if (fd < 0 || ftruncate(fd, 0) != 0 ||
         (size > 0 && pwrite(fd, data, size, 0) != static_cast<ssize_t>(size))) {
         Fail("the memory file cannot be written");
     }

@@ -1,18 +1,148 @@
-// QXInput: the encoded-video header, the descriptors and payloads it hands to its sink, and the
-// encoded video it keeps from the last key frame while no sink is attached.
+// The input side of a context: the protocol's booking table and QXInput without threads, then
+// the receiving path end to end on real shared memory and semaphores, the host simulator's
+// StreamWriter writing and the process-wide receivers reading.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
 #include <string>
+#include <thread>
 #include <tuple>
+#include <vector>
 
 #include "base/ResultCodes.h"
+#include "host/StreamWriter.h"
+#include "media/Context.h"
+#include "media/input/IQXMediaSink.h"
 #include "media/input/QXInput.h"
-#include "tests/fakes/MediaTestSinks.h"
+#include "media/input/ReceiverRegistry.h"
+#include "tests/fakes/ChannelPort.h"
+#include "tests/fakes/FakeFramework.h"
+#include "tests/fakes/Journal.h"
 
 namespace streammanager {
 namespace {
+
+// Records what the protocol hands to an input-side sink: "<type> <payload>" for each unit.
+class RecordingQXSink : public IQXMediaSink {
+  public:
+    int32_t OnMediaData(uint8_t type, const uint8_t* data, uint32_t length, uint16_t,
+                        uint16_t) override {
+        units.push_back(std::to_string(type) + " " + std::string(data, data + length));
+        return 0;
+    }
+    int32_t SetSyncTimer(IPlaySyncTime* timer) override {
+        clock = timer;
+        return 0;
+    }
+    int32_t ResetFrameCount() override { return 0; }
+    std::vector<std::string> units;
+    IPlaySyncTime* clock = nullptr;
+};
+
+// Records what an input hands to its sink (the output side), from any thread.
+class RecordingInputSink : public IInputMediaSink {
+  public:
+    struct Unit {
+        int32_t inputHandle;
+        MediaDataDesc desc;
+        std::string payload;
+    };
+    int32_t OnMediaData(int32_t inputHandle, const MediaDataDesc* desc, const uint8_t* data,
+                        uint32_t length) override {
+        const Unit unit{inputHandle, *desc, std::string(data, data + length)};
+        units_.Note([&](std::vector<Unit>& units) { units.push_back(unit); });
+        return 0;
+    }
+    int32_t SetSyncTimer(int32_t, IPlaySyncTime* timer) override {
+        clock = timer;  // set on the control path only
+        return 0;
+    }
+    std::vector<Unit> Units() { return units_.Read(); }
+    bool WaitFor(size_t total, int timeoutMs = 20000) {
+        return units_.WaitFor([&](const std::vector<Unit>& units) { return units.size() >= total; },
+                              timeoutMs);
+    }
+    std::vector<std::string> Payloads() {
+        std::vector<std::string> payloads;
+        for (const Unit& unit : Units()) {
+            payloads.push_back(unit.payload);
+        }
+        return payloads;
+    }
+    IPlaySyncTime* clock = nullptr;
+
+  private:
+    fakes::Journal<std::vector<Unit>> units_;
+};
+
+void Send(QXProtocol& protocol, uint8_t type, uint8_t mediaId, uint32_t user,
+          const std::string& payload) {
+    protocol.OnStreamData(type, mediaId, reinterpret_cast<const uint8_t*>(payload.data()),
+                          static_cast<uint32_t>(payload.size()), user, 0, 0);
+}
+
+// Entries reach the one sink booked for their key, under its mapped type. A user's audio and
+// encoded video share a clock that stays for the next booking; pictures get none.
+TEST(QXProtocol, EntriesReachTheOneSinkBookedForTheirKeyAndEachUserHasOneClock) {
+    QXProtocol protocol;
+    RecordingQXSink audio240, video240, plainAudio, second, picture, otherUser;
+    const InputStreamKey a240{7, 0, 4, 240}, v240{7, 0, 5, 240}, a{7, 0, 1, 3};
+    const InputStreamKey p{7, 0, 3, 0}, o{8, 0, 1, 0}, sameButReserved{7, 99, 1, 3};
+    EXPECT_EQ(kResultOk, protocol.AddInputStream(&a240, &audio240));
+    EXPECT_EQ(kResultOk, protocol.AddInputStream(&v240, &video240));
+    EXPECT_EQ(kResultOk, protocol.AddInputStream(&a, &plainAudio));
+    EXPECT_EQ(kResultOk, protocol.AddInputStream(&p, &picture));
+    EXPECT_EQ(kResultOk, protocol.AddInputStream(&o, &otherUser));
+    EXPECT_EQ(kResultStreamBooked, protocol.AddInputStream(&sameButReserved, &second));
+    ASSERT_NE(nullptr, audio240.clock);
+    EXPECT_EQ(audio240.clock, video240.clock);
+    EXPECT_EQ(audio240.clock, plainAudio.clock);
+    EXPECT_EQ(nullptr, picture.clock);
+    EXPECT_NE(audio240.clock, otherUser.clock);
+    Send(protocol, 1, 240, 7, "a240");
+    Send(protocol, 2, 240, 7, "v240");
+    Send(protocol, 1, 3, 7, "a");
+    // An entry's own type byte of 4, 5 or 7 (or anything unknown) is dropped.
+    for (uint8_t type : {0, 4, 5, 7, 8, 255}) {
+        Send(protocol, type, 240, 7, "dropped");
+    }
+    Send(protocol, 1, 3, 99, "nobody booked this user");
+    EXPECT_EQ((std::vector<std::string>{"4 a240"}), audio240.units);
+    EXPECT_EQ((std::vector<std::string>{"5 v240"}), video240.units);
+    EXPECT_EQ((std::vector<std::string>{"1 a"}), plainAudio.units);
+    EXPECT_TRUE(second.units.empty());
+
+    for (const InputStreamKey* key : {&a, &a, &a240, &v240}) {  // the second `a`: nothing happens
+        protocol.RemoveInputStream(key);
+    }
+    Send(protocol, 1, 3, 7, "after removal");
+    EXPECT_EQ(1u, plainAudio.units.size());
+    protocol.AddInputStream(&a, &second);
+    EXPECT_EQ(audio240.clock, second.clock);
+}
+
+// A clock that could not be made once left its booking behind, pointing at the input the
+// context then destroyed: the next unit for the key reached freed memory.
+TEST(QXProtocol, RefusedBookingLeavesNothingBehind) {
+    QXProtocol protocol([] { return std::shared_ptr<CAVPlaySyncTime>(); });
+    const InputStreamKey key{7, 0, 1, 0};
+    {
+        RecordingQXSink refused;
+        EXPECT_EQ(kResultClockFailed, protocol.AddInputStream(&key, &refused));
+        EXPECT_EQ(nullptr, refused.clock);
+    }
+    Send(protocol, 1, 0, 7, "reaches no sink");  // under ASan: no use after free
+    RecordingQXSink picture;
+    const InputStreamKey raw{7, 0, 3, 0};
+    EXPECT_EQ(kResultOk, protocol.AddInputStream(&raw, &picture));  // needs no clock
+    EXPECT_EQ(kResultClockFailed, protocol.AddInputStream(&key, &picture));
+}
 
 constexpr uint32_t kKey = 0x05A0A011;    // codec 1, key frame, 1280x720
 constexpr uint32_t kDelta = 0x05A0A001;  // codec 1, 1280x720
@@ -27,34 +157,11 @@ std::string EncodedUnit(uint32_t w0, uint32_t timestamp, const std::string& payl
     return unit + payload;
 }
 
-TEST(EncodedVideoHeader, DecodesEveryFieldAndRefusesAUnitShorterThanItsHeader) {
-    EncodedVideoHeader h;
-    auto parse = [&h](const std::string& unit) {
-        return ParseEncodedVideoHeader(2, reinterpret_cast<const uint8_t*>(unit.data()),
-                                       static_cast<uint32_t>(unit.size()), &h);
-    };
-    const std::string unit = EncodedUnit(kKey | (2u << 5) | (1u << 7), 123456, "xyz", 3);
-    EXPECT_FALSE(parse(unit.substr(0, 10)));  // 8 + 3 bytes of header
-    EXPECT_FALSE(parse("1234567"));
-    ASSERT_TRUE(parse(unit));
-    EXPECT_EQ(
-        std::make_tuple(1, 1, 2, 1u, 1280, 720, 123456u, 11u),
-        std::make_tuple(int{h.desc.codecId}, int{h.desc.keyFrame}, int{h.desc.fieldA}, h.desc.flagB,
-                        int{h.desc.width}, int{h.desc.height}, h.desc.timestamp, h.headerLength));
-}
-
 class QXInputTest : public ::testing::Test {
   protected:
     void Deliver(uint8_t type, const std::string& unit, uint16_t a = 0, uint16_t b = 0) {
         input.OnMediaData(type, reinterpret_cast<const uint8_t*>(unit.data()),
                           static_cast<uint32_t>(unit.size()), a, b);
-    }
-    std::vector<std::string> Payloads() {
-        std::vector<std::string> payloads;
-        for (const auto& unit : sink.Units()) {
-            payloads.push_back(unit.payload);
-        }
-        return payloads;
     }
 
     QXProtocol protocol;
@@ -63,41 +170,32 @@ class QXInputTest : public ::testing::Test {
     RecordingInputSink sink;
 };
 
-TEST_F(QXInputTest, EachKindGoesOnWithItsDescriptorAndTypesFourAndSevenAreDropped) {
+TEST_F(QXInputTest, EachKindGoesOnWithItsDescriptorAndUnitsShortOfTheirHeaderAreDropped) {
+    sink.clock = reinterpret_cast<IPlaySyncTime*>(&sink);
     input.SetSink(&sink);
-    Deliver(kMediaEncodedVideo, EncodedUnit(kDelta, 99, "frame", 2));
-    Deliver(kMediaEncodedVideo, EncodedUnit(kDelta, 99, "").substr(0, 5));  // too short
+    EXPECT_EQ(nullptr, sink.clock);  // attaching hands on the input's clock, even none
+    const std::string video = EncodedUnit(kKey | (2u << 5) | (1u << 7), 123456, "frame", 3);
+    Deliver(kMediaEncodedVideo, video);
+    Deliver(kMediaEncodedVideo, video.substr(0, 10));  // 8 + 3 bytes of header
+    Deliver(kMediaEncodedVideo, video.substr(0, 7));
     Deliver(kMediaAudio, "pcm");
     Deliver(kMediaRawPicture6, "i420", 640, 360);
-    Deliver(kMediaAudio240, "x");
+    Deliver(kMediaAudio240, "x");  // types 4 and 7 are dropped
     Deliver(kMediaAudio253, "x");
-    EXPECT_EQ((std::vector<std::string>{"frame", "pcm", "i420"}), Payloads());
+    EXPECT_EQ((std::vector<std::string>{"frame", "pcm", "i420"}), sink.Payloads());
     const auto units = sink.Units();
     ASSERT_EQ(3u, units.size());
-    EXPECT_EQ(100, units[0].inputHandle);
-    EXPECT_EQ(99u, units[0].desc.timestamp);
-    EXPECT_EQ(kMediaAudio, units[1].desc.mediaType);
-    EXPECT_EQ(4242u, units[1].desc.timestamp);  // the tick when it arrived
-    EXPECT_EQ(1, units[1].desc.keyFrame);
-    EXPECT_EQ(kMediaRawPicture6, units[2].desc.mediaType);
-    EXPECT_EQ(0, std::memcmp("I420", units[2].desc.fourcc, 4));
-    EXPECT_EQ(640, units[2].desc.width);
-    EXPECT_EQ(360, units[2].desc.height);
-}
-
-TEST_F(QXInputTest, RawPictureKeyPatternRestartsAfterReset) {
-    input.SetSink(&sink);
-    for (int i = 0; i < 7; ++i) {
-        if (i == 5) {
-            input.ResetFrameCount();
-        }
-        Deliver(kMediaRawPicture, "p", 2, 2);
-    }
-    std::vector<int> keys;
-    for (const auto& unit : sink.Units()) {
-        keys.push_back(unit.desc.keyFrame);
-    }
-    EXPECT_EQ((std::vector<int>{1, 0, 0, 1, 0, 1, 0}), keys);
+    const MediaDataDesc& v = units[0].desc;
+    EXPECT_EQ(std::make_tuple(100, 1, 1, 2, 1u, 1280, 720, 123456u),
+              std::make_tuple(units[0].inputHandle, int{v.codecId}, int{v.keyFrame}, int{v.fieldA},
+                              v.flagB, int{v.width}, int{v.height}, v.timestamp));
+    const MediaDataDesc& a = units[1].desc;
+    EXPECT_EQ(std::make_tuple(int{kMediaAudio}, 4242u, 1),  // the tick when it arrived
+              std::make_tuple(int{a.mediaType}, a.timestamp, int{a.keyFrame}));
+    const MediaDataDesc& p = units[2].desc;
+    EXPECT_EQ(
+        std::make_tuple(int{kMediaRawPicture6}, std::string("I420"), 640, 360),
+        std::make_tuple(int{p.mediaType}, std::string(p.fourcc, 4), int{p.width}, int{p.height}));
 }
 
 TEST_F(QXInputTest, DetachedInputKeepsEncodedVideoFromTheLastKeyFrameAndHandsItOverInOrder) {
@@ -113,7 +211,7 @@ TEST_F(QXInputTest, DetachedInputKeepsEncodedVideoFromTheLastKeyFrameAndHandsItO
     input.SetSink(&sink);
     EXPECT_TRUE(sink.Units().empty());  // handed over with the next unit
     Deliver(kMediaEncodedVideo, EncodedUnit(kDelta, 6, "live"));
-    EXPECT_EQ((std::vector<std::string>{"key2", "d2", "live"}), Payloads());
+    EXPECT_EQ((std::vector<std::string>{"key2", "d2", "live"}), sink.Payloads());
     const MediaDataDesc first = sink.Units()[0].desc;
     EXPECT_EQ(std::make_tuple(1, 1280, 4u),
               std::make_tuple(int{first.keyFrame}, int{first.width}, first.timestamp));
@@ -145,21 +243,179 @@ TEST_F(QXInputTest, KeptVideoStaysBoundedThroughALongGop) {
     Deliver(kMediaEncodedVideo, EncodedUnit(kDelta, 2, "d"));
     input.SetSink(&sink);
     Deliver(kMediaEncodedVideo, EncodedUnit(kDelta, 3, "live"));
-    EXPECT_EQ((std::vector<std::string>{"key", "d", "live"}), Payloads());
+    EXPECT_EQ((std::vector<std::string>{"key", "d", "live"}), sink.Payloads());
 }
 
-TEST_F(QXInputTest, BookingNeedsAProtocolAndAttachingHandsOnTheClockEvenWhenNull) {
-    QXInput orphan(1, 100, nullptr, InputStreamKey{1, 0, kMediaAudio, 0});
-    EXPECT_EQ(kResultContextInitFailed, orphan.BookStream());
-    orphan.UnbookStream();  // nothing to undo
-    EXPECT_EQ(E_FAIL, orphan.SetSyncTimer(nullptr));
+sctest::FakeFramework g_framework;
+int g_sessionManager = 0;
 
-    QXInput picture(1, 101, &protocol, InputStreamKey{1, 0, kMediaRawPicture, 0});
-    ASSERT_EQ(kResultOk, picture.BookStream());
-    sink.clock = reinterpret_cast<IPlaySyncTime*>(&sink);
-    picture.SetSink(&sink);
-    EXPECT_EQ(nullptr, sink.clock);  // raw pictures have no clock
-    picture.UnbookStream();
+int32_t NextPort() {
+    static std::atomic<int32_t> next{0};
+    return sctest::ChannelPort(next++);
+}
+
+std::unique_ptr<Context> MakeContext(int32_t port, int32_t handle = 10001) {
+    auto context = std::make_unique<Context>();
+    EXPECT_EQ(0,
+              context->Init(handle, &g_framework, &g_sessionManager, nullptr, port, WaveFormat()));
+    return context;
+}
+
+// Books (user, type, mediaId) in `context` and attaches `sink`; returns the input handle.
+int32_t Attach(Context& context, uint32_t user, uint8_t type, uint8_t mediaId,
+               IInputMediaSink* sink) {
+    InputStreamKey key{user, 0, type, mediaId};
+    int32_t handle = -1;
+    EXPECT_EQ(0, context.CreateInput(&key, &handle));
+    context.FindInput(handle)->SetSink(sink);
+    return handle;
+}
+
+// Writes a unit, retrying while the ring is full (the receiver catches up on its own thread).
+void WriteUnit(qxhost::StreamWriter& writer, uint8_t type, uint32_t user, const std::string& unit,
+               uint8_t mediaId = 0) {
+    qxhost::WriteResult result;
+    while ((result = writer.Write(
+                type, mediaId, user, 16, 8, reinterpret_cast<const uint8_t*>(unit.data()),
+                static_cast<uint32_t>(unit.size()))) == qxhost::WriteResult::kFull) {
+        std::this_thread::yield();
+    }
+    ASSERT_EQ(qxhost::WriteResult::kWritten, result);
+}
+
+// While contexts and inputs come and go and the host writes other users' units at full speed on
+// two channels, two contexts booking one key throughout each get all its units in order, across
+// the entry index's wrap (and nothing crashes, deadlocks or touches freed memory).
+TEST(ReceiverPath, BookedUnitsArriveInOrderInEveryContextWhileOthersChurn) {
+    const int32_t port = NextPort();
+    auto first = MakeContext(port, 9998), second = MakeContext(port, 9999);
+    RecordingInputSink firstSink, secondSink;
+    Attach(*first, 9, kMediaRawPicture6, 0, &firstSink);
+    Attach(*second, 9, kMediaRawPicture6, 0, &secondSink);
+    constexpr uint32_t kSteadyUnits = 3000;  // the entry index wraps
+    std::atomic<bool> stop{false};
+    auto writeAtFullSpeed = [&](uint8_t type, bool withSteady) {
+        qxhost::StreamWriter writer(type, port);  // type 1 on channel 1, type 6 on channel 6
+        ASSERT_TRUE(writer.Open());
+        std::vector<uint8_t> unit(512, 1);
+        uint32_t steadySent = 0;
+        for (uint32_t i = 0; !stop.load() || (withSteady && steadySent < kSteadyUnits); ++i) {
+            if (withSteady && steadySent < kSteadyUnits && i % 2 == 0) {
+                WriteUnit(writer, type, 9, std::to_string(steadySent++));
+            } else if (writer.Write(type, 0, 1 + i % 3, 16, 8, unit.data(), 512) !=
+                       qxhost::WriteResult::kWritten) {
+                std::this_thread::yield();
+            }
+        }
+    };
+    std::thread audio(writeAtFullSpeed, 1, false);
+    std::thread pictures(writeAtFullSpeed, 6, true);
+    RecordingInputSink churnSink;
+    // Churns until every steady unit is through (or a bound is reached), so the two overlap.
+    for (int round = 0; round < 30 || (!secondSink.WaitFor(kSteadyUnits, 0) && round < 20000);
+         ++round) {
+        auto context = MakeContext(port, 10001 + round);
+        std::vector<int32_t> handles;
+        for (uint32_t user = 1; user <= 3; ++user) {
+            handles.push_back(Attach(*context, user, kMediaAudio, 0, &churnSink));
+            handles.push_back(Attach(*context, user, kMediaRawPicture6, 0, &churnSink));
+        }
+        if (round % 3 == 0) {
+            context->RemoveInput(handles[0]);
+            context->FindInput(handles[1])->SetSink(nullptr);
+        }
+        if (round % 2 == 0) {
+            context->StopAllInputs();
+        }
+    }
+    stop.store(true);
+    audio.join();
+    pictures.join();
+    std::vector<std::string> all;
+    for (uint32_t i = 0; i < kSteadyUnits; ++i) {
+        all.push_back(std::to_string(i));
+    }
+    for (RecordingInputSink* sink : {&firstSink, &secondSink}) {
+        ASSERT_TRUE(sink->WaitFor(kSteadyUnits));
+        EXPECT_EQ(all, sink->Payloads());
+    }
+    const MediaDataDesc desc = secondSink.Units().back().desc;
+    EXPECT_EQ(std::make_tuple(int{kMediaRawPicture6}, 16, 8),
+              std::make_tuple(int{desc.mediaType}, int{desc.width}, int{desc.height}));
+}
+
+// What a receiver hands its listeners: each unit's type, user and length.
+class Listener : public IStreamDataTarget {
+  public:
+    void OnStreamData(uint8_t type, uint8_t, const uint8_t*, uint32_t length, uint32_t userId,
+                      uint16_t, uint16_t) override {
+        const std::string unit = Describe(type, userId, length);
+        units.Note([&](std::vector<std::string>& all) { all.push_back(unit); });
+    }
+    static std::string Describe(uint8_t type, uint32_t userId, uint32_t length) {
+        return std::to_string(type) + " " + std::to_string(userId) + " " + std::to_string(length);
+    }
+    fakes::Journal<std::vector<std::string>> units;
+};
+
+// The entries of the stream_entry fuzz corpus, as they are, through the real receiver thread:
+// each whose unit lies inside the data area reaches the listener in order, the others count as
+// dropped. On channels a context made and the host held when it went: the last context to go
+// once unlinked them, and the next made new ones that the host never wrote.
+TEST(ReceiverPath, EntriesOfTheFuzzCorpusThroughTheRealReceiverOnChannelsThatOutliveContexts) {
+    const int32_t port = NextPort();
+    auto context = MakeContext(port);  // makes the channels
+    qxhost::StreamWriter writer(1, port);
+    ASSERT_TRUE(writer.Open());
+    EXPECT_FALSE(writer.CreatedObjects());
+    context.reset();
+    Listener listener;
+    const std::shared_ptr<InputStream> receiver = ReceiverRegistry::Instance().Acquire(1, port);
+    receiver->AddTarget(&listener);
+    std::vector<std::string> expected;
+    uint64_t dropped = 0;
+    for (const auto& file : std::filesystem::directory_iterator(SC_STREAM_ENTRY_CORPUS)) {
+        std::ifstream in(file.path(), std::ios::binary);
+        const std::string input{std::istreambuf_iterator<char>(in), {}};
+        ASSERT_GE(input.size(), 25u) << file.path();
+        const StreamEntry e = LoadStreamEntry(reinterpret_cast<const uint8_t*>(input.data()) + 5);
+        ASSERT_EQ(qxhost::WriteResult::kWritten, writer.WriteEntry(e)) << file.path();
+        if (uint64_t{e.offset} + e.length <= writer.DataBytes()) {
+            expected.push_back(Listener::Describe(e.type, e.userId, e.length));
+        } else {
+            ++dropped;
+        }
+    }
+    WriteUnit(writer, 0xFE, 0, "end");  // a unit of no media type, so the last one is known
+    expected.push_back(Listener::Describe(0xFE, 0, 3));
+    ASSERT_TRUE(listener.units.WaitFor(
+        [&](const std::vector<std::string>& all) { return all.size() >= expected.size(); }));
+    receiver->RemoveTarget(&listener);
+    EXPECT_EQ(expected, listener.units.Read());
+    EXPECT_EQ(dropped, receiver->DroppedEntries());
+    EXPECT_GE(expected.size() + dropped, 11u);  // the whole corpus
+}
+
+// An earlier writer left entries and their count behind (its run ended before a receiver took
+// them). A new writer takes over the objects: the receiver then sees exactly the new units.
+TEST(ReceiverPath, ANewWriterStartsCleanOverWhatAnEarlierOneLeft) {
+    const int32_t port = NextPort();
+    qxhost::StreamWriter earlier(1, port);
+    ASSERT_TRUE(earlier.Open());
+    for (const char* unit : {"90", "91", "92"}) {
+        WriteUnit(earlier, 1, 7, unit, 3);
+    }
+    qxhost::StreamWriter writer(1, port);
+    ASSERT_TRUE(writer.Open());
+    WriteUnit(writer, 1, 7, "99", 3);  // before any receiver runs: skipped at its start
+    auto context = MakeContext(port);
+    RecordingInputSink sink;
+    Attach(*context, 7, kMediaAudio, 3, &sink);
+    WriteUnit(writer, 1, 7, "100", 3);
+    WriteUnit(writer, 1, 7, "101", 3);
+    ASSERT_TRUE(sink.WaitFor(2));
+    context.reset();
+    EXPECT_EQ((std::vector<std::string>{"100", "101"}), sink.Payloads());
 }
 
 }  // namespace

@@ -1,17 +1,17 @@
-// A context's output against the framework's recording mixer: the order of its calls, the
-// drawing order it hands on, the default input, crop modes by picture shape, one reset per
-// picture size, the place of a late input; the bitrate rule; the pusher list; the audio path
-// with blocks of any length.
+// A context's output against the framework's recording mixer; the bitrate rule; the dynamic
+// bitrate on a simulated clock, from the pushers' statistics to the encoder's bitrate.
+#include "media/output/BitrateController.h"
 #include "media/output/Output.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "base/ResultCodes.h"
-#include "framework/memory/MemoryAllocator.h"
 #include "media/Context.h"
 #include "tests/fakes/ChannelPort.h"
 #include "tests/fakes/FakeFramework.h"
@@ -22,15 +22,7 @@ namespace {
 int g_sessionManager = 0;
 
 VideoLayout Layout(int32_t handle, int32_t index, int32_t x, int32_t crop = kCropStretch) {
-    VideoLayout layout;
-    layout.handle = handle;
-    layout.index = index;
-    layout.cropMode = crop;
-    layout.x = x;
-    layout.y = 0;
-    layout.width = 160;
-    layout.height = 90;
-    return layout;
+    return VideoLayout{handle, crop, 0, {}, {}, index, x, 0, 160, 90};
 }
 
 VideoOutputParam Canvas(std::vector<VideoLayout> layouts) {
@@ -47,7 +39,7 @@ VideoOutputParam Canvas(std::vector<VideoLayout> layouts) {
 class OutputTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_EQ(0, context.Init(10001, &framework, &g_sessionManager, allocator,
+        ASSERT_EQ(0, context.Init(10001, &framework, &g_sessionManager, nullptr,
                                   sctest::ChannelPort(0), WaveFormat()));
     }
     int32_t Create(uint32_t user, uint8_t type) {
@@ -70,10 +62,7 @@ class OutputTest : public ::testing::Test {
                                          static_cast<uint32_t>(bytes.size()));
     }
 
-    void TearDown() override { allocator->Release(); }
-
     sctest::FakeFramework framework;
-    framework::MemoryAllocator* allocator = new framework::MemoryAllocator();
     Context context;
 };
 
@@ -142,14 +131,19 @@ TEST_F(OutputTest, AnInputTheMixerRefusedAtBookingJoinsBelowTheNextIndexWithItsF
 TEST_F(OutputTest, OneInputsSlowPictureDoesNotHoldUpTheOthers) {
     const int32_t a = Create(7, kMediaRawPicture), b = Create(8, kMediaRawPicture);
     ASSERT_EQ(0, Apply(Canvas({Layout(a, 1, 0), Layout(b, 2, 160)})));
-    framework.HoldWritesOf(a);
+    std::promise<void> holding, release;
+    framework.onWriteData = [&, released = release.get_future().share()](int32_t handle) {
+        if (handle == a) {
+            holding.set_value();
+            EXPECT_EQ(std::future_status::ready, released.wait_for(std::chrono::seconds(2)));
+        }
+    };
     std::thread slow([&] { Picture(a, 160, 90); });
-    ASSERT_TRUE(framework.WaitFor("Holding", 1));
-    Picture(b, 160, 90);
-    framework.ReleaseWrites();
+    ASSERT_EQ(std::future_status::ready, holding.get_future().wait_for(std::chrono::seconds(10)));
+    Picture(b, 160, 90);  // while a's is held
+    release.set_value();
     slow.join();
     EXPECT_EQ(framework.Starting("WriteData").size(), 2u);
-    EXPECT_TRUE(framework.Starting("HeldTooLong").empty());
 }
 
 TEST(OutputBitRate, EachTriplingOfThePixelsDoublesTheRate) {
@@ -163,75 +157,49 @@ TEST(OutputBitRate, EachTriplingOfThePixelsDoublesTheRate) {
     }
 }
 
-TEST_F(OutputTest, UrlsKeepTheirPushers) {
-    // Pushers to a port nobody listens on keep what they are given.
-    const std::string one = "rtmp://127.0.0.1:1/live/one", two = "rtmp://127.0.0.1:1/live/two";
-    ASSERT_EQ(0, context.InitRtmpPusher({one, two, ""}));
-    const auto pushers = context.GetOutput()->Pushers().Pushers();
-    ASSERT_EQ(pushers.size(), 2u);
-    ASSERT_EQ(0, context.InitRtmpPusher({two, "rtmp://127.0.0.1:1/live/three"}));
-    const auto changed = context.GetOutput()->Pushers().Pushers();
-    ASSERT_EQ(changed.size(), 2u);
-    EXPECT_EQ(changed[0], pushers[1]);  // kept, the same pusher
-    EXPECT_EQ(changed[1]->GetCdnUrl(), "rtmp://127.0.0.1:1/live/three");
-    EXPECT_EQ(pushers[0]->GetState(), RtmpPusher::kStateReleased);
-    context.GetOutput()->StopAllPushers();
+PusherStats Link(int32_t backlogMs, int32_t sendKbps, PushState state = PushState::kStreaming) {
+    return PusherStats{0, "", state, 0, sendKbps, backlogMs};
 }
 
-WaveFormat Pcm(uint32_t rate, uint16_t channels) {
-    WaveFormat format;
-    format.channels = channels;
-    format.samplesPerSec = rate;
-    format.blockAlign = static_cast<uint16_t>(2 * channels);
-    format.avgBytesPerSec = rate * format.blockAlign;
-    return format;
-}
-
-// Keeps what the audio path hands on: each frame's media time.
-class FrameTimes : public IEncodedSink {
-  public:
-    void CacheAudio(const uint8_t*, int32_t, uint64_t mediaMs) override {
-        times.push_back(mediaMs);
-    }
-    void CacheVideo(const uint8_t*, int32_t, uint32_t, uint64_t) override {}
-    std::vector<uint64_t> times;
-};
-
-// One second of the context's sound, in blocks of any size that arrive as they end, becomes a
-// second of 48 kHz AAC frames (less the coder's delay), each stamped with the time of the sound
-// it holds: the first frame out is the coder's priming, a frame before the first sample.
-TEST(OutputAudioTest, BlocksOfAnyLengthBecomeFramesStampedWithTheirSoundsTime) {
-    struct Case {
-        const char* name;
-        WaveFormat format;
-        uint32_t blockBytes;
-    } cases[] = {
-        {"20 ms of 16 kHz mono", Pcm(16000, 1), 640},
-        {"40 ms of 48 kHz stereo", Pcm(48000, 2), 7680},
-        {"40 ms of 44.1 kHz stereo", Pcm(44100, 2), 7056},
-        {"a whole second of 48 kHz stereo", Pcm(48000, 2), 192000},
-        {"10 ms of 16 kHz mono and half a sample", Pcm(16000, 1), 321},
+// 2 Mbit/s of video and 128 kbit/s of sound; a step every half second.
+TEST(BitrateController, FollowsTheLinksWhenAllAreSlowAndClimbsBackWhenTheyClear) {
+    struct Step {
+        uint64_t atMs;
+        std::vector<PusherStats> pushers;
+        int32_t change;  // 0: none
+        const char* why;
     };
-    constexpr uint64_t kStartUs = 5000000;  // when the first block's first sample was captured
-    for (const Case& c : cases) {
-        OutputAudio audio;
-        ASSERT_EQ(0, audio.Init(c.format));
-        FrameTimes frames;
-        const std::vector<uint8_t> block(c.blockBytes, 0x10);
-        const uint32_t wholeBlock = c.blockBytes - c.blockBytes % c.format.blockAlign;
-        for (uint32_t fed = 0; fed < c.format.avgBytesPerSec; fed += wholeBlock) {
-            const uint64_t endUs =
-                kStartUs + uint64_t{fed + wholeBlock} * 1000000 / c.format.avgBytesPerSec;
-            audio.OnMediaData(block.data(), c.blockBytes, endUs, &frames);
-        }
-        ASSERT_GE(frames.times.size(), 45u) << c.name;
-        EXPECT_LE(frames.times.size(), 47u) << c.name;
-        for (size_t j = 0; j < frames.times.size(); ++j) {
-            const double expectedMs = kStartUs / 1000.0 + (static_cast<double>(j) - 1) * 1024 / 48;
-            EXPECT_NEAR(expectedMs, static_cast<double>(frames.times[j]), 1.0)
-                << c.name << " " << j;
-        }
-        audio.Uninit();
+    const PusherStats fast = Link(20, 2200);
+    const Step steps[] = {
+        {0, {fast, fast}, 0, "both links keep up"},
+        {500, {Link(400, 1100), fast}, 0, "one slow CDN among good ones: it drops instead"},
+        {1000,
+         {Link(400, 1100), Link(250, 1500)},
+         900000,
+         "all congested: the slowest send rate less the sound, rounded down to 100 kbit/s"},
+        {1500, {Link(400, 700), Link(300, 900)}, 0, "just changed: the links are measured again"},
+        {3000, {Link(400, 300), Link(300, 900)}, 500000, "a quarter of the original at least"},
+        {3500, {Link(100, 450), Link(50, 480)}, 0, "clear, but not for long yet"},
+        {7500, {Link(100, 450), Link(50, 480)}, 700000, "clear for 4 s: up by a tenth"},
+        {10000, {Link(100, 650), Link(50, 680)}, 0, "the next step 4 s after the last"},
+        {11500,
+         {Link(0, 0, PushState::kConnecting), fast},
+         900000,
+         "a pusher still connecting does not count"},
+        {15500, {fast, fast}, 1100000, ""},
+        {19500, {fast, fast}, 1300000, ""},
+        {23500, {fast, fast}, 1500000, ""},
+        {27500, {fast, fast}, 1700000, ""},
+        {31500, {fast, fast}, 1900000, ""},
+        {35500, {fast, fast}, 2000000, "back to the original"},
+        {39500, {fast, fast}, 0, "and not beyond"},
+        {40000, {Link(0, 0, PushState::kWaitingToReconnect)}, 0, "no link connected: no change"},
+    };
+    BitrateController controller;
+    controller.Reset(2000000, 128000);
+    for (const Step& step : steps) {
+        EXPECT_EQ(step.change, controller.Update(step.atMs, step.pushers))
+            << step.atMs << " ms: " << step.why;
     }
 }
 
