@@ -277,7 +277,7 @@ int32_t ContextManager::OnSetOutParam(uint16_t session, TiXmlElement* cmd) {
     }
     if (context->InitRtmpPusher(urls) < 0) {
         SC_LOG("context: %d set output param failed, init rtmp pusher failed. \n", contextId);
-        return kResultOutputRefused;
+        return RefuseOutParam(session, contextId, kResultOutputRefused);
     }
     int32_t result = kResultOk;
     if (static_cast<uint16_t>(context->SetOutParam(audio, video, frameRate, qualityLevel)) != 0) {
