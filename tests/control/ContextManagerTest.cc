@@ -41,59 +41,61 @@ class ContextCommands : public ::testing::Test {
     ContextManager manager;
 };
 
-// A CreateInput of user 7, and its answer.
-std::string CreateInput(int context, int type, int mediaId) {
-    return "<cmd id=\"4101\"><ContextID val=\"" + std::to_string(context) +
-           "\" /><UserID val=\"7\" /><MediaType val=\"" + std::to_string(type) +
-           "\" /><MediaID val=\"" + std::to_string(mediaId) + "\" /></cmd>";
+// "<name val="value" />", and a command or answer of such parameters.
+std::string P(const char* name, const std::string& value) {
+    return std::string("<") + name + " val=\"" + value + "\" />";
 }
-std::string InputAnswer(int result, int context, int handle, int type, int mediaId) {
-    return "<cmd id=\"4357\"><Result val=\"" + std::to_string(result) + "\" /><ContextID val=\"" +
-           std::to_string(context) + "\" /><InputHandle val=\"" + std::to_string(handle) +
-           "\" /><UserID val=\"7\" /><MediaType val=\"" + std::to_string(type) +
-           "\" /><MediaID val=\"" + std::to_string(mediaId) + "\" /></cmd>";
+std::string P(const char* name, int value) {
+    return P(name, std::to_string(value));
+}
+std::string Cmd(int id, const std::string& params = "") {
+    return "<cmd id=\"" + std::to_string(id) + "\">" + params + "</cmd>";
+}
+// CreateInput of user 7, and the answers to CreateContext, CreateInput and RemoveInput.
+std::string CreateInput(int context, int type, int mediaId) {
+    return Cmd(4101, P("ContextID", context) + P("UserID", 7) + P("MediaType", type) +
+                         P("MediaID", mediaId));
+}
+std::string ContextAnswer(int context, int result) {
+    return Cmd(4356, P("ContextID", context) + P("Result", result));
+}
+std::string InputAnswer(int result, int context, int handle, int type, int mediaId, int user = 7) {
+    return Cmd(4357, P("Result", result) + P("ContextID", context) + P("InputHandle", handle) +
+                         P("UserID", user) + P("MediaType", type) + P("MediaID", mediaId));
+}
+std::string RemoveAnswer(int context, int handle, int result) {
+    return Cmd(4358, P("ContextID", context) + P("InputHandle", handle) + P("Result", result));
 }
 
 TEST_F(ContextCommands, AnswersEchoTheHostsNumbersAndHandlesAreNeverReused) {
     AttachFramework(false);  // the context cannot initialise: its handle is spent
-    EXPECT_EQ("<cmd id=\"4356\"><ContextID val=\"10001\" /><Result val=\"30000\" /></cmd>",
-              Exchange("<cmd id=\"4100\"/>"));
+    EXPECT_EQ(ContextAnswer(10001, 30000), Exchange(Cmd(4100)));
     AttachFramework(true);
     const std::pair<std::string, std::string> exchanges[] = {
-        {"<cmd id=\"4100\"><WaveChannels val=\"65537\" /></cmd>",
-         "<cmd id=\"4356\"><ContextID val=\"10002\" /><Result val=\"0\" /></cmd>"},
-        {"<cmd id=\"4100\"/>",
-         "<cmd id=\"4356\"><ContextID val=\"10003\" /><Result val=\"0\" /></cmd>"},
+        {Cmd(4100, P("WaveChannels", 65537)), ContextAnswer(10002, 0)},
+        {"<cmd id=\"4100\"/>", ContextAnswer(10003, 0)},
         // Type 257 reads as 1; with media id 240 the input is of internal type 4.
         {CreateInput(10002, 257, 240), InputAnswer(0, 10002, 100, 257, 240)},
         // Booked already: its handle, and none is spent.
         {CreateInput(10002, 1, 240), InputAnswer(30012, 10002, 100, 1, 240)},
         {CreateInput(10002, 2, 0), InputAnswer(0, 10002, 101, 2, 0)},
         // A ContextID without val reads as 0, which no context has.
-        {"<cmd id=\"4101\"><ContextID /></cmd>",
-         "<cmd id=\"4357\"><Result val=\"30001\" /><ContextID val=\"0\" /><InputHandle "
-         "val=\"-1\" /><UserID val=\"-1\" /><MediaType val=\"-1\" /><MediaID val=\"-1\" /></cmd>"},
-        {"<cmd id=\"4102\"><InputID val=\"5\" /></cmd>",
-         "<cmd id=\"4358\"><ContextID val=\"-1\" /><InputHandle val=\"5\" /><Result "
-         "val=\"30001\" /></cmd>"},
+        {Cmd(4101, "<ContextID />"), InputAnswer(30001, 0, -1, -1, -1, -1)},
+        {Cmd(4102, P("InputID", 5)), RemoveAnswer(-1, 5, 30001)},
         // An unknown input of a known context is still answered with 0.
-        {"<cmd id=\"4102\"><ContextID val=\"10002\" /><InputID val=\"999\" /></cmd>",
-         "<cmd id=\"4358\"><ContextID val=\"10002\" /><InputHandle val=\"999\" /><Result "
-         "val=\"0\" /></cmd>"},
+        {Cmd(4102, P("ContextID", 10002) + P("InputID", 999)), RemoveAnswer(10002, 999, 0)},
         // A removed input's stream is free again, under a new handle.
-        {"<cmd id=\"4102\"><ContextID val=\"10002\" /><InputID val=\"100\" /></cmd>",
-         "<cmd id=\"4358\"><ContextID val=\"10002\" /><InputHandle val=\"100\" /><Result "
-         "val=\"0\" /></cmd>"},
+        {Cmd(4102, P("ContextID", 10002) + P("InputID", 100)), RemoveAnswer(10002, 100, 0)},
         {CreateInput(10002, 1, 240), InputAnswer(0, 10002, 102, 1, 240)},
         // Destroy is never answered, whether the context exists or not; nor are answers' ids,
         // ids of no command, and 4097, which no handler takes.
-        {"<cmd id=\"4104\"><ContextID val=\"10003\" /></cmd>", ""},
-        {"<cmd id=\"4104\"><ContextID val=\"10003\" /></cmd>", ""},
-        {"<cmd id=\"4104\"><ContextID val=\"424242\" /></cmd>", ""},
-        {"<cmd id=\"4353\"/>", ""},
-        {"<cmd id=\"0\"/>", ""},
-        {"<cmd id=\"5000\"/>", ""},
-        {"<cmd id=\"4097\"/>", ""},
+        {Cmd(4104, P("ContextID", 10003)), ""},
+        {Cmd(4104, P("ContextID", 10003)), ""},
+        {Cmd(4104, P("ContextID", 424242)), ""},
+        {Cmd(4353), ""},
+        {Cmd(0), ""},
+        {Cmd(5000), ""},
+        {Cmd(4097), ""},
     };
     for (const auto& [command, answer] : exchanges) {
         EXPECT_EQ(answer, Exchange(command)) << command;
@@ -108,7 +110,7 @@ TEST_F(ContextCommands, AnswersEchoTheHostsNumbersAndHandlesAreNeverReused) {
     EXPECT_EQ(nullptr, context->FindInput(100));
 
     // Destroyed while a receiver still holds it: its inputs are gone and it books no more.
-    EXPECT_EQ("", Exchange("<cmd id=\"4104\"><ContextID val=\"10002\" /></cmd>"));
+    EXPECT_EQ("", Exchange(Cmd(4104, P("ContextID", 10002))));
     EXPECT_EQ(nullptr, context->FindInput(102));
     InputStreamKey key{7, 0, kMediaAudio, 0};
     int32_t handle = 0;
@@ -117,37 +119,33 @@ TEST_F(ContextCommands, AnswersEchoTheHostsNumbersAndHandlesAreNeverReused) {
 
 TEST_F(ContextCommands, SetOutParamIsAnsweredByWhatItsListsHold) {
     AttachFramework(true);
-    Exchange("<cmd id=\"4100\"/>");
+    Exchange(Cmd(4100));
     Exchange(CreateInput(10001, 3, 0));  // input 100
-    const std::string urls = "<OutUrlList><OutUrl val=\"\" /></OutUrlList>";
-    const std::string canvas =
-        "<CanvasSize><Width val=\"640\" /><Height val=\"360\" /></CanvasSize>";
-    const std::string laidOut =
-        "<Input val=\"100\"><Layout><X val=\"0\" /><Y val=\"0\" /><Width val=\"320\" /><Height "
-        "val=\"180\" /></Layout></Input>";
+    const std::string context = P("ContextID", 10001),
+                      urls = "<OutUrlList>" + P("OutUrl", "") + "</OutUrlList>",
+                      canvas =
+                          "<CanvasSize>" + P("Width", 640) + P("Height", 360) + "</CanvasSize>",
+                      layout = "<Layout>" + P("X", 0) + P("Y", 0) + P("Width", 320) +
+                               P("Height", 180) + "</Layout>",
+                      laidOut = "<VideoInputList><Input val=\"100\">" + layout + "</Input>";
     const std::pair<std::string, int> commands[] = {
-        {"<ContextID val=\"424242\" />" + urls, 30015},
-        {"<ContextID val=\"10001\" />", 30014},  // no URL list
-        {"<ContextID val=\"10001\" />" + urls + canvas + "<VideoInputList>" + laidOut +
-             "<Input val=\"101\" /></VideoInputList>",
-         30017},
-        {"<ContextID val=\"10001\" />" + urls +
-             "<VideoInputList><Input val=\"100\" /><Input val=\"101\" /></VideoInputList>",
-         30018},
-        {"<ContextID val=\"10001\" />" + urls, 0},  // nothing to output: the default picture
-        {"<ContextID val=\"10001\" />" + urls + canvas + "<VideoInputList>" + laidOut +
+        {P("ContextID", 424242) + urls, 30015},
+        {context, 30014},  // no URL list
+        {context + urls + canvas + laidOut + "<Input val=\"101\" /></VideoInputList>", 30017},
+        {context + urls + "<VideoInputList>" + P("Input", 100) + P("Input", 101) +
              "</VideoInputList>",
-         0},
+         30018},
+        {context + urls, 0},  // nothing to output: the default picture
+        {context + urls + canvas + laidOut + "</VideoInputList>", 0},
         // An input the context does not have cannot be booked.
-        {"<ContextID val=\"10001\" />" + urls + canvas + "<VideoInputList><Input val=\"555\">" +
-             laidOut.substr(laidOut.find("<Layout>")) + "</VideoInputList>",
+        {context + urls + canvas + "<VideoInputList><Input val=\"555\">" + layout +
+             "</Input></VideoInputList>",
          30014},
     };
     for (const auto& [parameters, result] : commands) {
-        const std::string id = parameters.find("424242") != std::string::npos ? "424242" : "10001";
-        EXPECT_EQ("<cmd id=\"4359\"><Result val=\"" + std::to_string(result) +
-                      "\" /><ContextID val=\"" + id + "\" /></cmd>",
-                  Exchange("<cmd id=\"4103\">" + parameters + "</cmd>"))
+        const int id = parameters.find("424242") != std::string::npos ? 424242 : 10001;
+        EXPECT_EQ(Cmd(4359, P("Result", result) + P("ContextID", id)),
+                  Exchange(Cmd(4103, parameters)))
             << parameters;
     }
     // Refused commands left the mixer alone: it was made by the first command that passed.
@@ -155,20 +153,18 @@ TEST_F(ContextCommands, SetOutParamIsAnsweredByWhatItsListsHold) {
 
     // Canvas, rate and quality out of range reach the mixer, which refuses what it cannot
     // draw; URLs a pusher cannot take get none (one closed port stands for a CDN).
-    std::string many;
+    std::string many = P("OutUrl", std::string(2048, 'r')) + P("OutUrl", "http://cdn/live");
     for (int i = 0; i < 50; ++i) {
-        many += "<OutUrl val=\"rtmp://127.0.0.1:1/live/" + std::to_string(i) + "\" />";
+        many += P("OutUrl", "rtmp://127.0.0.1:1/live/" + std::to_string(i));
     }
-    EXPECT_EQ("<cmd id=\"4359\"><Result val=\"0\" /><ContextID val=\"10001\" /></cmd>",
-              Exchange("<cmd id=\"4103\"><ContextID val=\"10001\" /><OutPutFrameRate val=\"1000\" "
-                       "/><VideoQualityLevel val=\"7\" /><OutUrlList><OutUrl val=\"" +
-                       std::string(2048, 'r') + "\" /><OutUrl val=\"http://cdn/live\" />" + many +
-                       "</OutUrlList><CanvasSize><Width val=\"100000\" /><Height "
-                       "val=\"100000\" /></CanvasSize><VideoInputList>" +
-                       laidOut + "</VideoInputList></cmd>"));
-    const std::shared_ptr<Context> context = manager.GetContext(10001);
-    EXPECT_EQ(context->GetOutput()->Pushers().Pushers().size(), PusherList::kMaxPushers);
-    context->GetOutput()->StopAllPushers();
+    EXPECT_EQ(Cmd(4359, P("Result", 0) + context),
+              Exchange(Cmd(4103, context + P("OutPutFrameRate", 1000) + P("VideoQualityLevel", 7) +
+                                     "<OutUrlList>" + many + "</OutUrlList><CanvasSize>" +
+                                     P("Width", 100000) + P("Height", 100000) + "</CanvasSize>" +
+                                     laidOut + "</VideoInputList>")));
+    const std::shared_ptr<Context> made = manager.GetContext(10001);
+    EXPECT_EQ(made->GetOutput()->Pushers().Pushers().size(), PusherList::kMaxPushers);
+    made->GetOutput()->StopAllPushers();
 }
 
 TEST(OutParamReader, VideoListCarriesFieldsOverAndKeepsTheFirstOfARepeatedHandle) {
@@ -201,30 +197,27 @@ TEST_F(ContextCommands, RecordingCommandsAnswerAsTheHostExpects) {
     AttachFramework(true);
     g_framework.Take();
     const auto operation = [](int n) -> std::pair<std::string, std::string> {
-        const std::string value = "<Operation val=\"" + std::to_string(n) + "\" />";
-        return {"<cmd id=\"4098\">" + value + "</cmd>",
-                "<cmd id=\"4354\">" + value + "<Result val=\"0\" /></cmd>"};
+        return {Cmd(4098, P("Operation", n)), Cmd(4354, P("Operation", n) + P("Result", 0))};
     };
-    const std::string started = "<cmd id=\"4352\"><Result val=\"0\" /></cmd>";
-    const std::string path258(258, 'p');
+    const auto record = [](const std::string& params) { return Cmd(4096, params); };
+    const std::string started = Cmd(4352, P("Result", 0)), path258(258, 'p');
     const std::pair<std::string, std::string> exchanges[] = {
-        {"<cmd id=\"4099\"/>", "<cmd id=\"4355\"><RecordTime val=\"0\" /></cmd>"},
+        {Cmd(4099), Cmd(4355, P("RecordTime", 0))},
         operation(1),
-        {"<cmd id=\"4096\"><HasVideo val=\"1\" /></cmd>",
-         "<cmd id=\"4352\"><Result val=\"-1\" /></cmd>"},
+        {record(P("HasVideo", 1)), Cmd(4352, P("Result", -1))},
         // HasVideo without val stays 0.
-        {"<cmd id=\"4096\"><HasVideo /><VideoFrameRate val=\"25\" /><MP4 val=\"1\" /><RecordPath "
-         "val=\"/tmp/a.mp4\" /></cmd>",
+        {record("<HasVideo />" + P("VideoFrameRate", 25) + P("MP4", 1) +
+                P("RecordPath", "/tmp/a.mp4")),
          started},
-        {"<cmd id=\"4099\"/>", "<cmd id=\"4355\"><RecordTime val=\"4321\" /></cmd>"},
+        {Cmd(4099), Cmd(4355, P("RecordTime", 4321))},
         operation(1),
         operation(2),
         operation(3),
-        {"<cmd id=\"4098\"/>", operation(0).second},
+        {Cmd(4098), operation(0).second},
         // A new path replaces the recording; 259 units do not fit and start with an empty path.
-        {"<cmd id=\"4096\"><RecordPath val=\"" + path258 + "\" /></cmd>", started},
-        {"<cmd id=\"4096\"><RecordPath val=\"" + path258 + "q\" /></cmd>", started},
-        {"<cmd id=\"4096\"><RecordPath val=\"\" /></cmd>", started},
+        {record(P("RecordPath", path258)), started},
+        {record(P("RecordPath", path258 + "q")), started},
+        {record(P("RecordPath", "")), started},
     };
     for (const auto& [command, answer] : exchanges) {
         EXPECT_EQ(answer, Exchange(command)) << command;
@@ -244,9 +237,8 @@ TEST_F(ContextCommands, RecordingCommandsAnswerAsTheHostExpects) {
     EXPECT_EQ(expected, g_framework.Take());
 
     g_framework.recorderStartResult = REC_E_FILE;
-    EXPECT_EQ("<cmd id=\"4352\"><Result val=\"-2147220478\" /></cmd>",
-              Exchange("<cmd id=\"4096\"><RecordPath val=\"/missing/a.mp4\" /></cmd>"));
-    EXPECT_EQ("<cmd id=\"4355\"><RecordTime val=\"0\" /></cmd>", Exchange("<cmd id=\"4099\"/>"));
+    EXPECT_EQ(Cmd(4352, P("Result", -2147220478)), Exchange(Cmd(4096, P("RecordPath", "/a.mp4"))));
+    EXPECT_EQ(Cmd(4355, P("RecordTime", 0)), Exchange(Cmd(4099)));
     g_framework.recorderStartResult = S_OK;
 }
 

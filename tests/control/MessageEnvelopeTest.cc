@@ -23,40 +23,35 @@ std::string Repeat(const std::string& text, int times) {
     return repeated;
 }
 
-TEST(ParseCommand, AcceptsOnlyACmdElement) {
-    EXPECT_TRUE(Parses("<cmd id=\"4105\"/>"));
-    EXPECT_TRUE(Parses("  \r\n\t<cmd id=\"4105\"><ContextID val=\"1\" /></cmd>"));
-    for (const char* text : {"<Cmd id=\"4105\"/>", "<command id=\"4105\"/>",
-                             "<?xml version=\"1.0\"?><cmd id=\"4105\"/>", "not xml at all",
-                             "<cmd id=\"4105\">" /* never closed */, "",
-                             "\xC3\x28\xA0\xA1\xFF\xFE\x80<cmd id=\"4105\" />"}) {
-        EXPECT_FALSE(Parses(text)) << text;
+TEST(ParseCommand, AcceptsOnlyACmdElementNestedNoDeeperThanTheGuard) {
+    const std::string cmd1 = "<cmd id=\"1\">";
+    // The guard once counted every opening tag, so a SetOutParam of five video inputs (about
+    // 70 self-closing parameters) was dropped unanswered.
+    for (const std::string& text :
+         {std::string("<cmd id=\"4105\"/>"), std::string("<cmd id=\"4105\"/><" /* not read */),
+          std::string("  \r\n\t<cmd id=\"4105\"><ContextID val=\"1\" /></cmd>"),
+          cmd1 + Repeat("<P val=\"1\" />", 500) + "</cmd>",
+          cmd1 + Repeat("<a><b val=\"/>\"/></a>", 200) + "</cmd>",
+          cmd1 + Repeat("<a>", 60) + Repeat("</a>", 60) + "</cmd>"}) {
+        EXPECT_TRUE(Parses(text)) << text.substr(0, 80);
+    }
+    // A tag without a name reached TinyXML's name reader with nothing to read, and its assertion
+    // aborted the process (found by fuzz_control_dispatch).
+    for (const std::string& text :
+         {std::string("<Cmd id=\"4105\"/>"), std::string("<command id=\"4105\"/>"),
+          std::string("<?xml version=\"1.0\"?><cmd id=\"4105\"/>"), std::string("not xml"),
+          std::string("<cmd id=\"4105\">" /* never closed */), std::string(),
+          std::string("\xC3\x28\xA0\xA1\xFF\xFE\x80<cmd id=\"4105\" />"), std::string("<"),
+          std::string("  <"), std::string("<  \r\n"), std::string("< cmd id=\"4105\"/>"),
+          std::string("<\xEF\xBB\xBF"), std::string("\xEF\xBB\xBF<"), std::string("<1cmd/>"),
+          cmd1 + Repeat("<a>", 100) + Repeat("</a>", 100) + "</cmd>",
+          cmd1 + Repeat("<a x=\">\">", 100) + Repeat("</a>", 100) + "</cmd>",
+          cmd1 + Repeat("<a>", 200000) /* would overflow the stack */}) {
+        EXPECT_FALSE(Parses(text)) << text.substr(0, 80);
     }
     TiXmlElement cmd("cmd");
     EXPECT_EQ(0, ParseCommand(&cmd, nullptr, 10));
     EXPECT_EQ(0, ParseCommand(&cmd, "<cmd id=\"1\"/>", 0));
-}
-
-// A message that ended right after a '<' reached TinyXML's name reader with nothing to read, and
-// its assertion aborted the process (found by fuzz_control_dispatch).
-TEST(ParseCommand, RefusesATagWithoutANameInsteadOfAborting) {
-    for (const char* text : {"<", "  <", "<  \r\n", "< cmd id=\"4105\"/>", "<\xEF\xBB\xBF",
-                             "\xEF\xBB\xBF<", "<1cmd/>"}) {
-        EXPECT_FALSE(Parses(text)) << text;
-    }
-    EXPECT_TRUE(Parses("<cmd id=\"4105\"/><"));  // what follows the element is not read
-}
-
-// The depth guard once counted every opening tag, so a SetOutParam of five video inputs (about
-// 70 self-closing parameters) was dropped unanswered.
-TEST(ParseCommand, DepthCountsNestingNotElements) {
-    EXPECT_TRUE(Parses("<cmd id=\"1\">" + Repeat("<P val=\"1\" />", 500) + "</cmd>"));
-    EXPECT_TRUE(Parses("<cmd id=\"1\">" + Repeat("<a><b val=\"/>\"/></a>", 200) + "</cmd>"));
-    EXPECT_TRUE(Parses("<cmd id=\"1\">" + Repeat("<a>", 60) + Repeat("</a>", 60) + "</cmd>"));
-    EXPECT_FALSE(Parses("<cmd id=\"1\">" + Repeat("<a>", 100) + Repeat("</a>", 100) + "</cmd>"));
-    EXPECT_FALSE(
-        Parses("<cmd id=\"1\">" + Repeat("<a x=\">\">", 100) + Repeat("</a>", 100) + "</cmd>"));
-    EXPECT_FALSE(Parses("<cmd id=\"1\">" + Repeat("<a>", 200000)));  // would overflow the stack
 }
 
 TEST(GetCommandId, ReadsLikeAtoiCutToSixteenBits) {
@@ -71,7 +66,6 @@ TEST(GetCommandId, ReadsLikeAtoiCutToSixteenBits) {
         EXPECT_NE(0, GetCommandId(&cmd, &id));
         EXPECT_EQ(expected, id) << text;
     }
-    EXPECT_EQ(0, ReadDecimal(nullptr));
 }
 
 TEST(GetParam, ReadsTheFirstChildOnlyAndTellsMissingFromEmpty) {
@@ -96,10 +90,6 @@ TEST(GetParam, ReadsTheFirstChildOnlyAndTellsMissingFromEmpty) {
     EXPECT_STREQ("10001", GetStringParam(&cmd, "ContextID"));
     EXPECT_EQ(nullptr, GetStringParam(&cmd, "UserID"));
     EXPECT_EQ(nullptr, GetStringParam(&cmd, "Missing"));
-    char buffer[6];
-    EXPECT_EQ(buffer, GetStringParam(&cmd, "ContextID", buffer, sizeof(buffer)));
-    EXPECT_STREQ("10001", buffer);
-    EXPECT_EQ(nullptr, GetStringParam(&cmd, "ContextID", buffer, 5));  // no room for the NUL
 }
 
 }  // namespace

@@ -2,12 +2,15 @@
 //   crash_program <crash folder> <fault> [<address file>]
 // <fault>: null-write, divide-by-zero, abort, illegal-instruction, stack-overflow,
 // thread-null-write and thread-stack-overflow (on a second thread, started as the program starts
-// its threads). Each fault is one instruction written in assembly, so no sanitizer check gets
-// there first. The address file receives the faulting instruction's address (0 for a fault of
-// no one known instruction) and the base the program is loaded at, in hexadecimal.
-// SC_CRASH_TEST_TIME=<seconds since the epoch> fixes the handler's clock.
+// its threads), and sent-segv (a SIGSEGV sent, as another process would). Each fault is one
+// instruction written in assembly, so no sanitizer check gets there first. The address file
+// receives the faulting instruction's address (0 for a fault of no one known instruction) and the
+// base the program is loaded at, in hexadecimal. SC_CRASH_TEST_TIME=<seconds since the epoch> fixes
+// the handler's clock.
 #include <dlfcn.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -66,6 +69,12 @@ __attribute__((noinline)) int OverflowStack(volatile char* previous) {
     return OverflowStack(frame) + frame[0];
 }
 
+__attribute__((noinline)) void SendSegv() {
+    if (kill(getpid(), SIGSEGV) != 0) {  // not a tail call: the test finds this frame
+        std::abort();
+    }
+}
+
 void FaultOnThread() {
     platform::Thread thread;
     thread.Start([] { WriteThroughNull(); });
@@ -98,6 +107,7 @@ const Fault kFaults[] = {
     {"stack-overflow", &Overflow, nullptr, reinterpret_cast<void*>(&OverflowStack)},
     {"thread-null-write", &FaultOnThread, sc_fault_null_write, sc_fault_null_write},
     {"thread-stack-overflow", &OverflowOnThread, nullptr, reinterpret_cast<void*>(&OverflowStack)},
+    {"sent-segv", &SendSegv, nullptr, reinterpret_cast<void*>(&SendSegv)},
 };
 
 }  // namespace

@@ -222,6 +222,9 @@ TEST_F(CrashReporterTest, EachFaultWritesReportAndDumpThenExitsWithZero) {
          "(anonymous namespace)::WriteThroughNull", true},
         {"thread-stack-overflow", "C00000FD STACK_OVERFLOW", "SIGSEGV",
          "(anonymous namespace)::OverflowStack", true},
+        // A signal sent, not a fault at an address: an access violation all the same.
+        {"sent-segv", "C0000005 ACCESS_VIOLATION", "SIGSEGV", "(anonymous namespace)::SendSegv",
+         false},
     };
     for (const Fault& fault : faults) {
         SCOPED_TRACE(fault.name);
