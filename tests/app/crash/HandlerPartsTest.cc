@@ -1,0 +1,72 @@
+// The handler's signal-safe parts: its text building (padding, the capacity limit, UTF-8 paths
+// turned into the report's UTF-16LE) and its lock-free local time against the C library's.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <string>
+#include <tuple>
+
+#include "app/crash/SafeText.h"
+#include "platform/LocalTimeZone.h"
+
+namespace {
+
+TEST(SafeTextTest, PadsNumbersAndStopsAtCapacity) {
+    char buffer[16];
+    app::SafeText text(buffer, sizeof(buffer));
+    text.AppendHex(0xC0000005, 8).AppendChar(' ').AppendDecimal(7, 2).AppendHex(0x1ABC, 2);
+    EXPECT_EQ(std::string(text.Data()), "C0000005 071ABC");
+    text.Append("more");
+    EXPECT_EQ(text.Length(), sizeof(buffer) - 1);
+    EXPECT_EQ(std::string(text.Data()), "C0000005 071ABC");
+}
+
+TEST(SafeTextTest, EncodesUtf8AsUtf16LeWithReplacementsForMalformedBytes) {
+    const std::pair<const char*, std::u16string> cases[] = {
+        {"/home/a b/x", u"/home/a b/x"}, {"/home/J\xC3\xBCrgen", u"/home/J\u00FCrgen"},
+        {"/\xE6\x96\x87", u"/\u6587"},   {"\xF0\x9F\x8E\xA5", u"\U0001F3A5"},
+        {"a\377b", u"a\uFFFDb"},         {"\xC3", u"\uFFFD"},
+        {"\xED\xA0\x80", u"\uFFFD"},  // a surrogate spelled in UTF-8
+    };
+    for (const auto& [utf8, utf16] : cases) {
+        uint8_t out[64];
+        const size_t written = app::EncodeUtf16Le(utf8, app::SafeLength(utf8), out, sizeof(out));
+        std::u16string got;
+        for (size_t i = 0; i + 1 < written; i += 2) {
+            got.push_back(static_cast<char16_t>(out[i] | out[i + 1] << 8));
+        }
+        EXPECT_TRUE(got == utf16) << utf8;
+    }
+}
+
+// Across the changes of a zone with summer time, given as a POSIX TZ rule (no zone files needed).
+TEST(LocalTimeZoneTest, MatchesLocaltimeAcrossSummerTimeChanges) {
+    setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);  // nothing else in this binary reads the zone
+    const int64_t march1st2024 = 1709251200;
+    platform::LocalTimeZone zone;
+    zone.Prepare(march1st2024);
+    const int64_t springChange = 1711846800;               // 2024-03-31 01:00:00 UTC
+    const int64_t autumnChange = 1729990800;               // 2024-10-27 01:00:00 UTC
+    const int64_t seconds[] = {march1st2024 - 86400 * 40,  // before the prepared span
+                               march1st2024,
+                               springChange - 1,
+                               springChange,
+                               1719792000,  // 2024-07-01, summer
+                               autumnChange - 1,
+                               autumnChange,
+                               1735689599,   // 2024-12-31 23:59:59 UTC: local new year
+                               1740787200};  // 2025-03-01
+    for (const int64_t second : seconds) {
+        const time_t when = static_cast<time_t>(second);
+        tm want{};
+        localtime_r(&when, &want);
+        const platform::LocalTime got = zone.At(second);
+        EXPECT_EQ(std::tie(got.year, got.month, got.day, got.hour, got.minute, got.second),
+                  std::make_tuple(want.tm_year + 1900, want.tm_mon + 1, want.tm_mday, want.tm_hour,
+                                  want.tm_min, want.tm_sec))
+            << second;
+    }
+}
+
+}  // namespace
