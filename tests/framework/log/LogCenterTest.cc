@@ -4,9 +4,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "framework/RefCountedObject.h"
@@ -48,10 +50,10 @@ class LogCenterTest : public testing::Test {
         return files;
     }
     static void Write(LogCenter* center, uint32_t module, const char* unit,
-                      void (*fill)(ILogRecord*, int), int n = 0) {
+                      const std::function<void(ILogRecord*)>& fill) {
         ILogRecord* record = center->GetLogger()->BeginRecord(module, kLogLevelInfo, unit, 42);
         ASSERT_NE(record, nullptr);
-        fill(record, n);
+        fill(record);
         record->Release();
     }
 
@@ -62,12 +64,12 @@ TEST_F(LogCenterTest, WritesWholeLinesCutAtTheLimitFromManyThreadsToTheDatedFile
     {
         RefPtr<LogCenter> center = MakeCenter(kLogLevelInfo);
         const uint32_t module = center->RegisterModule("Test", 0, 0, 0);
-        Write(center.get(), module, "control/StreamManager.cc", [](ILogRecord* r, int) {
+        Write(center.get(), module, "control/StreamManager.cc", [](ILogRecord* r) {
             r->Format("hello %d", 7);
             r->FormatW(L" w=%ls", L"\u00e9\u4e2d\U0001F600");
             r->Format(" and %s\n", "more");
         });
-        Write(center.get(), module, "Unit", [](ILogRecord* r, int) {
+        Write(center.get(), module, "Unit", [](ILogRecord* r) {
             r->Format("%s", std::string(20000, 'x').c_str());
             r->FormatW(L"%ls", std::wstring(20000, L'y').c_str());
         });
@@ -76,12 +78,9 @@ TEST_F(LogCenterTest, WritesWholeLinesCutAtTheLimitFromManyThreadsToTheDatedFile
             threads.emplace_back([&center, t] {
                 const uint32_t worker = center->RegisterModule("Worker", 0, 0, 0);
                 for (int i = 0; i < 250; ++i) {
-                    Write(
-                        center.get(), worker, "Worker.cc",
-                        [](ILogRecord* r, int n) {
-                            r->Format("line %d %s", n, std::string(100, 'p').c_str());
-                        },
-                        t * 1000 + i);
+                    Write(center.get(), worker, "Worker.cc", [&](ILogRecord* r) {
+                        r->Format("line %d %s", t * 1000 + i, std::string(100, 'p').c_str());
+                    });
                 }
             });
         }
@@ -97,10 +96,9 @@ TEST_F(LogCenterTest, WritesWholeLinesCutAtTheLimitFromManyThreadsToTheDatedFile
     ASSERT_TRUE(std::regex_match(lines[0], match, kLine)) << lines[0];
     EXPECT_EQ(files[0].first,
               "StreamCourier-" + match.str(1) + match.str(2) + match.str(3) + ".log");
-    EXPECT_EQ(match.str(4), "2");
-    EXPECT_EQ(match.str(5), "StreamManager");
-    EXPECT_EQ(match.str(6), "42");
-    EXPECT_EQ(match.str(7), "hello 7 w=\xc3\xa9\xe4\xb8\xad\xf0\x9f\x98\x80 and more");
+    EXPECT_EQ(std::make_tuple(match.str(4), match.str(5), match.str(6), match.str(7)),
+              std::make_tuple("2", "StreamManager", "42",
+                              "hello 7 w=\xc3\xa9\xe4\xb8\xad\xf0\x9f\x98\x80 and more"));
     const size_t text = lines[1].find(" Unit:42 ");  // no regex: its matcher recurses per character
     ASSERT_NE(text, std::string::npos);
     EXPECT_EQ(lines[1].substr(text + 9), std::string(framework::LogRecord::kMaxTextBytes, 'x'));
@@ -129,7 +127,7 @@ TEST_F(LogCenterTest, FiltersByModuleAndLevelAndDropsLinesQuietlyWithoutAFolder)
     EXPECT_FALSE(std::filesystem::exists(LogFolder()));  // nothing was written
 
     std::ofstream(temp_.Path() + "/Wyn") << "a file where the folder should be";
-    Write(center.get(), module, "Unit", [](ILogRecord* r, int) { r->Format("lost"); });
+    Write(center.get(), module, "Unit", [](ILogRecord* r) { r->Format("lost"); });
     EXPECT_TRUE(ReadLogFiles().empty());
 }
 
