@@ -222,19 +222,12 @@ TEST_F(ContextCommands, RecordingCommandsAnswerAsTheHostExpects) {
     for (const auto& [command, answer] : exchanges) {
         EXPECT_EQ(answer, Exchange(command)) << command;
     }
-    const std::vector<std::string> expected = {"Start video=0 rate=25 mp4=1 path=10",
-                                               "SetPause 1",
-                                               "SetPause 0",
-                                               "Stop",
-                                               "Release",
-                                               "Start video=0 rate=0 mp4=0 path=258",
-                                               "Stop",
-                                               "Release",
-                                               "Start video=0 rate=0 mp4=0 path=0",
-                                               "Stop",
-                                               "Release",
-                                               "Start video=0 rate=0 mp4=0 path=0"};
-    EXPECT_EQ(expected, g_framework.Take());
+    EXPECT_EQ(
+        g_framework.Take(),
+        (std::vector<std::string>{"Start video=0 rate=25 mp4=1 path=10", "SetPause 1", "SetPause 0",
+                                  "Stop", "Release", "Start video=0 rate=0 mp4=0 path=258", "Stop",
+                                  "Release", "Start video=0 rate=0 mp4=0 path=0", "Stop", "Release",
+                                  "Start video=0 rate=0 mp4=0 path=0"}));
 
     g_framework.recorderStartResult = REC_E_FILE;
     EXPECT_EQ(Cmd(4352, P("Result", -2147220478)), Exchange(Cmd(4096, P("RecordPath", "/a.mp4"))));

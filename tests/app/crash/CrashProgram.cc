@@ -75,20 +75,15 @@ __attribute__((noinline)) void SendSegv() {
     }
 }
 
-void FaultOnThread() {
-    platform::Thread thread;
-    thread.Start([] { WriteThroughNull(); });
-    thread.Join();
-}
-
 void Overflow() {
     volatile char start = 0;
     OverflowStack(&start);
 }
 
-void OverflowOnThread() {
+template <void (*kRun)()>
+void OnThread() {
     platform::Thread thread;
-    thread.Start(&Overflow);
+    thread.Start(kRun);
     thread.Join();
 }
 
@@ -105,8 +100,9 @@ const Fault kFaults[] = {
     {"abort", &CallAbort, nullptr, reinterpret_cast<void*>(&CallAbort)},
     {"illegal-instruction", &RunIllegalInstruction, sc_fault_ud2, sc_fault_ud2},
     {"stack-overflow", &Overflow, nullptr, reinterpret_cast<void*>(&OverflowStack)},
-    {"thread-null-write", &FaultOnThread, sc_fault_null_write, sc_fault_null_write},
-    {"thread-stack-overflow", &OverflowOnThread, nullptr, reinterpret_cast<void*>(&OverflowStack)},
+    {"thread-null-write", &OnThread<&WriteThroughNull>, sc_fault_null_write, sc_fault_null_write},
+    {"thread-stack-overflow", &OnThread<&Overflow>, nullptr,
+     reinterpret_cast<void*>(&OverflowStack)},
     {"sent-segv", &SendSegv, nullptr, reinterpret_cast<void*>(&SendSegv)},
 };
 

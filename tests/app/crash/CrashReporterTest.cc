@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -81,23 +82,6 @@ std::string LogicalAddress(const std::string& file, uint64_t address) {
     return "";
 }
 
-// `lldb -b -c <dump> -o bt` (or Debian's lldb-14), its Python start-up warnings and all; empty
-// when neither is installed.
-std::string LldbBacktrace(const std::string& dump) {
-    const std::string command =
-        "lldb=$(command -v lldb || command -v lldb-14) && \"$lldb\" -b -c '" + dump +
-        "' -o bt 2>&1";
-    std::string output;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        for (size_t got; (got = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0;) {
-            output.append(buffer, got);
-        }
-        pclose(pipe);
-    }
-    return output;
-}
-
 struct Fault {
     const char* name;       // crash_program's argument
     const char* exception;  // the report's exception line, after "Exception code: "
@@ -129,6 +113,16 @@ class CrashReporterTest : public ::testing::Test {
         return files;
     }
     void CheckFault(const Fault& fault);
+    // `lldb -b -c <dump> -o bt` (or Debian's lldb-14), its Python start-up warnings and all;
+    // empty when neither is installed.
+    std::string LldbBacktrace(const std::string& dump) const {
+        const std::string out = temp_.Path() + "/bt";
+        fs::remove(out);
+        const std::string command =
+            "lldb=$(command -v lldb || command -v lldb-14) && \"$lldb\" -b -c '" + dump +
+            "' -o bt > " + out + " 2>&1";
+        return std::system(command.c_str()) == -1 ? "" : ReadFile(out);
+    }
 
     platform::TempFolder temp_{"sc-crash"};
     std::string log_ = temp_.Path() + "/Log";
