@@ -9,8 +9,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <sstream>
 #include <string>
-#include <vector>
 
 #include "base/Log.h"
 #include "control/ContextManager.h"
@@ -20,27 +20,6 @@
 #include "tests/fakes/FakeFramework.h"
 #include "tests/fuzz/AnswerChecker.h"
 #include "tests/fuzz/ReceiverAnchor.h"
-
-namespace {
-
-constexpr size_t kMaxMessages = 32;
-constexpr uint16_t kSession = 3;
-
-std::vector<std::string> MessagesOf(const uint8_t* data, size_t size) {
-    std::vector<std::string> messages;
-    size_t start = 0;
-    while (start < size && messages.size() < kMaxMessages) {
-        size_t end = start;
-        while (end < size && data[end] != 0) {
-            ++end;
-        }
-        messages.emplace_back(reinterpret_cast<const char*>(data) + start, end - start);
-        start = end + 1;
-    }
-    return messages;
-}
-
-}  // namespace
 
 // The real log without a folder: every line is formatted in full (a %s over an unterminated
 // buffer shows up under ASan), then dropped.
@@ -53,6 +32,8 @@ extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace streammanager;
+    constexpr size_t kMaxMessages = 32;
+    constexpr uint16_t kSession = 3;
     static sctest::FakeFramework framework;
     static scfuzz::AnswerChecker session;
     static const int32_t port = sctest::ChannelPort(91);
@@ -62,7 +43,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     {
         ContextManager manager;
         manager.Attach(&framework, &session, nullptr, port);
-        for (const std::string& text : MessagesOf(data, size)) {
+        std::istringstream messages(std::string(reinterpret_cast<const char*>(data), size));
+        std::string text;
+        for (size_t n = 0; n < kMaxMessages && std::getline(messages, text, '\0'); ++n) {
             TiXmlElement cmd("cmd");
             uint16_t command = 0;
             if (ParseCommand(&cmd, text.c_str(), static_cast<uint32_t>(text.size())) &&

@@ -38,7 +38,8 @@ class ChannelReader {
         if (!semaphore_.WaitFor(kWaitMs)) {
             return false;
         }
-        const uint32_t index = ReadIndex() >= streammanager::kStreamEntryCount ? 0 : ReadIndex();
+        const uint32_t stored = __atomic_load_n(Index(), __ATOMIC_ACQUIRE);  // the writer reads it
+        const uint32_t index = stored >= streammanager::kStreamEntryCount ? 0 : stored;
         *entry =
             streammanager::LoadStreamEntry(memory_.Data() + streammanager::kStreamEntriesOffset +
                                            index * streammanager::kStreamEntryBytes);
@@ -53,15 +54,10 @@ class ChannelReader {
     }
     // True when the semaphore holds no release (takes one if it does).
     bool NoReleaseLeft() { return !semaphore_.WaitFor(0); }
-    // Atomic: the writer reads it.
-    uint32_t ReadIndex() const {
-        return __atomic_load_n(reinterpret_cast<const uint32_t*>(memory_.Data()), __ATOMIC_ACQUIRE);
-    }
-    void SetReadIndex(uint32_t index) {
-        __atomic_store_n(reinterpret_cast<uint32_t*>(memory_.Data()), index, __ATOMIC_RELEASE);
-    }
+    void SetReadIndex(uint32_t index) { __atomic_store_n(Index(), index, __ATOMIC_RELEASE); }
 
   private:
+    uint32_t* Index() const { return reinterpret_cast<uint32_t*>(memory_.Data()); }
     uint32_t DataBytes() const { return streammanager::ChannelDataBytes(channel_); }
 
     const uint8_t channel_;

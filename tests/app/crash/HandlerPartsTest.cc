@@ -6,6 +6,7 @@
 #include <ctime>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "app/crash/SafeText.h"
 #include "platform/LocalTimeZone.h"
@@ -46,17 +47,11 @@ TEST(LocalTimeZoneTest, MatchesLocaltimeAcrossSummerTimeChanges) {
     const int64_t march1st2024 = 1709251200;
     platform::LocalTimeZone zone;
     zone.Prepare(march1st2024);
-    const int64_t springChange = 1711846800;               // 2024-03-31 01:00:00 UTC
-    const int64_t autumnChange = 1729990800;               // 2024-10-27 01:00:00 UTC
-    const int64_t seconds[] = {march1st2024 - 86400 * 40,  // before the prepared span
-                               march1st2024,
-                               springChange - 1,
-                               springChange,
-                               1719792000,  // 2024-07-01, summer
-                               autumnChange - 1,
-                               autumnChange,
-                               1735689599,   // 2024-12-31 23:59:59 UTC: local new year
-                               1740787200};  // 2025-03-01
+    const int64_t spring = 1711846800, autumn = 1729990800;  // 2024's changes, at 01:00 UTC
+    // Before the prepared span, both sides of each change, 2024-07-01, 2024-12-31 23:59:59 UTC
+    // (new year locally) and 2025-03-01.
+    const std::vector<int64_t> seconds({march1st2024 - 86400 * 40, march1st2024, spring - 1, spring,
+                                        1719792000, autumn - 1, autumn, 1735689599, 1740787200});
     for (const int64_t second : seconds) {
         const time_t when = static_cast<time_t>(second);
         tm want{};

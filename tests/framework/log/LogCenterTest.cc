@@ -29,10 +29,7 @@ const std::regex kLine(
 class LogCenterTest : public testing::Test {
   protected:
     RefPtr<LogCenter> MakeCenter(uint32_t level) {
-        framework::LogOptions options;
-        options.folder = LogFolder();
-        options.moduleLevel = level;
-        return RefPtr<LogCenter>(new LogCenter(options));
+        return RefPtr<LogCenter>(new LogCenter(framework::LogOptions{LogFolder(), level}));
     }
     std::string LogFolder() const { return temp_.Path() + "/Wyn/QXDesktop/Log/"; }
     // The log's files by name, and their lines.
