@@ -31,33 +31,6 @@ constexpr uint16_t kSession = 3;
 constexpr Command kHandlers[] = {kCmdSetOutParam, kCmdRecordParam, kCmdRecordOperation,
                                  kCmdRecordTime};
 
-void Dispatch(ContextManager* manager, uint16_t command, const std::string& text) {
-    TiXmlElement cmd("cmd");
-    if (ParseCommand(&cmd, text.c_str(), static_cast<uint32_t>(text.size()))) {
-        manager->OnMessage(command, &cmd, kSession);
-    }
-}
-
-// The context and its inputs, made once and never destroyed: the receivers' registry, made
-// while the context is set up, goes first at exit.
-ContextManager* Setup(sctest::FakeFramework* framework, scfuzz::AnswerChecker* session) {
-    framework->refuseRecorder = true;
-    auto* manager = new ContextManager();
-    manager->Attach(framework, session, nullptr, sctest::ChannelPort(92));
-    Dispatch(manager, kCmdCreateContext, "<cmd id=\"4100\" />");
-    for (const char* type : {"1", "2", "3"}) {
-        Dispatch(manager, kCmdCreateInput,
-                 std::string("<cmd id=\"4101\"><ContextID val=\"10001\" /><UserID val=\"7\" />"
-                             "<MediaType val=\"") +
-                     type + "\" /><MediaID val=\"0\" /></cmd>");
-    }
-    if (manager->GetContext(10001) == nullptr) {
-        std::fprintf(stderr, "command_params: no context\n");
-        std::abort();
-    }
-    return manager;
-}
-
 void CheckVideoList(const TiXmlElement& cmd) {
     const TiXmlElement* list = cmd.FirstChildElement("VideoInputList");
     if (list == nullptr) {
@@ -83,6 +56,34 @@ void CheckVideoList(const TiXmlElement& cmd) {
     }
 }
 
+void Dispatch(ContextManager* manager, uint16_t command, const std::string& text) {
+    TiXmlElement cmd("cmd");
+    if (ParseCommand(&cmd, text.c_str(), static_cast<uint32_t>(text.size()))) {
+        CheckVideoList(cmd);
+        manager->OnMessage(command, &cmd, kSession);
+    }
+}
+
+// The context and its inputs, made once and never destroyed: the receivers' registry, made
+// while the context is set up, goes first at exit.
+ContextManager* Setup(sctest::FakeFramework* framework, scfuzz::AnswerChecker* session) {
+    framework->refuseRecorder = true;
+    auto* manager = new ContextManager();
+    manager->Attach(framework, session, nullptr, sctest::ChannelPort(92));
+    Dispatch(manager, kCmdCreateContext, "<cmd id=\"4100\" />");
+    for (const char* type : {"1", "2", "3"}) {
+        Dispatch(manager, kCmdCreateInput,
+                 std::string("<cmd id=\"4101\"><ContextID val=\"10001\" /><UserID val=\"7\" />"
+                             "<MediaType val=\"") +
+                     type + "\" /><MediaID val=\"0\" /></cmd>");
+    }
+    if (manager->GetContext(10001) == nullptr) {
+        std::fprintf(stderr, "command_params: no context\n");
+        std::abort();
+    }
+    return manager;
+}
+
 }  // namespace
 
 // The real log without a folder: every line is formatted in full (a %s over an unterminated
@@ -101,13 +102,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) {
         return 0;
     }
-    const uint16_t command = kHandlers[data[0] % 4];
-    const std::string text(reinterpret_cast<const char*>(data) + 1, size - 1);
-    TiXmlElement cmd("cmd");
-    if (ParseCommand(&cmd, text.c_str(), static_cast<uint32_t>(text.size()))) {
-        CheckVideoList(cmd);
-        manager->OnMessage(command, &cmd, kSession);
-    }
+    Dispatch(manager, kHandlers[data[0] % 4],
+             std::string(reinterpret_cast<const char*>(data) + 1, size - 1));
     framework.Take();
     return 0;
 }
