@@ -1,7 +1,6 @@
-// The control layer. The message envelope: which texts are commands, and the command id and
-// parameters as read. The heartbeat verdicts on a simulated clock, checked every 100 ms as the
-// pump does. Command dispatch against a session manager that checks every answer: the answers,
-// byte for byte, and the contexts and inputs they leave.
+// The control layer: which texts are commands and their id and parameters as read; heartbeat
+// verdicts on a simulated clock, checked every 100 ms as the pump does; and command dispatch
+// against a session manager that checks every answer, byte for byte, and what they leave.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,9 +1,6 @@
-// The root object and the components it hands out: one instance of each, unknown ids,
-// registered classes; the configuration centre's copies; the memory allocator's pooled buffers
-// (sizes, write bounds, reuse within a size class, buffers that outlive it); the log centre
-// (line format, unit names, the length limit, level filtering, the dated file in the log
-// folder, lines from many threads at once). The allocator's locking is checked at compile time
-// (thread-safety annotations) and under ThreadSanitizer by the pushers of the real process.
+// The root object and the components it hands out: the configuration centre, the memory
+// allocator's pooled buffers and the log centre. (The allocator's locking is checked at compile
+// time by thread-safety annotations and under ThreadSanitizer by the real process's pushers.)
 #include <gtest/gtest.h>
 
 #include <cstring>

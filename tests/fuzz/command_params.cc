@@ -1,10 +1,8 @@
-// SetOutParam and the recording commands with arbitrary parameters, against one context that
-// lives for the whole run: context 10001 with the inputs of user 7, audio (100), encoded video
-// (101) and raw pictures (102). The first byte of an input picks the handler (SetOutParam,
-// RecordParam, RecordOperation or RecordTime) and the rest is the command's text, whatever id
-// it carries. The video list is also read on its own with a canvas: every layout must come
-// from one of its Input elements, numbered in their order. Recorders are refused (record_ring
-// covers the ring); every answer must be one well-formed cmd.
+// SetOutParam and the recording commands with arbitrary parameters, against context 10001 kept
+// for the whole run, with user 7's audio (100), encoded video (101) and raw pictures (102). The
+// first byte picks the handler (SetOutParam, RecordParam, RecordOperation or RecordTime), the
+// rest is the command. Every layout of a video list must come from one of its Input elements,
+// numbered in order; recorders are refused (record_ring covers the ring).
 #include <tinyxml.h>
 
 #include <cstdint>
@@ -86,8 +84,7 @@ ContextManager* Setup(sctest::FakeFramework* framework, scfuzz::AnswerChecker* s
 
 }  // namespace
 
-// The real log without a folder: every line is formatted in full (a %s over an unterminated
-// buffer shows up under ASan), then dropped.
+// The real log with no folder: each line is formatted in full (for ASan to check), then dropped.
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
     static auto* const center = new framework::LogCenter(framework::LogOptions{});
     g_logger = center->GetLogger();

@@ -1,10 +1,7 @@
-// The control envelope and command dispatch with arbitrary host messages. An input holds up to
-// 32 messages separated by zero bytes (the session hands each payload zero-terminated); each
-// is handled as the pump handles a payload: ParseCommand (with its nesting check before any
-// parse), GetCommandId, then ContextManager::OnMessage with whatever id it carries, so every
-// command from 4096 to 4105 is reached. Each input gets a fresh ContextManager over a
-// framework that makes recording mixers (and refuses recorders: record_ring covers the ring),
-// and every answer the program sends must be one well-formed cmd.
+// The envelope and command dispatch with arbitrary host messages: up to 32 per input, separated
+// by zero bytes, each handled as the pump handles a payload (ParseCommand, GetCommandId, then
+// OnMessage with whatever id it carries), by a fresh ContextManager over a framework that makes
+// mixers and refuses recorders (record_ring covers the ring).
 #include <tinyxml.h>
 
 #include <cstddef>
@@ -21,8 +18,7 @@
 #include "tests/fuzz/AnswerChecker.h"
 #include "tests/fuzz/ReceiverAnchor.h"
 
-// The real log without a folder: every line is formatted in full (a %s over an unterminated
-// buffer shows up under ASan), then dropped.
+// The real log with no folder: each line is formatted in full (for ASan to check), then dropped.
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
     static auto* const center = new framework::LogCenter(framework::LogOptions{});
     g_logger = center->GetLogger();

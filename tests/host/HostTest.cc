@@ -1,10 +1,7 @@
-// The host simulator's own parts. Command texts as the host writes them and as qxhost builds
-// them from its command line; H.264 with key frames at the interval and on request, each unit
-// with a header the receiver's own parser reads back; the sync pattern, white pictures and beep
-// onsets at the same instants of media time. The channel writer and the media feeder against a
-// receiver that reads the layout by hand: joining a receiver that came first, where units go in
-// the data ring, refusals that keep the receiver's unread (and in-delivery) units intact, and
-// feeds sharing a channel. (Names and sizes meet the program's own receiver in its tests.)
+// The host simulator's parts: command texts as the host writes them and as qxhost builds them;
+// H.264 key frames and the header the receiver reads; the sync pattern's flashes and beeps at the
+// same instants; the channel writer and the media feeder against a receiver that reads the
+// layout by hand (names and sizes meet the program's own receiver in its tests).
 #include <gtest/gtest.h>
 
 #include <set>
@@ -70,16 +67,14 @@ TEST(CommandOptionsTest, BuildsTheLastCommandWithTheSessionsAnswersOrRefuses) {
     };
     for (const auto& [args, expected] : cases) {
         ToolOptions options;
-        std::string error;
-        std::string text;
+        std::string error, text;
         const bool built = ParseToolOptions(args, &options, &error) &&
                            CommandText(options.commands.back(), answers, &text, &error);
         EXPECT_EQ(built ? text : "", expected) << args.back();
     }
 }
 
-// Whether the Annex-B bytes after the header hold an IDR slice. (That key frames carry their
-// parameter sets is the pushers' concern: they meet this encoder in their tests.)
+// Whether the Annex-B bytes after the header hold an IDR slice (its SPS and PPS: the pushers').
 bool HasIdrSlice(const EncodedUnit& unit) {
     const std::vector<uint8_t>& b = unit.bytes;
     for (size_t i = H264Encoder::kHeaderBytes; i + 3 < b.size(); ++i) {

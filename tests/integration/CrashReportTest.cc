@@ -13,9 +13,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class CrashReportTest : public StreamCourierTest {};
-
-TEST_F(CrashReportTest, SegvDuringSessionWritesReportAndDumpAndExitsWithZero) {
+TEST_F(StreamCourierTest, SegvDuringSessionWritesReportAndDumpAndExitsWithZero) {
     ASSERT_TRUE(StartSession());
     ASSERT_TRUE(KeepAliveAnswered());
     host_.Signal(SIGSEGV);

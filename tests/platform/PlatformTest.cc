@@ -1,8 +1,6 @@
-// The platform layer: the semaphore and the event; the named objects the host and the program
-// share (the second opener shares the bytes and the count, the creator unlinks the names); and
-// outgoing connections by name, with a name service of the test's own, and through a SOCKS4
-// proxy: a lookup or a proxy that hangs must not hold up the thread that connects once Abort
-// comes, nor a lookup that hangs other lookups meanwhile.
+// The platform layer: the semaphore and the event, the named objects the host and the program
+// share, and outgoing connections by name (with a name service of the test's own) and through a
+// SOCKS4 proxy, which a lookup or a proxy that hangs must not hold up once Abort comes.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -150,8 +148,7 @@ TEST(TcpConnector, AbortCutsShortANameLookupThatHangsWhileOtherNamesResolve) {
     EXPECT_EQ(stuck.Connect("loopback.test", port, kWaitMs, 0), -1);  // Abort is final
 }
 
-// A SOCKS4 proxy of the test's own takes the connection and the request, then grants it,
-// refuses it, or never answers.
+// A SOCKS4 proxy of the test's own takes the request, then grants it, refuses it or is silent.
 TEST(TcpConnector, ThroughASocks4ProxyTheTargetIsAskedForAndAbortCutsShortASilentProxy) {
     platform::TcpListener proxy;
     ASSERT_TRUE(proxy.Listen("127.0.0.1", 0));

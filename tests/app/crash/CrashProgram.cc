@@ -1,12 +1,10 @@
 // A program that installs the crash handler and then faults on purpose, for the crash tests.
 //   crash_program <crash folder> <fault> [<address file>]
 // <fault>: null-write, divide-by-zero, abort, illegal-instruction, stack-overflow,
-// thread-null-write and thread-stack-overflow (on a second thread, started as the program starts
-// its threads), and sent-segv (a SIGSEGV sent, as another process would). Each fault is one
-// instruction written in assembly, so no sanitizer check gets there first. The address file
-// receives the faulting instruction's address (0 for a fault of no one known instruction) and the
-// base the program is loaded at, in hexadecimal. SC_CRASH_TEST_TIME=<seconds since the epoch> fixes
-// the handler's clock.
+// thread-null-write, thread-stack-overflow (on a second thread) and sent-segv (as another
+// process sends it). Each fault is one assembly instruction, which no sanitizer check precedes.
+// The address file receives the faulting instruction's address (0 when not one known) and the
+// program's load base, in hex. SC_CRASH_TEST_TIME=<seconds since the epoch> fixes the clock.
 #include <dlfcn.h>
 #include <unistd.h>
 

@@ -84,9 +84,7 @@ class SessionManagerTest : public testing::Test {
     // slowly: the queue never holds more than `mostQueued`, and every message arrives in order.
     void CheckBackPressure(const SessionLimits& limits, size_t payloadBytes, size_t mostQueued) {
         constexpr int kMessages = 200;
-        std::atomic<size_t> taken{0};
-        std::atomic<size_t> most{0};
-        std::atomic<size_t> notified{0};
+        std::atomic<size_t> taken{0}, most{0}, notified{0};
         hook_ = [&](uint32_t, uint16_t) {  // one I/O thread: no other writer of `most`
             most = std::max(most.load(), ++notified - taken.load());
         };

@@ -1,5 +1,6 @@
-// The handler's signal-safe parts: its text building (padding, the capacity limit, UTF-8 paths
-// turned into the report's UTF-16LE) and its lock-free local time against the C library's.
+// The program's own parts: the command line's port, and the crash handler's signal-safe text
+// building (padding, the capacity limit, UTF-8 paths as the report's UTF-16LE) and lock-free
+// local time against the C library's. (The handler run for real: crash/CrashReporterTest.cc.)
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -8,10 +9,39 @@
 #include <tuple>
 #include <vector>
 
+#include "app/CommandLine.h"
 #include "app/crash/SafeText.h"
 #include "platform/LocalTimeZone.h"
 
 namespace {
+
+TEST(CommandLine, TakesTheLastPortAndRefusesWhatIsNotAPort) {
+    // The port read, or 0 for a refused command line.
+    const std::pair<std::vector<const char*>, uint32_t> cases[] = {
+        {{"StreamCourier", "-port", "5000"}, 5000},
+        {{"x", "-port", "1000", "-port", "2000"}, 2000},
+        {{"StreamCourier", "-PORT", "9", "extra", "-port", "7"}, 7},
+        {{"StreamCourier", "-port", "70000"}, 70000},  // out of range: passed on
+        {{"StreamCourier", "-port", "4294967295"}, 4294967295u},
+        {{"StreamCourier"}, 0},
+        {{"StreamCourier", "-port"}, 0},
+        {{"StreamCourier", "-port", "12a"}, 0},
+        {{"StreamCourier", "-port", "-5"}, 0},
+        {{"StreamCourier", "-port", "0"}, 0},
+        {{"StreamCourier", "-port", ""}, 0},
+        {{"StreamCourier", "-port", "4294967296"}, 0},
+        {{"StreamCourier", "-port", " 5"}, 0},
+        {{"StreamCourier", "5000"}, 0},
+        {{"StreamCourier", "-port", "5000", "-port"}, 0},
+    };
+    for (const auto& [args, expected] : cases) {
+        uint32_t port = 0;
+        const bool parsed =
+            app::ParsePortArgument(static_cast<int>(args.size()), args.data(), &port);
+        EXPECT_EQ(expected != 0, parsed) << args.back();
+        EXPECT_TRUE(!parsed || port == expected) << args.back();
+    }
+}
 
 TEST(SafeTextTest, PadsNumbersAndStopsAtCapacity) {
     char buffer[16];
