@@ -19,18 +19,13 @@ namespace {
 
 using KESTREL::QueueWait;
 
-struct Item {
-    int value = 0;
-};
-
 // Whole blocks; freed elements are handed out again behind the fresh ones, in the order freed.
 TEST(WElementAllocator, GrowsByBlocksAndReusesFreedElementsBehindTheFreshOnesInOrder) {
-    KESTREL::WElementAllocator<Item> pool(3);
-    Item* a = pool.Alloc();
-    Item* b = pool.Alloc();
+    KESTREL::WElementAllocator<int> pool(3);
+    int *a = pool.Alloc(), *b = pool.Alloc();
     pool.Free(b);
     pool.Free(a);
-    Item* fresh = pool.Alloc();
+    int* fresh = pool.Alloc();
     EXPECT_TRUE(fresh != a && fresh != b);
     EXPECT_EQ(b, pool.Alloc());
     EXPECT_EQ(a, pool.Alloc());

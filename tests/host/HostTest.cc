@@ -86,13 +86,9 @@ bool HasIdrSlice(const EncodedUnit& unit) {
 }
 
 TEST(H264EncoderTest, KeyFramesComeAtTheIntervalAndOnRequestEachUnitWithAHeaderTheReceiverReads) {
-    H264Settings settings;
-    settings.width = 64;
-    settings.height = 48;
-    settings.keyInterval = 4;
     const TestPattern pattern(64, 48);
     H264Encoder encoder;
-    ASSERT_TRUE(encoder.Open(settings));
+    ASSERT_TRUE(encoder.Open(H264Settings{64, 48, 30, 800, 4}));  // a key frame every 4
     std::set<uint32_t> keys;
     for (uint32_t i = 0; i < 10; ++i) {
         if (i == 6) {
@@ -169,28 +165,30 @@ class ChannelReader {
                memory_.Open(streammanager::StreamMemoryName(channel_, port_),
                             streammanager::kStreamIndexBytes + DataBytes());
     }
-    // `unit` gets the entry's bytes, or stays empty when it points past the data area.
-    bool Take(StreamEntry* entry, std::vector<uint8_t>* unit) {
+    // `entry` and `unit`, its bytes (none when it points past the data area), of the next entry.
+    bool Take() {
         if (!semaphore_.WaitFor(kWaitMs)) {
             return false;
         }
         const uint32_t stored = __atomic_load_n(Index(), __ATOMIC_ACQUIRE);  // the writer reads it
         const uint32_t index = stored >= streammanager::kStreamEntryCount ? 0 : stored;
-        *entry =
+        entry =
             streammanager::LoadStreamEntry(memory_.Data() + streammanager::kStreamEntriesOffset +
                                            index * streammanager::kStreamEntryBytes);
         SetReadIndex(index + 1);
-        unit->clear();
-        if (uint64_t{entry->offset} + entry->length <= DataBytes()) {
-            const uint8_t* bytes =
-                memory_.Data() + streammanager::kStreamIndexBytes + entry->offset;
-            unit->assign(bytes, bytes + entry->length);
+        unit.clear();
+        if (uint64_t{entry.offset} + entry.length <= DataBytes()) {
+            const uint8_t* bytes = memory_.Data() + streammanager::kStreamIndexBytes + entry.offset;
+            unit.assign(bytes, bytes + entry.length);
         }
         return true;
     }
     // True when the semaphore holds no release (takes one if it does).
     bool NoReleaseLeft() { return !semaphore_.WaitFor(0); }
     void SetReadIndex(uint32_t index) { __atomic_store_n(Index(), index, __ATOMIC_RELEASE); }
+
+    StreamEntry entry;
+    std::vector<uint8_t> unit;
 
   private:
     uint32_t* Index() const { return reinterpret_cast<uint32_t*>(memory_.Data()); }
@@ -227,10 +225,8 @@ TEST(StreamWriterObjectsTest, JoinsAReceiverThatCameFirstAtItsReadIndexAndLeaves
         EXPECT_FALSE(writer.CreatedObjects());
         ASSERT_EQ(WriteSequence(writer, 77, 100), WriteResult::kWritten);
     }
-    StreamEntry entry;
-    std::vector<uint8_t> unit;
-    ASSERT_TRUE(reader.Take(&entry, &unit));
-    EXPECT_EQ(unit, UnitBytes(77, 100));
+    ASSERT_TRUE(reader.Take());
+    EXPECT_EQ(reader.unit, UnitBytes(77, 100));
     platform::NamedSharedMemory stillThere;
     ASSERT_TRUE(stillThere.Open(streammanager::StreamMemoryName(1, port), 20008 + kSmallData));
     EXPECT_FALSE(stillThere.Created());
@@ -241,12 +237,10 @@ class StreamWriterTest : public ::testing::Test {
     void SetUp() override { ASSERT_TRUE(writer_.Open() && reader_.Open()); }
 
     StreamEntry TakeChecked(uint32_t sequence, uint32_t length) {
-        StreamEntry entry;
-        std::vector<uint8_t> unit;
-        EXPECT_TRUE(reader_.Take(&entry, &unit));
-        EXPECT_EQ(entry.userId, sequence);
-        EXPECT_EQ(unit, UnitBytes(sequence, length)) << "unit " << sequence;
-        return entry;
+        EXPECT_TRUE(reader_.Take());
+        EXPECT_EQ(reader_.entry.userId, sequence);
+        EXPECT_EQ(reader_.unit, UnitBytes(sequence, length)) << "unit " << sequence;
+        return reader_.entry;
     }
 
     StreamWriter writer_{1, ChannelPort(20)};
@@ -258,12 +252,11 @@ TEST_F(StreamWriterTest, WriteEntryPublishesAnEntryAsGivenAndClaimsNoBytes) {
     const StreamEntry bad{3, 1, 5, 100, 16, 16, kSmallData - 10};
     ASSERT_EQ(writer_.WriteEntry(bad), WriteResult::kWritten);
     ASSERT_EQ(WriteSequence(writer_, 1, kSmallData), WriteResult::kWritten);  // exactly fits
-    StreamEntry entry;
-    std::vector<uint8_t> unit;
-    ASSERT_TRUE(reader_.Take(&entry, &unit));
+    ASSERT_TRUE(reader_.Take());
+    const StreamEntry& entry = reader_.entry;
     EXPECT_EQ(std::tie(entry.offset, entry.length, entry.valueA),
               std::tie(bad.offset, bad.length, bad.valueA));
-    EXPECT_TRUE(unit.empty());
+    EXPECT_TRUE(reader_.unit.empty());
     EXPECT_EQ(TakeChecked(1, kSmallData).offset, 0u);
 }
 
@@ -336,10 +329,10 @@ TEST(MediaFeederTest, StreamsSharingAChannelEachArriveWholeAndInOrder) {
 
     const TestPattern pattern(64, 32);
     uint32_t next[3] = {0, 0, 0};
-    StreamEntry entry;
-    std::vector<uint8_t> unit;
+    const StreamEntry& entry = reader.entry;
+    const std::vector<uint8_t>& unit = reader.unit;
     for (int i = 0; i < 60; ++i) {
-        ASSERT_TRUE(reader.Take(&entry, &unit));
+        ASSERT_TRUE(reader.Take());
         const uint32_t stream = entry.userId - 7;
         ASSERT_LT(stream, 3u);
         if (stream == 0) {
