@@ -21,10 +21,6 @@ namespace {
 
 int64_t g_fixedTime = 0;
 
-int64_t FixedTime() {
-    return g_fixedTime;
-}
-
 // The faulting instructions carry global labels, so the test knows their addresses exactly.
 extern "C" char sc_fault_null_write[], sc_fault_divide[], sc_fault_ud2[];
 
@@ -115,7 +111,7 @@ int main(int argc, char** argv) {
     app::SetCrashFolder(argv[1]);
     if (const char* time = std::getenv("SC_CRASH_TEST_TIME")) {
         g_fixedTime = std::strtoll(time, nullptr, 10);
-        app::SetCrashClock(&FixedTime);
+        app::SetCrashClock([] { return g_fixedTime; });
     }
     for (const Fault& fault : kFaults) {
         if (std::strcmp(argv[2], fault.name) != 0) {

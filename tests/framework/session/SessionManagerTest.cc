@@ -7,6 +7,7 @@
 #include <chrono>
 #include <functional>
 #include <future>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -196,12 +197,10 @@ TEST_F(SessionManagerTest, RefusedConnectReportsCreateFailedAndBadArgumentsMakeN
     EXPECT_EQ(manager_->CreateSession(Address().c_str(), 0, 0, &noCallback), 0);
     EXPECT_TRUE(types_.Read().empty());
 
-    std::string refused;
-    {
-        qxhost::HostSimulator gone;
-        ASSERT_TRUE(gone.Listen());
-        refused = "TCP:127.0.0.1:" + std::to_string(gone.Port());
-    }
+    auto gone = std::make_unique<qxhost::HostSimulator>();  // a port no longer listened on
+    ASSERT_TRUE(gone->Listen());
+    const std::string refused = "TCP:127.0.0.1:" + std::to_string(gone->Port());
+    gone.reset();
     const uint16_t session = manager_->CreateSession(refused.c_str(), 0, 0, &params);
     ASSERT_NE(session, 0);
     ASSERT_TRUE(WaitForCount(1));
