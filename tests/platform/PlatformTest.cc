@@ -90,8 +90,7 @@ constexpr int kWaitMs = 5000;
 
 // What the name service of the test's own was asked for.
 struct Lookups {
-    bool hanging = false;
-    bool released = false;
+    bool hanging = false, released = false;
 };
 
 // Connect on another thread; a connect that does not return in time is aborted.

@@ -8,6 +8,7 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <cinttypes>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -121,10 +122,9 @@ int main(int argc, char** argv) {
             Dl_info info{};
             dladdr(fault.function, &info);
             if (FILE* file = std::fopen(argv[3], "w")) {
-                std::fprintf(
-                    file, "%llx %llx\n",
-                    static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(fault.instruction)),
-                    static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(info.dli_fbase)));
+                std::fprintf(file, "%" PRIxPTR " %" PRIxPTR "\n",
+                             reinterpret_cast<uintptr_t>(fault.instruction),
+                             reinterpret_cast<uintptr_t>(info.dli_fbase));
                 std::fclose(file);
             }
         }

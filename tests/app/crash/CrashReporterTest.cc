@@ -95,12 +95,10 @@ class CrashReporterTest : public ::testing::Test {
     int Run(const std::string& folder, const std::string& fault,
             const std::vector<std::string>& environment = {}) {
         platform::ChildProcess child;
-        if (!child.Start(SC_CRASH_PROGRAM, {"crash_program", folder, fault, addressFile_},
-                         environment) ||
-            !child.WaitExit(60000)) {
-            return -1;
-        }
-        return child.ExitCode();
+        const bool ran = child.Start(SC_CRASH_PROGRAM,
+                                     {"crash_program", folder, fault, addressFile_}, environment) &&
+                         child.WaitExit(60000);
+        return ran ? child.ExitCode() : -1;
     }
     // Every file under the log folder.
     std::vector<std::string> Files() const {
