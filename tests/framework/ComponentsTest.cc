@@ -33,11 +33,6 @@ using framework::MemoryAllocator;
 
 constexpr QXGUID kUnknownId = {0x12345678, 0x1, 0x2, {1, 2, 3, 4, 5, 6, 7, 8}};
 
-HRESULT CreateConfigForTest(const QXGUID& iid, IUnknown* /*outer*/, void** out) {
-    RefPtr<ConfigCenter> object(new ConfigCenter());
-    return object->QueryInterface(iid, out);
-}
-
 TEST(ComponentFactoryTest, HandsOutOneInstanceOfEachComponentAndCreatesRegisteredClasses) {
     platform::TempFolder temp("sc-root");
     RefPtr<ComponentFactory> root(new ComponentFactory(framework::LogOptions{temp.Path() + "/"}));
@@ -61,7 +56,9 @@ TEST(ComponentFactoryTest, HandsOutOneInstanceOfEachComponentAndCreatesRegistere
     EXPECT_EQ(root->CreateComponent(kUnknownId, IID_IUnknown, nullptr, &object),
               REGDB_E_CLASSNOTREG);
     EXPECT_EQ(object, nullptr);
-    root->RegisterClass(kUnknownId, &CreateConfigForTest);
+    root->RegisterClass(kUnknownId, [](const QXGUID& iid, IUnknown*, void** out) {
+        return RefPtr<ConfigCenter>(new ConfigCenter())->QueryInterface(iid, out);
+    });
     ASSERT_EQ(root->CreateComponent(kUnknownId, IID_IConfigCenter, nullptr, &object), S_OK);
     EXPECT_EQ(static_cast<IConfigCenter*>(object)->Release(), 0u);
 }
