@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -133,7 +134,8 @@ void CrashReporterTest::CheckFault(const Fault& fault) {
     ASSERT_TRUE(fs::create_directory(log_));
     const time_t start = time(nullptr);
     ASSERT_EQ(Run(log_ + "/", fault.name), 0);
-    const time_t end = time(nullptr);
+    // The handler's clock, not time()'s coarser one, which may still show the second before.
+    const time_t end = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
 
     // One report and one dump in the folder of the day, named after the second of the fault.
     std::set<std::string> names;
