@@ -132,22 +132,12 @@ int GetIntParam(const TiXmlElement* element, const char* name, int32_t* value) {
     return text != nullptr ? 1 : 0;
 }
 
-const char* GetStringParam(const TiXmlElement* element, const char* name, char* buffer,
-                           size_t size) {
+const char* GetStringParam(const TiXmlElement* element, const char* name) {
     if (element == nullptr || name == nullptr) {
         return nullptr;
     }
     const TiXmlElement* child = element->FirstChildElement(name);
-    const char* text = child != nullptr ? child->Attribute("val") : nullptr;
-    if (text == nullptr || buffer == nullptr) {
-        return text;
-    }
-    const size_t length = std::strlen(text);
-    if (length >= size) {
-        return nullptr;
-    }
-    std::memcpy(buffer, text, length + 1);
-    return buffer;
+    return child != nullptr ? child->Attribute("val") : nullptr;
 }
 
 std::string PrintCompact(const TiXmlElement& element) {

@@ -26,10 +26,8 @@ int AddParam(TiXmlElement* element, const char* name, int32_t value);
 // First child `name`: missing → 0, target untouched; no `val` → target 0, returns 0;
 // otherwise stores the value and returns non-zero.
 int GetIntParam(const TiXmlElement* element, const char* name, int32_t* value);
-// The `val` text of the first child `name`, or null. With a buffer, copies it only when it is
-// shorter than `size` and returns the buffer; otherwise null.
-const char* GetStringParam(const TiXmlElement* element, const char* name, char* buffer = nullptr,
-                           size_t size = 0);
+// The `val` text of the first child `name`, or null.
+const char* GetStringParam(const TiXmlElement* element, const char* name);
 // The C library's atoi reading: white space, sign, digits; anything else reads as 0.
 int32_t ReadDecimal(const char* text);
 // TinyXML's compact stream form of the element.

@@ -1,10 +1,8 @@
 // A SIGSEGV sent to the real program in the middle of a session: the report and the dump land
 // in the host's log folder, in the folder of the day, and the process ends with exit code 0.
-// (What they hold is the crash reporter's own test.)
+// (What they hold, for a sent signal too, is the crash reporter's own test.)
 #include <csignal>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <string>
 
@@ -15,9 +13,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class CrashReportTest : public StreamCourierTest {};
-
-TEST_F(CrashReportTest, SegvDuringSessionWritesReportAndDumpAndExitsWithZero) {
+TEST_F(StreamCourierTest, SegvDuringSessionWritesReportAndDumpAndExitsWithZero) {
     ASSERT_TRUE(StartSession());
     ASSERT_TRUE(KeepAliveAnswered());
     host_.Signal(SIGSEGV);
@@ -34,16 +30,7 @@ TEST_F(CrashReportTest, SegvDuringSessionWritesReportAndDumpAndExitsWithZero) {
         }
     }
     ASSERT_EQ(stems.size(), 1u);
-    EXPECT_EQ(stems.begin()->parent_path().string().size(), 10u);  // YYYY-MM-DD
     EXPECT_EQ(extensions, (std::set<fs::path>{".RPT", ".dmp"}));
-    // A signal sent, not a fault at an address: an access violation all the same.
-    std::ifstream file(log / *stems.begin() += ".RPT", std::ios::binary);
-    const std::string report{std::istreambuf_iterator<char>(file), {}};
-    std::string line;  // in the report's UTF-16LE
-    for (const char c : std::string("\r\nException code: C0000005 ACCESS_VIOLATION\r\n")) {
-        line += {c, '\0'};
-    }
-    EXPECT_NE(report.find(line), std::string::npos);
 }
 
 }  // namespace

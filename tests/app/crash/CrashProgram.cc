@@ -1,13 +1,15 @@
 // A program that installs the crash handler and then faults on purpose, for the crash tests.
 //   crash_program <crash folder> <fault> [<address file>]
 // <fault>: null-write, divide-by-zero, abort, illegal-instruction, stack-overflow,
-// thread-null-write and thread-stack-overflow (on a second thread, started as the program starts
-// its threads). Each fault is one instruction written in assembly, so no sanitizer check gets
-// there first. The address file receives the faulting instruction's address (0 for a fault of
-// no one known instruction) and the base the program is loaded at, in hexadecimal.
-// SC_CRASH_TEST_TIME=<seconds since the epoch> fixes the handler's clock.
+// thread-null-write, thread-stack-overflow (on a second thread) and sent-segv (as another
+// process sends it). Each fault is one assembly instruction, which no sanitizer check precedes.
+// The address file receives the faulting instruction's address (0 when not one known) and the
+// program's load base, in hex. SC_CRASH_TEST_TIME=<seconds since the epoch> fixes the clock.
 #include <dlfcn.h>
+#include <unistd.h>
 
+#include <cinttypes>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -19,10 +21,6 @@
 namespace {
 
 int64_t g_fixedTime = 0;
-
-int64_t FixedTime() {
-    return g_fixedTime;
-}
 
 // The faulting instructions carry global labels, so the test knows their addresses exactly.
 extern "C" char sc_fault_null_write[], sc_fault_divide[], sc_fault_ud2[];
@@ -66,10 +64,10 @@ __attribute__((noinline)) int OverflowStack(volatile char* previous) {
     return OverflowStack(frame) + frame[0];
 }
 
-void FaultOnThread() {
-    platform::Thread thread;
-    thread.Start([] { WriteThroughNull(); });
-    thread.Join();
+__attribute__((noinline)) void SendSegv() {
+    if (kill(getpid(), SIGSEGV) != 0) {  // not a tail call: the test finds this frame
+        std::abort();
+    }
 }
 
 void Overflow() {
@@ -77,9 +75,10 @@ void Overflow() {
     OverflowStack(&start);
 }
 
-void OverflowOnThread() {
+template <void (*kRun)()>
+void OnThread() {
     platform::Thread thread;
-    thread.Start(&Overflow);
+    thread.Start(kRun);
     thread.Join();
 }
 
@@ -96,8 +95,10 @@ const Fault kFaults[] = {
     {"abort", &CallAbort, nullptr, reinterpret_cast<void*>(&CallAbort)},
     {"illegal-instruction", &RunIllegalInstruction, sc_fault_ud2, sc_fault_ud2},
     {"stack-overflow", &Overflow, nullptr, reinterpret_cast<void*>(&OverflowStack)},
-    {"thread-null-write", &FaultOnThread, sc_fault_null_write, sc_fault_null_write},
-    {"thread-stack-overflow", &OverflowOnThread, nullptr, reinterpret_cast<void*>(&OverflowStack)},
+    {"thread-null-write", &OnThread<&WriteThroughNull>, sc_fault_null_write, sc_fault_null_write},
+    {"thread-stack-overflow", &OnThread<&Overflow>, nullptr,
+     reinterpret_cast<void*>(&OverflowStack)},
+    {"sent-segv", &SendSegv, nullptr, reinterpret_cast<void*>(&SendSegv)},
 };
 
 }  // namespace
@@ -111,7 +112,7 @@ int main(int argc, char** argv) {
     app::SetCrashFolder(argv[1]);
     if (const char* time = std::getenv("SC_CRASH_TEST_TIME")) {
         g_fixedTime = std::strtoll(time, nullptr, 10);
-        app::SetCrashClock(&FixedTime);
+        app::SetCrashClock([] { return g_fixedTime; });
     }
     for (const Fault& fault : kFaults) {
         if (std::strcmp(argv[2], fault.name) != 0) {
@@ -121,10 +122,9 @@ int main(int argc, char** argv) {
             Dl_info info{};
             dladdr(fault.function, &info);
             if (FILE* file = std::fopen(argv[3], "w")) {
-                std::fprintf(
-                    file, "%llx %llx\n",
-                    static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(fault.instruction)),
-                    static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(info.dli_fbase)));
+                std::fprintf(file, "%" PRIxPTR " %" PRIxPTR "\n",
+                             reinterpret_cast<uintptr_t>(fault.instruction),
+                             reinterpret_cast<uintptr_t>(info.dli_fbase));
                 std::fclose(file);
             }
         }
