@@ -25,22 +25,11 @@ namespace {
 
 using streammanager::LoadLittle32;
 
-constexpr RgbColor kRed{255, 0, 0};
-constexpr RgbColor kGreen{0, 255, 0};
-constexpr RgbColor kBlue{0, 0, 255};
-constexpr RgbColor kWhite{255, 255, 255};
-constexpr RgbColor kMagenta{255, 0, 255};
-constexpr RgbColor kBlack{0, 0, 0};
+constexpr RgbColor kRed{255, 0, 0}, kGreen{0, 255, 0}, kBlue{0, 0, 255}, kBlack{0, 0, 0};
+constexpr RgbColor kWhite{255, 255, 255}, kMagenta{255, 0, 255};
 
 VideoMixerParam MixerParam(int32_t width, int32_t height, int32_t fps = 25, int32_t keys = 0) {
-    VideoMixerParam param{};
-    param.useFrameRate = 1;
-    param.width = width;
-    param.height = height;
-    param.frameRate = fps;
-    param.bitrate = 300000;
-    param.keyFrameInterval = keys;
-    return param;
+    return VideoMixerParam{1, 0, {}, 0, width, height, fps, 0, 0, 300000, 0, keys, {}};
 }
 
 RenderPara Para(int32_t x, int32_t y, int32_t width, int32_t height, int32_t crop = kCropStretch,
@@ -65,9 +54,8 @@ std::vector<uint8_t> Picture(int32_t width, int32_t height, const RgbColor& colo
     return bytes;
 }
 
-PicInfo Fixed(const std::vector<uint8_t>& bytes, int32_t width, int32_t height) {
-    const auto size = static_cast<uint32_t>(bytes.size());
-    return PicInfo{{'I', '4', '2', '0'}, width, height, const_cast<uint8_t*>(bytes.data()), size};
+PicInfo Fixed(std::vector<uint8_t>& bytes, int32_t width, int32_t height) {
+    return PicInfo{{'I', '4', '2', '0'}, width, height, bytes.data(), uint32_t(bytes.size())};
 }
 
 VideoFrameInfo PictureInfo(int32_t width, int32_t height) {
@@ -135,7 +123,7 @@ TEST_F(VideoMixerCompose, InputsLandWhereTheirLayoutSays) {
     RenderPara bordered = Para(20, 20, 100, 60);
     bordered.borderWidth = 4;
     bordered.borderColor = &kBlue;
-    const std::vector<uint8_t> magenta = Picture(32, 18, kMagenta);
+    std::vector<uint8_t> magenta = Picture(32, 18, kMagenta);
     PicInfo fixed = Fixed(magenta, 32, 18);
     PicInfo empty = fixed;
     empty.data = nullptr;
@@ -242,7 +230,7 @@ TEST_F(VideoMixerCompose, EncodedInputIsDecodedIntoItsPlace) {
 
 // A new order, picture size or canvas shows at once; a fixed picture outlives a layout without.
 TEST_F(VideoMixerCompose, ChangesTakeEffectAtOnce) {
-    const std::vector<uint8_t> magenta = Picture(32, 18, kMagenta);
+    std::vector<uint8_t> magenta = Picture(32, 18, kMagenta);
     PicInfo fixed = Fixed(magenta, 32, 18);
     RenderPara first = Para(0, 0, 160, 90, kCropFit, &kBlue), second = Para(100, 40, 60, 30),
                third = Para(200, 100, 100, 60);
@@ -325,8 +313,7 @@ struct Receiver {
         receiver->units.Note([&](std::vector<Unit>& units) { units.push_back(unit); });
     }
     bool WaitFor(size_t count, int timeoutMs = 10000) {
-        return units.WaitFor([&](const std::vector<Unit>& all) { return all.size() >= count; },
-                             timeoutMs);
+        return units.WaitFor([&](const auto& all) { return all.size() >= count; }, timeoutMs);
     }
 
     fakes::Journal<std::vector<Unit>> units;

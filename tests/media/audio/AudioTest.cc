@@ -4,19 +4,19 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 #include <memory>
 #include <random>
 #include <utility>
 #include <vector>
 
 #include "codec/AudioClock.h"
+#include "host/ToneGenerator.h"
 #include "media/audio/AacEncoder.h"
 #include "media/audio/AudioResample.h"
 #include "media/output/OutputAudio.h"
-
-extern "C" {
-#include <libavcodec/avcodec.h>
-}
+#include "platform/TempFolder.h"
+#include "tests/media/push/FfTool.h"
 
 namespace streammanager {
 namespace {
@@ -32,15 +32,10 @@ WaveFormat Pcm(uint32_t rate, uint16_t channels) {
 
 // A second of a 1 kHz sine of amplitude 10000 as 16-bit PCM.
 std::vector<uint8_t> Tone(const WaveFormat& format) {
-    std::vector<uint8_t> bytes;
-    for (uint32_t i = 0; i < format.samplesPerSec; ++i) {
-        const auto value = static_cast<int16_t>(
-            std::lround(10000 * std::sin(2 * M_PI * i / format.samplesPerSec * 1000)));
-        for (uint16_t c = 0; c < 2 * format.channels; ++c) {
-            bytes.push_back(static_cast<uint8_t>(c % 2 == 0 ? value : value >> 8));
-        }
-    }
-    return bytes;
+    std::vector<uint8_t> second;
+    qxhost::ToneGenerator({format.samplesPerSec, format.channels, 1000, 1, 10000})
+        .NextBlock(&second);
+    return second;
 }
 
 struct ToneFit {
@@ -278,35 +273,25 @@ struct Frames : IEncodedSink {
     std::vector<uint64_t> times;
 };
 
-// ADTS frames (each must be AAC LC, 48 kHz, stereo) decoded to interleaved samples, 16-bit scale.
-std::vector<float> DecodeAdts48kStereo(const std::vector<std::vector<uint8_t>>& frames) {
-    AVCodecContext* context = avcodec_alloc_context3(avcodec_find_decoder(AV_CODEC_ID_AAC));
-    avcodec_open2(context, context->codec, nullptr);
-    AVFrame* decoded = av_frame_alloc();
-    AVPacket* packet = av_packet_alloc();
-    std::vector<float> samples;
+// ADTS frames (each must be AAC LC, 48 kHz, stereo) decoded by ffmpeg to interleaved samples.
+std::vector<int16_t> DecodeAdts48kStereo(const std::vector<std::vector<uint8_t>>& frames) {
+    const platform::TempFolder temp("sc-aac");
+    std::ofstream file(temp.Path() + "/tone.aac", std::ios::binary);
     for (const auto& f : frames) {
         // Sync word, MPEG-4, layer 0, LC, 48 kHz, stereo, the frame's own length, one block.
         EXPECT_TRUE(f.size() >= 7 && (f[0] << 16 | f[1] << 8 | f[2]) == 0xFFF14C &&
                     f[3] >> 6 == 2 &&
                     f.size() == static_cast<size_t>((f[3] & 3) << 11 | f[4] << 3 | f[5] >> 5) &&
                     (f[6] & 3) == 0);
-        av_new_packet(packet, static_cast<int>(f.size()));
-        std::copy(f.begin(), f.end(), packet->data);
-        EXPECT_EQ(0, avcodec_send_packet(context, packet));
-        av_packet_unref(packet);
-        while (avcodec_receive_frame(context, decoded) == 0) {
-            EXPECT_EQ(2, decoded->ch_layout.nb_channels);
-            for (int i = 0; i < 2 * decoded->nb_samples; ++i) {
-                samples.push_back(reinterpret_cast<float*>(decoded->extended_data[i % 2])[i / 2] *
-                                  32768.0f);
-            }
-        }
+        file.write(reinterpret_cast<const char*>(f.data()), static_cast<std::streamsize>(f.size()));
     }
-    av_packet_free(&packet);
-    av_frame_free(&decoded);
-    avcodec_free_context(&context);
-    return samples;
+    file.close();
+    rtmptest::FfTool ffmpeg(temp.Path(), "ffmpeg",
+                            {"-v", "error", "-i", temp.Path() + "/tone.aac", "-f", "s16le", "-"});
+    EXPECT_TRUE(ffmpeg.Finish(20000) && ffmpeg.ExitCode() == 0);
+    const std::string pcm = ffmpeg.Read(".out");
+    const auto* samples = reinterpret_cast<const int16_t*>(pcm.data());
+    return std::vector<int16_t>(samples, samples + pcm.size() / 2);
 }
 
 // A second of the tone in blocks of any size, arriving as they end, becomes a second of 48 kHz
@@ -349,7 +334,7 @@ TEST(OutputAudio, BlocksOfAnyLengthBecomeTheToneInFramesStampedWithItsTime) {
             bytes += out.frames[j].size();
         }
         EXPECT_NEAR(128.0, bytes * 8.0 / 1024 * 48 / out.times.size(), 12.0);  // kbit/s
-        const std::vector<float> decoded = DecodeAdts48kStereo(out.frames);
+        const std::vector<int16_t> decoded = DecodeAdts48kStereo(out.frames);
         // Smaller blocks let the clock's correction stretch the sound, and the tone its phase.
         for (uint32_t channel = 0; c.blockBytes == c.format.avgBytesPerSec && channel < 2;
              ++channel) {

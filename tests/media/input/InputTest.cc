@@ -65,8 +65,7 @@ class RecordingInputSink : public IInputMediaSink {
     }
     std::vector<Unit> Units() { return units_.Read(); }
     bool WaitFor(size_t total, int timeoutMs = 20000) {
-        return units_.WaitFor([&](const std::vector<Unit>& units) { return units.size() >= total; },
-                              timeoutMs);
+        return units_.WaitFor([&](const auto& units) { return units.size() >= total; }, timeoutMs);
     }
     std::vector<std::string> Payloads() {
         std::vector<std::string> payloads;
@@ -94,11 +93,14 @@ TEST(QXProtocol, EntriesReachTheOneSinkBookedForTheirKeyAndEachUserHasOneClock) 
     RecordingQXSink audio240, video240, plainAudio, second, picture, otherUser;
     const InputStreamKey a240{7, 0, 4, 240}, v240{7, 0, 5, 240}, a{7, 0, 1, 3};
     const InputStreamKey p{7, 0, 3, 0}, o{8, 0, 1, 0}, sameButReserved{7, 99, 1, 3};
-    EXPECT_EQ(kResultOk, protocol.AddInputStream(&a240, &audio240));
-    EXPECT_EQ(kResultOk, protocol.AddInputStream(&v240, &video240));
-    EXPECT_EQ(kResultOk, protocol.AddInputStream(&a, &plainAudio));
-    EXPECT_EQ(kResultOk, protocol.AddInputStream(&p, &picture));
-    EXPECT_EQ(kResultOk, protocol.AddInputStream(&o, &otherUser));
+    const std::pair<const InputStreamKey*, RecordingQXSink*> bookings[] = {{&a240, &audio240},
+                                                                           {&v240, &video240},
+                                                                           {&a, &plainAudio},
+                                                                           {&p, &picture},
+                                                                           {&o, &otherUser}};
+    for (const auto& [key, sink] : bookings) {
+        EXPECT_EQ(kResultOk, protocol.AddInputStream(key, sink));
+    }
     EXPECT_EQ(kResultStreamBooked, protocol.AddInputStream(&sameButReserved, &second));
     ASSERT_NE(nullptr, audio240.clock);
     EXPECT_EQ(audio240.clock, video240.clock);
