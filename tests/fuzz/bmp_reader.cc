@@ -11,14 +11,10 @@
 
 #include "media/output/DefaultPicture.h"
 
-namespace {
-
-[[noreturn]] void Fail(const char* what) {
+[[noreturn]] static void Fail(const char* what) {
     std::fprintf(stderr, "bmp_reader: %s\n", what);
     std::abort();
 }
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const int fd = memfd_create("bmp_reader", MFD_CLOEXEC);

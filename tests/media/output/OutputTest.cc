@@ -25,10 +25,10 @@ VideoLayout Layout(int32_t handle, int32_t index, int32_t x, int32_t crop = kCro
     return VideoLayout{handle, crop, 0, {}, {}, index, x, 0, 160, 90};
 }
 
-VideoOutputParam Canvas(std::vector<VideoLayout> layouts) {
+VideoOutputParam Canvas(std::vector<VideoLayout> layouts, int32_t width = 640) {
     VideoOutputParam video;
     video.canvasSet = 1;
-    video.canvasWidth = 640;
+    video.canvasWidth = width;
     video.canvasHeight = 360;
     for (const VideoLayout& layout : layouts) {
         video.layouts.emplace(layout.handle, layout);
@@ -48,9 +48,7 @@ class OutputTest : public ::testing::Test {
         EXPECT_EQ(0, context.CreateInput(&key, &handle));
         return handle;
     }
-    int32_t Apply(const VideoOutputParam& video, const AudioOutputParam& audio = {}) {
-        return context.SetOutParam(audio, video, 25, 2);
-    }
+    int32_t Apply(const VideoOutputParam& video) { return context.SetOutParam({}, video, 25, 2); }
     // A raw picture of width × height from `handle`, as its input hands it on.
     void Picture(int32_t handle, uint16_t width, uint16_t height) {
         MediaDataDesc desc;
@@ -87,9 +85,7 @@ TEST_F(OutputTest, LayoutReachesTheMixerInItsOrderAndTheDefaultInputFillsAnEmpty
                                            ":kind=1 crop=1 320,0,160x90");
     EXPECT_EQ(calls.back(), "EnableOutput 1");
     // A new canvas size reaches the mixer; a new rate alone would not.
-    VideoOutputParam wider = Canvas({Layout(a, 1, 0)});
-    wider.canvasWidth = 1280;
-    ASSERT_EQ(0, Apply(wider));
+    ASSERT_EQ(0, Apply(Canvas({Layout(a, 1, 0)}, 1280)));
     const std::vector<std::string> again = framework.Take();
     EXPECT_NE(std::find(again.begin(), again.end(), "SetOutputParam 1280x360@25"), again.end());
     EXPECT_NE(std::find(again.begin(), again.end(), "DelInput " + std::to_string(b)), again.end());
