@@ -22,12 +22,7 @@ namespace streammanager {
 namespace {
 
 WaveFormat Pcm(uint32_t rate, uint16_t channels) {
-    WaveFormat format;
-    format.channels = channels;
-    format.samplesPerSec = rate;
-    format.blockAlign = static_cast<uint16_t>(2 * channels);
-    format.avgBytesPerSec = rate * format.blockAlign;
-    return format;
+    return WaveFormat{1, channels, rate, rate * 2 * channels, uint16_t(2 * channels), 16, 0};
 }
 
 // A second of a 1 kHz sine of amplitude 10000 as 16-bit PCM.
@@ -44,8 +39,7 @@ struct ToneFit {
 
 // Fits a·sin + b·cos + c of 1 kHz to one channel of 48 kHz stereo over the whole periods from
 // frame `first` on.
-template <typename Sample>
-ToneFit FitTone(const std::vector<Sample>& samples, uint32_t channel, size_t first) {
+ToneFit FitTone(const std::vector<int16_t>& samples, uint32_t channel, size_t first) {
     const size_t count = (samples.size() / 2 - first) / 48 * 48;
     auto x = [&](size_t i) { return static_cast<double>(samples[i * 2 + channel]); };
     auto phase = [](size_t i) { return 2 * M_PI * static_cast<double>(i) / 48; };
@@ -72,13 +66,10 @@ ToneFit FitTone(const std::vector<Sample>& samples, uint32_t channel, size_t fir
 // end fails the call, its whole frames converted; a block that would not fit, or a format that is
 // not 16-bit PCM mono or stereo, is refused, nothing written or consumed.
 TEST(AudioResample, EveryContextRateGivesTheToneCleanAt48kHzStereoAndTheRestIsRefused) {
-    WaveFormat eightBit = Pcm(16000, 1), floatTag = Pcm(48000, 2), oddAlign = Pcm(16000, 1);
-    eightBit.bitsPerSample = 8;
-    eightBit.blockAlign = 1;
-    floatTag.formatTag = 3;
-    oddAlign.blockAlign = 4;
+    // 8-bit, float, a block that is not one frame, no channels, no rate, six channels.
     for (const WaveFormat& format :
-         {eightBit, floatTag, oddAlign, Pcm(16000, 0), Pcm(0, 1), Pcm(16000, 6)}) {
+         {WaveFormat{1, 1, 16000, 16000, 1, 8, 0}, WaveFormat{3, 2, 48000, 192000, 4, 16, 0},
+          WaveFormat{1, 1, 16000, 32000, 4, 16, 0}, Pcm(16000, 0), Pcm(0, 1), Pcm(16000, 6)}) {
         AudioResample resample(format);
         EXPECT_EQ(0, resample.Open());
         uint8_t source[64] = {}, dest[4096];
@@ -255,8 +246,7 @@ TEST(AacEncoder, BlocksAreGatheredIntoFramesOf4096Bytes) {
         EXPECT_EQ(scenario.frames, fake->frames);
     }
     // A coder that does not open fails Init; a format the resampler refuses does not.
-    WaveFormat eightBit;
-    eightBit.bitsPerSample = 8;
+    WaveFormat eightBit{1, 1, 16000, 32000, 2, 8, 0};
     auto closed = std::make_unique<FakeAacCodec>();
     closed->opens = false;
     EXPECT_EQ(E_FAIL, AacEncoder(4096, std::move(closed)).Init(&eightBit, nullptr));
