@@ -91,36 +91,32 @@ TEST_F(OutputTest, LayoutReachesTheMixerInItsOrderAndTheDefaultInputFillsAnEmpty
     EXPECT_NE(std::find(again.begin(), again.end(), "DelInput " + std::to_string(b)), again.end());
 }
 
-TEST_F(OutputTest, PictureShapeChoosesTheCropModeAndEachNewSizeResetsOnce) {
-    const int32_t a = Create(7, kMediaRawPicture);
-    ASSERT_EQ(0, Apply(Canvas({Layout(a, 1, 0, kCropFill)})));
+// A picture of a new size resets its input once, its shape choosing the crop mode; an input the
+// mixer refused at booking joins with its first picture, below the next index.
+TEST_F(OutputTest, EachNewPictureSizeResetsOnceAndAnInputTheMixerRefusedJoinsWithItsFirstPicture) {
+    const int32_t a = Create(7, kMediaRawPicture), b = Create(8, kMediaRawPicture);
+    const int32_t c = Create(9, kMediaRawPicture);
+    ASSERT_EQ(0, Apply(Canvas({Layout(a, 1, 0, kCropFill), Layout(c, 3, 320)})));
+    framework.addInputResult = 5;
+    EXPECT_EQ(E_FAIL & 0xFFFF,
+              Apply(Canvas({Layout(a, 1, 0, kCropFill), Layout(b, 2, 160), Layout(c, 3, 320)})));
+    framework.addInputResult = 0;
     framework.Take();
     Picture(a, 160, 90);  // the size booked: no reset
     Picture(a, 1280, 720);
     Picture(a, 1280, 720);
     Picture(a, 720, 1280);  // portrait: fill becomes fit
     Picture(a, 720, 720);
+    Picture(b, 160, 90);
     const std::string h = std::to_string(a);
     EXPECT_EQ(framework.Starting("ResetInput"),
               (std::vector<std::string>{"ResetInput " + h + " -2 kind=1 crop=2 0,0,160x90",
                                         "ResetInput " + h + " -2 kind=1 crop=3 0,0,160x90",
                                         "ResetInput " + h + " -2 kind=1 crop=3 0,0,160x90"}));
-    EXPECT_EQ(framework.Starting("WriteData").size(), 5u);
-}
-
-TEST_F(OutputTest, AnInputTheMixerRefusedAtBookingJoinsBelowTheNextIndexWithItsFirstPicture) {
-    const int32_t a = Create(7, kMediaRawPicture), b = Create(8, kMediaRawPicture);
-    const int32_t c = Create(9, kMediaRawPicture);
-    ASSERT_EQ(0, Apply(Canvas({Layout(a, 1, 0), Layout(c, 3, 320)})));
-    framework.addInputResult = 5;
-    EXPECT_EQ(E_FAIL & 0xFFFF,
-              Apply(Canvas({Layout(a, 1, 0), Layout(b, 2, 160), Layout(c, 3, 320)})));
-    framework.addInputResult = 0;
-    framework.Take();
-    Picture(b, 160, 90);
     EXPECT_EQ(framework.Starting("AddInput"),
               (std::vector<std::string>{"AddInput " + std::to_string(b) + " " + std::to_string(c) +
                                         " kind=1 crop=1 160,0,160x90"}));
+    EXPECT_EQ(framework.Starting("WriteData").size(), 6u);
 }
 
 // A decode that takes long for one input holds up no other input of the context.
