@@ -1,12 +1,8 @@
 // The receiver's reading of one input-stream index entry, as a host would leave it in a channel
-// block. An input is
-//   byte 0        the channel: 1 (2 MB data area) when even, else 2 (64 MB)
-//   bytes 1-4     the read index word
-//   bytes 5-24    the 20-byte entry (type, media id, user, length, values, offset)
-//   the rest      the unit's bytes, written at the entry's offset where they fit.
+// block. An input is byte 0: the channel (1, 2 MB of data, when even, else 2, 64 MB); 1-4: the read
+// index word; 5-24: the entry; the rest: the unit's bytes, at the entry's offset where they fit.
 // The entry is read from the slot the index points at (slot 0 past the last), the index to store
 // stands after it, and its unit is taken exactly when it lies wholly inside the data area.
-// tests/media/input/InputTest.cc sends this corpus through the real receiver thread.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>

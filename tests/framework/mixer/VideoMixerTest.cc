@@ -311,7 +311,7 @@ struct Receiver {
 
 // Frames numbered on the frame grid, each key frame (every tenth) led by its parameter sets;
 // then, output off, a new canvas size: nothing comes while off, and the first frame after is a
-// key frame of the new size. (What frames show: the compose tests and the live output test.)
+// key frame of the new size.
 TEST(VideoMixerStream, FramesKeepTimeKeyFramesBringTheirParameterSetsAndANewSizeStartsWithOne) {
     Receiver receiver;  // outlives the mixer, whose thread calls it
     RefPtr<VideoMixer> mixer{new VideoMixer(ModuleLog{})};

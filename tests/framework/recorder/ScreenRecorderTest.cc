@@ -1,7 +1,6 @@
-// The screen recorder from the framework root against a real Xvfb (a coloured screen, a window
-// of our own): what lands in the file (streams, colour, tone, duration, continuous timestamps)
-// for a region, a window, a 16-bit screen and sound alone, through a pause, in both containers,
-// one recording at a time; the starts that must fail, leaving nothing behind; a long mute.
+// The screen recorder from the framework root against a real Xvfb: what lands in the file for a
+// region, a window, a 16-bit screen and sound alone, through a pause, in both containers; the
+// starts that must fail, leaving nothing behind; a long mute.
 #include <gtest/gtest.h>
 
 #include <chrono>

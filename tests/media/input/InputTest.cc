@@ -1,6 +1,5 @@
-// The input side of a context: the protocol's booking table and QXInput without threads, then
-// the receiving path end to end on real shared memory and semaphores, the host simulator's
-// StreamWriter writing and the process-wide receivers reading.
+// The input side of a context: the protocol's booking table and QXInput without threads, then the
+// receiving path end to end on real shared memory, the host's StreamWriter writing.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -243,11 +242,6 @@ TEST_F(QXInputTest, DetachedInputKeepsBoundedVideoFromTheLastKeyFrameAndHandsItO
 sctest::FakeFramework g_framework;
 int g_sessionManager = 0;
 
-int32_t NextPort() {
-    static std::atomic<int32_t> next{0};
-    return sctest::ChannelPort(next++);
-}
-
 std::unique_ptr<Context> MakeContext(int32_t port, int32_t handle = 10001) {
     auto context = std::make_unique<Context>();
     EXPECT_EQ(0,
@@ -283,7 +277,7 @@ void WriteUnit(qxhost::StreamWriter& writer, uint8_t type, uint32_t user, const 
 // an earlier writer left units and their count behind, and the writer that took the objects
 // over wrote one before any receiver ran: none of these arrives.
 TEST(ReceiverPath, BookedUnitsArriveInOrderInEveryContextWhileOthersChurn) {
-    const int32_t port = NextPort();
+    const int32_t port = sctest::NextChannelPort();
     qxhost::StreamWriter earlier(6, port), pictureWriter(6, port), soundWriter(1, port);
     ASSERT_TRUE(earlier.Open());
     for (const char* unit : {"90", "91", "92"}) {
@@ -365,7 +359,7 @@ class Listener : public IStreamDataTarget {
 // dropped. On channels a context made and the host held when it went: the last context to go
 // once unlinked them, and the next made new ones that the host never wrote.
 TEST(ReceiverPath, EntriesOfTheFuzzCorpusThroughTheRealReceiverOnChannelsThatOutliveContexts) {
-    const int32_t port = NextPort();
+    const int32_t port = sctest::NextChannelPort();
     auto context = MakeContext(port);  // makes the channels
     qxhost::StreamWriter writer(1, port);
     ASSERT_TRUE(writer.Open());

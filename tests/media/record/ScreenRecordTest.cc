@@ -26,13 +26,6 @@
 namespace streammanager {
 namespace {
 
-// A port of its own for each test: the process keeps a recording ring open until it ends, so
-// a ring the host removed is never seen again under its name.
-int32_t NextPort() {
-    static std::atomic<int32_t> next{7};
-    return sctest::ChannelPort(next++);
-}
-
 int32_t Start(ScreenRecord* record, const char16_t* path = u"/tmp/x.mp4") {
     const RecordParams params{};
     return record->StartRecord(params, path);
@@ -50,18 +43,17 @@ class ScreenRecordTest : public ::testing::Test {
         filled_.Release();
     }
 
-    const int32_t port_ = NextPort();
+    const int32_t port_ = sctest::NextChannelPort();
     sctest::FakeFramework framework_;
     platform::NamedSharedMemory ring_;
     platform::NamedSemaphore filled_;
 };
 
-// The record_ring fuzz corpus through the reader of one paused recording: each input's slot
-// where its read index points (slot 0 for one outside the ring), a marker after it. A slot of 1
-// to 2048 bytes reaches the recorder once, with its length and first byte, any other not at all;
-// the index then stands after the marker. The ring is an earlier recording's: releasing one used
-// to unlink the names this process made, so the next one read new objects while the host wrote
-// into the old. The stop ends the reader before the recorder stops.
+// The record_ring fuzz corpus through the reader of one paused recording: each input's slot where
+// its read index points (slot 0 outside the ring), a marker after it. A slot of 1 to 2048 bytes
+// reaches the recorder once (length, first byte), any other not at all; the index then stands
+// after the marker. The ring is an earlier recording's: releasing one used to unlink the names,
+// so the next read new objects while the host wrote into the old. The reader ends before the stop.
 TEST_F(ScreenRecordTest, SlotsReachTheRecorderOnceOrNotAtAllUntilTheStop) {
     auto earlier = std::make_unique<ScreenRecord>(&framework_, port_);
     ASSERT_EQ(0, Start(earlier.get()));
@@ -134,7 +126,7 @@ TEST_F(ScreenRecordTest, AStartThatFailsLeavesNothing) {
 TEST(RecordRingRoundTrip,
      BlocksArriveOnceInOrderAcrossTheWrapAndAStopEndsTheReaderWhileTheHostWrites) {
     constexpr int kBlocks = 4500;
-    const int32_t port = NextPort();
+    const int32_t port = sctest::NextChannelPort();
     sctest::FakeFramework framework;
     qxhost::RingWriter earlier(port);
     ASSERT_TRUE(earlier.Open());
