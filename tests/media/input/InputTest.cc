@@ -27,40 +27,35 @@
 namespace streammanager {
 namespace {
 
-// Records what the protocol hands to an input-side sink: "<type> <payload>" for each unit.
-class RecordingQXSink : public IQXMediaSink {
-  public:
-    int32_t OnMediaData(uint8_t type, const uint8_t* data, uint32_t length, uint16_t,
-                        uint16_t) override {
-        units.push_back(std::to_string(type) + " " + std::string(data, data + length));
-        return 0;
-    }
-    int32_t SetSyncTimer(IPlaySyncTime* timer) override {
-        clock = timer;
-        return 0;
-    }
-    int32_t ResetFrameCount() override { return 0; }
-    std::vector<std::string> units;
-    IPlaySyncTime* clock = nullptr;
-};
-
-// Records what an input hands to its sink (the output side), from any thread.
-class RecordingInputSink : public IInputMediaSink {
+// Records, from any thread, what reaches it: from a receiver "<type> <user> <length>", from the
+// protocol "<type> <payload>", from an input the payload with its input handle and descriptor.
+class Recorder : public IStreamDataTarget, public IQXMediaSink, public IInputMediaSink {
   public:
     struct Unit {
         int32_t inputHandle;
         MediaDataDesc desc;
         std::string payload;
     };
-    int32_t OnMediaData(int32_t inputHandle, const MediaDataDesc* desc, const uint8_t* data,
-                        uint32_t length) override {
-        const Unit unit{inputHandle, *desc, std::string(data, data + length)};
-        units_.Note([&](std::vector<Unit>& units) { units.push_back(unit); });
-        return 0;
+    void OnStreamData(uint8_t type, uint8_t, const uint8_t*, uint32_t length, uint32_t user,
+                      uint16_t, uint16_t) override {
+        Add({0, {}, Describe(type, user, length)});
     }
+    int32_t OnMediaData(uint8_t type, const uint8_t* data, uint32_t length, uint16_t,
+                        uint16_t) override {
+        return Add({0, {}, std::to_string(type) + " " + std::string(data, data + length)});
+    }
+    int32_t OnMediaData(int32_t handle, const MediaDataDesc* desc, const uint8_t* data,
+                        uint32_t length) override {
+        return Add({handle, *desc, std::string(data, data + length)});
+    }
+    int32_t SetSyncTimer(IPlaySyncTime* timer) override { return SetSyncTimer(0, timer); }
     int32_t SetSyncTimer(int32_t, IPlaySyncTime* timer) override {
         clock = timer;  // set on the control path only
         return 0;
+    }
+    int32_t ResetFrameCount() override { return 0; }
+    static std::string Describe(uint8_t type, uint32_t user, uint32_t length) {
+        return std::to_string(type) + " " + std::to_string(user) + " " + std::to_string(length);
     }
     std::vector<Unit> Units() { return units_.Read(); }
     bool WaitFor(size_t total, int timeoutMs = 20000) {
@@ -76,6 +71,10 @@ class RecordingInputSink : public IInputMediaSink {
     IPlaySyncTime* clock = nullptr;
 
   private:
+    int32_t Add(const Unit& unit) {
+        units_.Note([&](std::vector<Unit>& units) { units.push_back(unit); });
+        return 0;
+    }
     fakes::Journal<std::vector<Unit>> units_;
 };
 
@@ -89,17 +88,14 @@ void Send(QXProtocol& protocol, uint8_t type, uint8_t mediaId, uint32_t user,
 // encoded video share a clock that stays for the next booking; pictures get none.
 TEST(QXProtocol, EntriesReachTheOneSinkBookedForTheirKeyAndEachUserHasOneClock) {
     QXProtocol protocol;
-    RecordingQXSink audio240, video240, plainAudio, second, picture, otherUser;
+    Recorder audio240, video240, plainAudio, second, picture, otherUser;
     const InputStreamKey a240{7, 0, 4, 240}, v240{7, 0, 5, 240}, a{7, 0, 1, 3};
     const InputStreamKey p{7, 0, 3, 0}, o{8, 0, 1, 0}, sameButReserved{7, 99, 1, 3};
-    const std::pair<const InputStreamKey*, RecordingQXSink*> bookings[] = {{&a240, &audio240},
-                                                                           {&v240, &video240},
-                                                                           {&a, &plainAudio},
-                                                                           {&p, &picture},
-                                                                           {&o, &otherUser}};
-    for (const auto& [key, sink] : bookings) {
-        EXPECT_EQ(kResultOk, protocol.AddInputStream(key, sink));
-    }
+    EXPECT_EQ(kResultOk, protocol.AddInputStream(&a240, &audio240));
+    EXPECT_EQ(kResultOk, protocol.AddInputStream(&v240, &video240));
+    EXPECT_EQ(kResultOk, protocol.AddInputStream(&a, &plainAudio));
+    EXPECT_EQ(kResultOk, protocol.AddInputStream(&p, &picture));
+    EXPECT_EQ(kResultOk, protocol.AddInputStream(&o, &otherUser));
     EXPECT_EQ(kResultStreamBooked, protocol.AddInputStream(&sameButReserved, &second));
     ASSERT_NE(nullptr, audio240.clock);
     EXPECT_EQ(audio240.clock, video240.clock);
@@ -114,16 +110,16 @@ TEST(QXProtocol, EntriesReachTheOneSinkBookedForTheirKeyAndEachUserHasOneClock) 
         Send(protocol, type, 240, 7, "dropped");
     }
     Send(protocol, 1, 3, 99, "nobody booked this user");
-    EXPECT_EQ((std::vector<std::string>{"4 a240"}), audio240.units);
-    EXPECT_EQ((std::vector<std::string>{"5 v240"}), video240.units);
-    EXPECT_EQ((std::vector<std::string>{"1 a"}), plainAudio.units);
-    EXPECT_TRUE(second.units.empty());
+    EXPECT_EQ((std::vector<std::string>{"4 a240"}), audio240.Payloads());
+    EXPECT_EQ((std::vector<std::string>{"5 v240"}), video240.Payloads());
+    EXPECT_EQ((std::vector<std::string>{"1 a"}), plainAudio.Payloads());
+    EXPECT_TRUE(second.Units().empty());
 
     for (const InputStreamKey* key : {&a, &a, &a240, &v240}) {  // the second `a`: nothing happens
         protocol.RemoveInputStream(key);
     }
     Send(protocol, 1, 3, 7, "after removal");
-    EXPECT_EQ(1u, plainAudio.units.size());
+    EXPECT_EQ(1u, plainAudio.Units().size());
     protocol.AddInputStream(&a, &second);
     EXPECT_EQ(audio240.clock, second.clock);
 }
@@ -134,12 +130,12 @@ TEST(QXProtocol, RefusedBookingLeavesNothingBehind) {
     QXProtocol protocol([] { return std::shared_ptr<CAVPlaySyncTime>(); });
     const InputStreamKey key{7, 0, 1, 0};
     {
-        RecordingQXSink refused;
+        Recorder refused;
         EXPECT_EQ(kResultClockFailed, protocol.AddInputStream(&key, &refused));
         EXPECT_EQ(nullptr, refused.clock);
     }
     Send(protocol, 1, 0, 7, "reaches no sink");  // under ASan: no use after free
-    RecordingQXSink picture;
+    Recorder picture;
     const InputStreamKey raw{7, 0, 3, 0};
     EXPECT_EQ(kResultOk, protocol.AddInputStream(&raw, &picture));  // needs no clock
     EXPECT_EQ(kResultClockFailed, protocol.AddInputStream(&key, &picture));
@@ -168,7 +164,7 @@ class QXInputTest : public ::testing::Test {
     QXProtocol protocol;
     QXInput input{10001, 100, &protocol, InputStreamKey{7, 0, kMediaEncodedVideo, 0},
                   [] { return 4242u; }};
-    RecordingInputSink sink;
+    Recorder sink;
 };
 
 TEST_F(QXInputTest, EachKindGoesOnWithItsDescriptorAndUnitsShortOfTheirHeaderAreDropped) {
@@ -286,7 +282,7 @@ TEST(ReceiverPath, BookedUnitsArriveInOrderInEveryContextWhileOthersChurn) {
     ASSERT_TRUE(pictureWriter.Open() && soundWriter.Open());
     WriteUnit(pictureWriter, 6, 9, "99");
     auto first = MakeContext(port, 9998), second = MakeContext(port, 9999);
-    RecordingInputSink firstSink, secondSink;
+    Recorder firstSink, secondSink;
     Attach(*first, 9, kMediaRawPicture6, 0, &firstSink);
     Attach(*second, 9, kMediaRawPicture6, 0, &secondSink);
     constexpr uint32_t kSteadyUnits = 3000;  // the entry index wraps
@@ -306,7 +302,7 @@ TEST(ReceiverPath, BookedUnitsArriveInOrderInEveryContextWhileOthersChurn) {
     };
     std::thread audio(writeAtFullSpeed, &soundWriter, false);
     std::thread pictures(writeAtFullSpeed, &pictureWriter, true);
-    RecordingInputSink churnSink;
+    Recorder churnSink;
     // Churns until every steady unit is through (or a bound is reached), so the two overlap.
     for (int round = 0; round < 30 || (!secondSink.WaitFor(kSteadyUnits, 0) && round < 20000);
          ++round) {
@@ -331,7 +327,7 @@ TEST(ReceiverPath, BookedUnitsArriveInOrderInEveryContextWhileOthersChurn) {
     for (uint32_t i = 0; i < kSteadyUnits; ++i) {
         all.push_back(std::to_string(i));
     }
-    for (RecordingInputSink* sink : {&firstSink, &secondSink}) {
+    for (Recorder* sink : {&firstSink, &secondSink}) {
         ASSERT_TRUE(sink->WaitFor(kSteadyUnits));
         EXPECT_EQ(all, sink->Payloads());
     }
@@ -339,20 +335,6 @@ TEST(ReceiverPath, BookedUnitsArriveInOrderInEveryContextWhileOthersChurn) {
     EXPECT_EQ(std::make_tuple(int{kMediaRawPicture6}, 16, 8),
               std::make_tuple(int{desc.mediaType}, int{desc.width}, int{desc.height}));
 }
-
-// What a receiver hands its listeners: each unit's type, user and length.
-class Listener : public IStreamDataTarget {
-  public:
-    void OnStreamData(uint8_t type, uint8_t, const uint8_t*, uint32_t length, uint32_t userId,
-                      uint16_t, uint16_t) override {
-        const std::string unit = Describe(type, userId, length);
-        units.Note([&](std::vector<std::string>& all) { all.push_back(unit); });
-    }
-    static std::string Describe(uint8_t type, uint32_t userId, uint32_t length) {
-        return std::to_string(type) + " " + std::to_string(userId) + " " + std::to_string(length);
-    }
-    fakes::Journal<std::vector<std::string>> units;
-};
 
 // The entries of the stream_entry fuzz corpus, as they are, through the real receiver thread:
 // each whose unit lies inside the data area reaches the listener in order, the others count as
@@ -365,7 +347,7 @@ TEST(ReceiverPath, EntriesOfTheFuzzCorpusThroughTheRealReceiverOnChannelsThatOut
     ASSERT_TRUE(writer.Open());
     EXPECT_FALSE(writer.CreatedObjects());
     context.reset();
-    Listener listener;
+    Recorder listener;
     const std::shared_ptr<InputStream> receiver = ReceiverRegistry::Instance().Acquire(1, port);
     receiver->AddTarget(&listener);
     std::vector<std::string> expected;
@@ -377,17 +359,16 @@ TEST(ReceiverPath, EntriesOfTheFuzzCorpusThroughTheRealReceiverOnChannelsThatOut
         const StreamEntry e = LoadStreamEntry(reinterpret_cast<const uint8_t*>(input.data()) + 5);
         ASSERT_EQ(qxhost::WriteResult::kWritten, writer.WriteEntry(e)) << file.path();
         if (uint64_t{e.offset} + e.length <= writer.DataBytes()) {
-            expected.push_back(Listener::Describe(e.type, e.userId, e.length));
+            expected.push_back(Recorder::Describe(e.type, e.userId, e.length));
         } else {
             ++dropped;
         }
     }
     WriteUnit(writer, 0xFE, 0, "end");  // a unit of no media type, so the last one is known
-    expected.push_back(Listener::Describe(0xFE, 0, 3));
-    ASSERT_TRUE(listener.units.WaitFor(
-        [&](const std::vector<std::string>& all) { return all.size() >= expected.size(); }));
+    expected.push_back(Recorder::Describe(0xFE, 0, 3));
+    ASSERT_TRUE(listener.WaitFor(expected.size()));
     receiver->RemoveTarget(&listener);
-    EXPECT_EQ(expected, listener.units.Read());
+    EXPECT_EQ(expected, listener.Payloads());
     EXPECT_EQ(dropped, receiver->DroppedEntries());
     EXPECT_GE(expected.size() + dropped, 11u);  // the whole corpus
 }

@@ -26,10 +26,7 @@ VideoLayout Layout(int32_t handle, int32_t index, int32_t x, int32_t crop = kCro
 }
 
 VideoOutputParam Canvas(std::vector<VideoLayout> layouts, int32_t width = 640) {
-    VideoOutputParam video;
-    video.canvasSet = 1;
-    video.canvasWidth = width;
-    video.canvasHeight = 360;
+    VideoOutputParam video{1, width, 360, {}};
     for (const VideoLayout& layout : layouts) {
         video.layouts.emplace(layout.handle, layout);
     }
@@ -51,10 +48,7 @@ class OutputTest : public ::testing::Test {
     int32_t Apply(const VideoOutputParam& video) { return context.SetOutParam({}, video, 25, 2); }
     // A raw picture of width × height from `handle`, as its input hands it on.
     void Picture(int32_t handle, uint16_t width, uint16_t height) {
-        MediaDataDesc desc;
-        desc.mediaType = kMediaRawPicture;
-        desc.width = width;
-        desc.height = height;
+        const MediaDataDesc desc{kMediaRawPicture, 0, {}, 0, 0, width, height};
         const std::vector<uint8_t> bytes(size_t{width} * height * 3 / 2);
         context.GetOutput()->OnMediaData(handle, &desc, bytes.data(),
                                          static_cast<uint32_t>(bytes.size()));
@@ -74,11 +68,11 @@ TEST_F(OutputTest, LayoutReachesTheMixerInItsOrderAndTheDefaultInputFillsAnEmpty
                                         "EnableOutput 1"}));
     // Listed c, a, b: drawn in that order whatever the map's order; 99 goes first.
     ASSERT_EQ(0, Apply(Canvas({Layout(a, 2, 160), Layout(b, 3, 320), Layout(c, 1, 0, 2)})));
+    EXPECT_TRUE(framework.Starting("SetOutputParam").empty());  // same canvas
     const std::vector<std::string> calls = framework.Take();
     ASSERT_GE(calls.size(), 7u);
     EXPECT_EQ(calls[0], "EnableOutput 0");
     EXPECT_EQ(calls[1], "DelInput 99");
-    EXPECT_EQ(framework.Starting("SetOutputParam").size(), 0u);  // same canvas
     EXPECT_EQ(calls[calls.size() - 2], "ResetAllInputParam " + std::to_string(c) +
                                            ":kind=0 crop=2 0,0,160x90 " + std::to_string(a) +
                                            ":kind=1 crop=1 160,0,160x90 " + std::to_string(b) +
