@@ -54,7 +54,22 @@ class ScreenRecordTest : public ::testing::Test {
 // reaches the recorder once (length, first byte), any other not at all; the index then stands
 // after the marker. The ring is an earlier recording's: releasing one used to unlink the names,
 // so the next read new objects while the host wrote into the old. The reader ends before the stop.
-TEST_F(ScreenRecordTest, SlotsReachTheRecorderOnceOrNotAtAllUntilTheStop) {
+// Before it, starts that fail leave no recorder and no reader.
+TEST_F(ScreenRecordTest,
+       SlotsReachTheRecorderOnceOrNotAtAllUntilTheStopAndFailedStartsLeaveNothing) {
+    ScreenRecord orphan(nullptr, port_);
+    EXPECT_EQ(E_FAIL, Start(&orphan));
+    framework_.refuseRecorder = true;
+    ScreenRecord refused(&framework_, port_);
+    EXPECT_EQ(REGDB_E_CLASSNOTREG, Start(&refused));
+    framework_.refuseRecorder = false;
+    framework_.recorderStartResult = REC_E_FILE;
+    ScreenRecord failed(&framework_, port_);
+    EXPECT_EQ(REC_E_FILE, Start(&failed));
+    EXPECT_EQ(nullptr, failed.Recorder());
+    EXPECT_FALSE(failed.IsRunning());
+    EXPECT_EQ("Release", framework_.Take().back());
+    framework_.recorderStartResult = S_OK;
     auto earlier = std::make_unique<ScreenRecord>(&framework_, port_);
     ASSERT_EQ(0, Start(earlier.get()));
     ASSERT_TRUE(ring_.Open(RecordMemoryName(port_), kRecordRingBytes));
@@ -101,21 +116,6 @@ TEST_F(ScreenRecordTest, SlotsReachTheRecorderOnceOrNotAtAllUntilTheStop) {
     record.Release();
     EXPECT_EQ((std::vector<std::string>{"SetPause 0", "Stop", "Release"}), framework_.Take());
     EXPECT_EQ(nullptr, record.Recorder());
-}
-
-TEST_F(ScreenRecordTest, AStartThatFailsLeavesNothing) {
-    ScreenRecord orphan(nullptr, port_);
-    EXPECT_EQ(E_FAIL, Start(&orphan));
-    framework_.refuseRecorder = true;
-    ScreenRecord refused(&framework_, port_);
-    EXPECT_EQ(REGDB_E_CLASSNOTREG, Start(&refused));
-    framework_.refuseRecorder = false;
-    framework_.recorderStartResult = REC_E_FILE;
-    ScreenRecord failed(&framework_, port_);
-    EXPECT_EQ(REC_E_FILE, Start(&failed));
-    EXPECT_EQ(nullptr, failed.Recorder());
-    EXPECT_FALSE(failed.IsRunning());
-    EXPECT_EQ("Release", framework_.Take().back());
 }
 
 // qxhost's ring writers against the reader. Blocks released while no recording reads belong to
