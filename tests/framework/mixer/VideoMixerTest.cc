@@ -368,12 +368,9 @@ TEST(VideoMixerStream, FramesKeepTimeKeyFramesBringTheirParameterSetsAndANewSize
 
 // An input added while another thread changes the canvas size is drawn on the new canvas: one
 // covering the larger canvas (red where no picture came) must show to the far corner.
-TEST(VideoMixerStream, AnInputAddedDuringACanvasChangeIsDrawnOnTheNewCanvas) {
-    RefPtr<VideoMixer> mixer{new VideoMixer(ModuleLog{})};
+TEST_F(VideoMixerCompose, AnInputAddedDuringACanvasChangeIsDrawnOnTheNewCanvas) {
     const VideoMixerParam small = MixerParam(320, 180), large = MixerParam(640, 360);
-    ASSERT_EQ(S_OK, mixer->Init(nullptr, nullptr, &small, nullptr));
     const RenderPara whole = Para(0, 0, 640, 360, kCropStretch, &kRed);
-    CanvasArea canvas;
     for (int32_t round = 1; round <= 1000; ++round) {
         const bool grow = round % 2 == 1;
         std::atomic<bool> go{false};
@@ -390,18 +387,17 @@ TEST(VideoMixerStream, AnInputAddedDuringACanvasChangeIsDrawnOnTheNewCanvas) {
         const int64_t right = grow ? 639 : 319, bottom = grow ? 359 : 179;
         ASSERT_TRUE(Near(At(canvas, right, bottom), kRed)) << "round " << round;
     }
-    EXPECT_EQ(S_OK, mixer->Uninit());
 }
 
-// When frames are made: no drift over a long run, late frames skipped rather than burst.
-TEST(FrameSchedule, DueTimesNeverDriftAndLateTicksAreSkipped) {
+// When frames are made: no drift over a long run, late frames skipped rather than burst; then
+// what time each canvas carries: a new picture's arrival, else its due time, always increasing.
+TEST(FrameClock, DueTimesNeverDriftLateTicksAreSkippedAndCanvasesCarryTheirNewestPicture) {
     FrameSchedule schedule;
     schedule.Restart(1000000, 30);
     for (int frame = 0; frame < 30 * 3600; ++frame) {  // an hour, each frame made on time
         ASSERT_EQ(schedule.Advance(schedule.DueUs()), 0u);
     }
     EXPECT_EQ(schedule.DueUs(), 1000000u + 3600u * 1000000u);
-
     // Made 100 ms late: the frames due meanwhile are skipped, the latest due is made next.
     const uint64_t late = schedule.DueUs() + 100000;
     EXPECT_EQ(schedule.Advance(late), 2u);
@@ -409,11 +405,8 @@ TEST(FrameSchedule, DueTimesNeverDriftAndLateTicksAreSkipped) {
     EXPECT_GT(schedule.DueUs() + 33334, late);
     EXPECT_EQ(schedule.Advance(late), 0u);  // then back on the grid
     EXPECT_GT(schedule.DueUs(), late);
-}
 
-// Canvases due every 40 ms: a new picture's arrival, else the due time, always increasing.
-TEST(CanvasClock, ACanvasCarriesItsNewestPicturesArrivalElseItsDueTime) {
-    struct Step {
+    struct Step {  // canvases due every 40 ms
         uint64_t newestUs, dueUs, media;
         const char* why;
     } steps[] = {
