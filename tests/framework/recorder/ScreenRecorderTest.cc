@@ -252,10 +252,11 @@ void Record(const Recording& c, IScreenRecorder* recorder, const rectest::XvfbSe
     EXPECT_GT(rms, 8000);  // a sine of amplitude 16000: 11300
 }
 
-// The region shows the screen at its top left and the window further in (away from the
-// pointer in the screen's middle). A 16-bit screen (a server of its own, recorded whole) comes
-// as rgb565, which takes the other converter. One recorder makes them all, one after another.
-TEST_F(ScreenRecorderTest, RecordsThePictureAndTheToneForAsLongAsItSays) {
+// Starts that must fail leave nothing running or open. Then the region shows the screen at its
+// top left and the window further in (away from the pointer in the screen's middle). A 16-bit
+// screen (a server of its own, recorded whole) comes as rgb565, which takes the other converter.
+// One recorder makes them all, one after another.
+TEST_F(ScreenRecorderTest, RefusedStartsLeaveNothingAndRecordingsHoldThePictureAndTheTone) {
     const std::vector<Spot> region = {{kScreenRgb, 60, 20},
                                       {kWindowRgb, kWindowLeft - 300 + 80, kWindowTop - 200 + 60}};
     const Recording recordings[] = {
@@ -272,25 +273,6 @@ TEST_F(ScreenRecorderTest, RecordsThePictureAndTheToneForAsLongAsItSays) {
     RecorderPtr recorder = MakeRecorder();
     ASSERT_NE(recorder, nullptr);
     std::thread([] {}).join();  // a sanitizer starts a thread of its own with the process's first
-    for (const Recording& c : recordings) {
-        SCOPED_TRACE(c.name);
-        const bool own = c.source == Source::kSixteenBit;
-        Record(c, recorder.get(), own ? sixteenBit : *xvfb_, window_, temp_.Path());
-    }
-    // The last reference stops a recording going on and finishes its file.
-    const std::string released = temp_.Path() + "/released.mp4";
-    RecordParams params = kRegion;
-    params.hasVideo = 0;
-    ASSERT_EQ(S_OK, StartOn(nullptr, recorder.get(), params, Ascii16(released)));
-    const std::vector<uint8_t> block(4 * kBlockSamples);
-    for (int i = 0; i < 10; ++i) {
-        EXPECT_EQ(S_OK, recorder->WriteData(block.data(), static_cast<int32_t>(block.size())));
-    }
-    EXPECT_EQ(0u, recorder.release()->Release());
-    EXPECT_FALSE(RecordedFile(temp_.Path(), released).Packets("a").empty());  // 100 ms: no fragment
-}
-
-TEST_F(ScreenRecorderTest, RefusedStartsLeaveNothingRunningOrOpen) {
     using Change = std::function<void(RecordParams&, std::u16string&)>;
     struct Case {
         const char* name;
@@ -319,8 +301,6 @@ TEST_F(ScreenRecorderTest, RefusedStartsLeaveNothingRunningOrOpen) {
         {"nothing to record", [](auto& p, auto&) { p.hasVideo = p.hasAudio = 0; }, REC_E_BAD_PARAM},
         {"no display", [](auto&, auto&) {}, REC_E_CAPTURE, true},
     };
-    const RecorderPtr recorder = MakeRecorder();
-    ASSERT_NE(recorder, nullptr);
     const std::string target = temp_.Path() + "/refused.mp4";
     // Once before counting: the first log line opens the log file, the encoder's first threads
     // start a sanitizer's own.
@@ -340,6 +320,22 @@ TEST_F(ScreenRecorderTest, RefusedStartsLeaveNothingRunningOrOpen) {
         EXPECT_EQ(files, Entries("/proc/self/fd"));
         EXPECT_FALSE(std::filesystem::exists(target));
     }
+    for (const Recording& c : recordings) {
+        SCOPED_TRACE(c.name);
+        const bool own = c.source == Source::kSixteenBit;
+        Record(c, recorder.get(), own ? sixteenBit : *xvfb_, window_, temp_.Path());
+    }
+    // The last reference stops a recording going on and finishes its file.
+    const std::string released = temp_.Path() + "/released.mp4";
+    RecordParams params = kRegion;
+    params.hasVideo = 0;
+    ASSERT_EQ(S_OK, StartOn(nullptr, recorder.get(), params, Ascii16(released)));
+    const std::vector<uint8_t> block(4 * kBlockSamples);
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(S_OK, recorder->WriteData(block.data(), static_cast<int32_t>(block.size())));
+    }
+    EXPECT_EQ(0u, recorder.release()->Release());
+    EXPECT_FALSE(RecordedFile(temp_.Path(), released).Packets("a").empty());  // 100 ms: no fragment
 }
 
 // Ten muted minutes in the host's sound, at the recording clock's values: the sound's timestamps
