@@ -366,8 +366,7 @@ TEST(VideoMixerStream, FramesKeepTimeKeyFramesBringTheirParameterSetsAndANewSize
     EXPECT_EQ(S_OK, mixer->Uninit());
 }
 
-// An input added while another thread changes the canvas size is drawn on the new canvas: one
-// covering the larger canvas (red where no picture came) must show to the far corner.
+// One covering the larger canvas (red where no picture came) must show to the far corner.
 TEST_F(VideoMixerCompose, AnInputAddedDuringACanvasChangeIsDrawnOnTheNewCanvas) {
     const VideoMixerParam small = MixerParam(320, 180), large = MixerParam(640, 360);
     const RenderPara whole = Para(0, 0, 640, 360, kCropStretch, &kRed);

@@ -124,8 +124,7 @@ TEST(AudioResample, EveryContextRateGivesTheToneCleanAt48kHzStereoAndTheRestIsRe
     }
 }
 
-// The sound's clock against hosts as they are, blocks arriving as they end: the count stays within
-// a few ms of the arrivals, no block stretched or squeezed beyond the bound.
+// Hosts as they are, blocks arriving as they end; no block stretched or squeezed beyond the bound.
 TEST(AudioClock, KeepsTheCountWithinAFewMsOfArrivalWithoutAJump) {
     constexpr int32_t kRate = 48000;
     const struct {

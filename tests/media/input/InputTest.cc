@@ -84,8 +84,8 @@ void Send(QXProtocol& protocol, uint8_t type, uint8_t mediaId, uint32_t user,
                           static_cast<uint32_t>(payload.size()), user, 0, 0);
 }
 
-// Entries reach the one sink booked for their key, under its mapped type. A user's audio and
-// encoded video share a clock that stays for the next booking; pictures get none.
+// Under its mapped type. A user's audio and encoded video share a clock that stays for the next
+// booking; pictures get none.
 TEST(QXProtocol, EntriesReachTheOneSinkBookedForTheirKeyAndEachUserHasOneClock) {
     QXProtocol protocol;
     Recorder audio240, video240, plainAudio, second, picture, otherUser;

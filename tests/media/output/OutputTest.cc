@@ -113,7 +113,6 @@ TEST_F(OutputTest, EachNewPictureSizeResetsOnceAndAnInputTheMixerRefusedJoinsWit
     EXPECT_EQ(framework.Starting("WriteData").size(), 6u);
 }
 
-// A decode that takes long for one input holds up no other input of the context.
 TEST_F(OutputTest, OneInputsSlowPictureDoesNotHoldUpTheOthers) {
     const int32_t a = Create(7, kMediaRawPicture), b = Create(8, kMediaRawPicture);
     ASSERT_EQ(0, Apply(Canvas({Layout(a, 1, 0), Layout(b, 2, 160)})));
