@@ -40,19 +40,6 @@ constexpr int kWindowLeft = 420, kWindowTop = 300;  // 160x120
 constexpr char kSuffix8[] = "-\xC3\xBC\xE2\x82\xAC\xF0\x9D\x84\x9E";
 constexpr char16_t kSuffix16[] = u"-\u00FC\u20AC\U0001D11E";
 
-using RecorderPtr = RefPtr<IScreenRecorder>;
-
-RecorderPtr MakeRecorder() {
-    IUnknown* root = nullptr;
-    void* made = nullptr;
-    if (ProcessRoot::Instance().Create(&CLSID_ComponentFactory, &root) == S_OK) {
-        static_cast<IComponentFactory*>(root)->CreateComponent(CLSID_ScreenRecorder,
-                                                               IID_IScreenRecorder, nullptr, &made);
-        root->Release();
-    }
-    return RecorderPtr(static_cast<IScreenRecorder*>(made));
-}
-
 // The 320x240 region at (300, 200), which holds the window, at 25 fps.
 const RecordParams kRegion = rectest::Params(25, 300, 200, 320, 240);
 
@@ -124,25 +111,6 @@ class RecordedFile : public rtmptest::MediaProbe {
 
     const std::string folder_;
     const std::string path_;
-};
-
-class ScreenRecorderTest : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() {
-        static const platform::TempFolder logs("sc-rec-log");  // the root logs there till exit
-        ProcessRoot::Instance().Init(0, "", (logs.Path() + "/").c_str());
-        xvfb_ = new rectest::XvfbServer(640, 480);
-        if (xvfb_->Ready()) {
-            xvfb_->PaintRoot(kScreenRgb);
-            window_ = xvfb_->AddWindow(kWindowLeft, kWindowTop, 160, 120, kWindowRgb);
-        }
-    }
-    static void TearDownTestSuite() { delete xvfb_; }
-    void SetUp() override { ASSERT_TRUE(xvfb_->Ready()) << "Xvfb did not start"; }
-
-    static inline rectest::XvfbServer* xvfb_ = nullptr;
-    static inline unsigned long window_ = 0;
-    platform::TempFolder temp_{"sc-rec"};
 };
 
 struct Spot {
@@ -252,7 +220,7 @@ void Record(const Recording& c, IScreenRecorder* recorder, const rectest::XvfbSe
 // top left and the window further in (away from the pointer in the screen's middle). A 16-bit
 // screen (a server of its own, recorded whole) comes as rgb565, which takes the other converter.
 // One recorder makes them all, one after another.
-TEST_F(ScreenRecorderTest, RefusedStartsLeaveNothingAndRecordingsHoldThePictureAndTheTone) {
+TEST(ScreenRecorderTest, RefusedStartsLeaveNothingAndRecordingsHoldThePictureAndTheTone) {
     const std::vector<Spot> region = {{kScreenRgb, 60, 20},
                                       {kWindowRgb, kWindowLeft - 300 + 80, kWindowTop - 200 + 60}};
     const Recording recordings[] = {
@@ -263,10 +231,21 @@ TEST_F(ScreenRecorderTest, RefusedStartsLeaveNothingAndRecordingsHoldThePictureA
         {"SixteenBitMp4", Source::kSixteenBit, true, false, 320, 240, {{kSixteenBitRgb, 40, 40}}},
         {"SoundOnlyWithoutDisplayMp4", Source::kNoDisplay, true, false, 0, 0, {}},
     };
-    rectest::XvfbServer sixteenBit(320, 240, 16);
-    ASSERT_TRUE(sixteenBit.Ready());
+    static const platform::TempFolder logs("sc-rec-log");  // the root logs there till exit
+    ProcessRoot::Instance().Init(0, "", (logs.Path() + "/").c_str());
+    const platform::TempFolder temp("sc-rec");
+    rectest::XvfbServer xvfb(640, 480), sixteenBit(320, 240, 16);
+    ASSERT_TRUE(xvfb.Ready() && sixteenBit.Ready()) << "Xvfb did not start";
+    xvfb.PaintRoot(kScreenRgb);
+    const unsigned long window = xvfb.AddWindow(kWindowLeft, kWindowTop, 160, 120, kWindowRgb);
     sixteenBit.PaintRoot(kSixteenBitRgb);
-    RecorderPtr recorder = MakeRecorder();
+    IUnknown* root = nullptr;  // the recorder as the framework's root makes it
+    void* made = nullptr;
+    ASSERT_EQ(S_OK, ProcessRoot::Instance().Create(&CLSID_ComponentFactory, &root));
+    static_cast<IComponentFactory*>(root)->CreateComponent(CLSID_ScreenRecorder,
+                                                           IID_IScreenRecorder, nullptr, &made);
+    root->Release();
+    RefPtr<IScreenRecorder> recorder(static_cast<IScreenRecorder*>(made));
     ASSERT_NE(recorder, nullptr);
     std::thread([] {}).join();  // a sanitizer starts a thread of its own with the process's first
     using Change = std::function<void(RecordParams&, std::u16string&)>;
@@ -276,8 +255,8 @@ TEST_F(ScreenRecorderTest, RefusedStartsLeaveNothingAndRecordingsHoldThePictureA
         HRESULT expected;
         bool noDisplay = false;
     };
-    const std::u16string missing = Ascii16(temp_.Path() + "/missing/rec.mp4");
-    const std::u16string folder = Ascii16(temp_.Path());
+    const std::u16string missing = Ascii16(temp.Path() + "/missing/rec.mp4");
+    const std::u16string folder = Ascii16(temp.Path());
     const Case cases[] = {
         {"folder missing", [&](auto&, auto& path) { path = missing; }, REC_E_FILE},
         {"folder not writable", [](auto&, auto& path) { path = u"/sys/rec.mp4"; }, REC_E_FILE},
@@ -297,10 +276,10 @@ TEST_F(ScreenRecorderTest, RefusedStartsLeaveNothingAndRecordingsHoldThePictureA
         {"nothing to record", [](auto& p, auto&) { p.hasVideo = p.hasAudio = 0; }, REC_E_BAD_PARAM},
         {"no display", [](auto&, auto&) {}, REC_E_CAPTURE, true},
     };
-    const std::string target = temp_.Path() + "/refused.mp4";
+    const std::string target = temp.Path() + "/refused.mp4";
     // Once before counting: the first log line opens the log file, the encoder's first threads
     // start a sanitizer's own.
-    EXPECT_EQ(REC_E_FILE, StartOn(xvfb_->Name().c_str(), recorder.get(), kRegion, missing));
+    EXPECT_EQ(REC_E_FILE, StartOn(xvfb.Name().c_str(), recorder.get(), kRegion, missing));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         RecordParams params = kRegion;
@@ -309,7 +288,7 @@ TEST_F(ScreenRecorderTest, RefusedStartsLeaveNothingAndRecordingsHoldThePictureA
         c.change(params, path);
         const size_t threads = Entries("/proc/self/task");
         const size_t files = Entries("/proc/self/fd");
-        EXPECT_EQ(c.expected, StartOn(c.noDisplay ? nullptr : xvfb_->Name().c_str(), recorder.get(),
+        EXPECT_EQ(c.expected, StartOn(c.noDisplay ? nullptr : xvfb.Name().c_str(), recorder.get(),
                                       params, path));
         EXPECT_EQ(kRecorderIdle, recorder->GetState());
         EXPECT_EQ(threads, Entries("/proc/self/task"));
@@ -319,10 +298,10 @@ TEST_F(ScreenRecorderTest, RefusedStartsLeaveNothingAndRecordingsHoldThePictureA
     for (const Recording& c : recordings) {
         SCOPED_TRACE(c.name);
         const bool own = c.source == Source::kSixteenBit;
-        Record(c, recorder.get(), own ? sixteenBit : *xvfb_, window_, temp_.Path());
+        Record(c, recorder.get(), own ? sixteenBit : xvfb, window, temp.Path());
     }
     // The last reference stops a recording going on and finishes its file.
-    const std::string released = temp_.Path() + "/released.mp4";
+    const std::string released = temp.Path() + "/released.mp4";
     RecordParams params = kRegion;
     params.hasVideo = 0;
     ASSERT_EQ(S_OK, StartOn(nullptr, recorder.get(), params, Ascii16(released)));
@@ -331,7 +310,7 @@ TEST_F(ScreenRecorderTest, RefusedStartsLeaveNothingAndRecordingsHoldThePictureA
         EXPECT_EQ(S_OK, recorder->WriteData(block.data(), static_cast<int32_t>(block.size())));
     }
     EXPECT_EQ(0u, recorder.release()->Release());
-    EXPECT_FALSE(RecordedFile(temp_.Path(), released).Packets("a").empty());  // 100 ms: no fragment
+    EXPECT_FALSE(RecordedFile(temp.Path(), released).Packets("a").empty());  // 100 ms: no fragment
 }
 
 // Ten muted minutes in the host's sound, at the recording clock's values: the sound's timestamps

@@ -78,10 +78,9 @@ class Recorder : public IStreamDataTarget, public IQXMediaSink, public IInputMed
     fakes::Journal<std::vector<Unit>> units_;
 };
 
-void Send(QXProtocol& protocol, uint8_t type, uint8_t mediaId, uint32_t user,
-          const std::string& payload) {
-    protocol.OnStreamData(type, mediaId, reinterpret_cast<const uint8_t*>(payload.data()),
-                          static_cast<uint32_t>(payload.size()), user, 0, 0);
+void Send(QXProtocol& to, uint8_t type, uint8_t mediaId, uint32_t user, const std::string& unit) {
+    to.OnStreamData(type, mediaId, reinterpret_cast<const uint8_t*>(unit.data()),
+                    static_cast<uint32_t>(unit.size()), user, 0, 0);
 }
 
 // Under its mapped type. A user's audio and encoded video share a clock that stays for the next
