@@ -32,8 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         return 0;
     }
-    const int64_t width = info.width;
-    const int64_t height = info.height;
+    const int64_t width = info.width, height = info.height;
     if (read != 1 || info.data == nullptr || width < 2 || height < 2 ||
         width > streammanager::DefaultPicture::kMaxSide ||
         height > streammanager::DefaultPicture::kMaxSide ||

@@ -95,6 +95,8 @@ class VideoMixerCompose : public ::testing::Test {
 
     RefPtr<VideoMixer> mixer{new VideoMixer(ModuleLog{})};
     CanvasArea canvas;
+    std::vector<uint8_t> magenta = Picture(32, 18, kMagenta);  // a fixed picture's
+    PicInfo fixed{{'I', '4', '2', '0'}, 32, 18, magenta.data(), uint32_t(magenta.size())};
 };
 
 // A canvas pixel, or the region from it, that must show `color`.
@@ -114,9 +116,7 @@ struct Input {
 
 TEST_F(VideoMixerCompose, InputsLandWhereTheirLayoutSays) {
     const RenderPara bordered{kMixerInputPicture, kCropStretch, 20, 20, 100, 60, 4, &kBlue};
-    std::vector<uint8_t> magenta = Picture(32, 18, kMagenta);
-    PicInfo fixed{{'I', '4', '2', '0'}, 32, 18, magenta.data(), uint32_t(magenta.size())},
-        empty = fixed;
+    PicInfo empty = fixed;
     empty.data = nullptr;
     const RenderPara withFixed{
         kMixerInputPicture, kCropStretch, 0, 0, 160, 180, 0, nullptr, &fixed},
@@ -198,8 +198,6 @@ TEST_F(VideoMixerCompose, InputsLandWhereTheirLayoutSays) {
 
 // A new order, picture size or canvas shows at once; a fixed picture outlives a layout without.
 TEST_F(VideoMixerCompose, ChangesTakeEffectAtOnce) {
-    std::vector<uint8_t> magenta = Picture(32, 18, kMagenta);
-    PicInfo fixed{{'I', '4', '2', '0'}, 32, 18, magenta.data(), uint32_t(magenta.size())};
     RenderPara first = Para(0, 0, 160, 90, kCropFit, &kBlue), second = Para(100, 40, 60, 30),
                third = Para(200, 100, 100, 60);
     third.picture = &fixed;

@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -28,11 +29,8 @@ namespace framework {
 namespace {
 
 using rectest::kRate;
-using rtmptest::Fields;
 using std::chrono::milliseconds;
 using Clock = std::chrono::steady_clock;
-
-constexpr int32_t kBlockSamples = kRate / 100;  // 10 ms
 
 constexpr uint32_t kScreenRgb = 0x2060C0, kWindowRgb = 0xE0A030, kSixteenBitRgb = 0x10A050;
 constexpr int kWindowLeft = 420, kWindowTop = 300;  // 160x120
@@ -113,10 +111,7 @@ class RecordedFile : public rtmptest::MediaProbe {
     const std::string path_;
 };
 
-struct Spot {
-    uint32_t rgb;
-    int x, y;
-};
+using Spot = std::tuple<uint32_t, int, int>;  // 0xRRGGBB at x, y
 
 enum class Source { kRegion, kWindow, kSixteenBit, kNoDisplay };
 
@@ -180,21 +175,18 @@ void Record(const Recording& c, IScreenRecorder* recorder, const rectest::XvfbSe
     const int16_t sample = 0;
     EXPECT_EQ(S_FALSE, recorder->WriteData(reinterpret_cast<const uint8_t*>(&sample), 2));
     // From Start to Stop, without the pause (about a second).
-    const auto ms = [](Clock::duration d) {
-        return std::chrono::duration_cast<milliseconds>(d).count();
-    };
     const int32_t recordedMs = recorder->GetRecordTime();
-    EXPECT_GE(recordedMs, ms(stop[0] - start[1] - (resume[1] - pause[0])) - 1);
-    EXPECT_LE(recordedMs, ms(stop[1] - start[0] - (resume[0] - pause[1])) + 1);
+    EXPECT_GE(recordedMs, (stop[0] - start[1] - (resume[1] - pause[0])) / milliseconds(1) - 1);
+    EXPECT_LE(recordedMs, (stop[1] - start[0] - (resume[0] - pause[1])) / milliseconds(1) + 1);
 
     const RecordedFile file(folder, path);
     EXPECT_NEAR(file.DurationMs(), recordedMs, 100);
-    Fields picture = file.Stream("video");
+    auto picture = file.Stream("video");
     if (video) {
         EXPECT_EQ(picture["codec_name"] + " " + picture["width"] + "x" + picture["height"],
                   "h264 " + std::to_string(c.width) + "x" + std::to_string(c.height));
-        for (const Spot& spot : c.spots) {
-            EXPECT_TRUE(file.Shows(spot.rgb, spot.x, spot.y));
+        for (const auto& [rgb, x, y] : c.spots) {
+            EXPECT_TRUE(file.Shows(rgb, x, y));
         }
         // A frame every 40 ms, some late on a busy machine; a gap at the pause would be 1 s (-1
         // without two frames: the picture above is the 11th).
@@ -207,7 +199,7 @@ void Record(const Recording& c, IScreenRecorder* recorder, const rectest::XvfbSe
         EXPECT_GE(cut.DurationMs(), 1500);
         EXPECT_EQ(cut.Stream("audio")["codec_name"], "aac");
     }
-    Fields sound = file.Stream("audio");
+    auto sound = file.Stream("audio");
     EXPECT_EQ(sound["codec_name"] + " " + sound["sample_rate"] + " " + sound["channels"],
               "aac " + std::to_string(kRate) + " 2");
     EXPECT_LE(file.WidestGap("a"), 1024.0 / kRate + 0.001);  // the tone below needs seconds
@@ -305,7 +297,7 @@ TEST(ScreenRecorderTest, RefusedStartsLeaveNothingAndRecordingsHoldThePictureAnd
     RecordParams params = kRegion;
     params.hasVideo = 0;
     ASSERT_EQ(S_OK, StartOn(nullptr, recorder.get(), params, Ascii16(released)));
-    const std::vector<uint8_t> block(4 * kBlockSamples);
+    const std::vector<uint8_t> block(4 * kRate / 100);  // 10 ms
     for (int i = 0; i < 10; ++i) {
         EXPECT_EQ(S_OK, recorder->WriteData(block.data(), static_cast<int32_t>(block.size())));
     }
@@ -327,7 +319,7 @@ TEST(RecordingOutputTest, TenMutedMinutesAreJumpedOverNotEncoded) {
                                          &settings, &why));
     RecordingOutput output(ModuleLog{});
     ASSERT_EQ(S_OK, output.Open(settings, VideoFormat{}, &why)) << why;
-    const std::vector<int16_t> block(2 * kBlockSamples, 1000);
+    const std::vector<int16_t> block(2 * kRate / 100, 1000);  // 10 ms
     const auto* bytes = reinterpret_cast<const uint8_t*>(block.data());
     const auto length = static_cast<int32_t>(block.size() * sizeof(int16_t));
     for (int64_t i = 1; i <= 200; ++i) {  // a second of sound, ten minutes muted, a second
@@ -335,7 +327,7 @@ TEST(RecordingOutputTest, TenMutedMinutesAreJumpedOverNotEncoded) {
         EXPECT_TRUE(output.WriteAudio(bytes, length, clockUs)) << clockUs;
     }
     ASSERT_TRUE(output.Finish(2000000 + kGapUs));
-    const std::vector<Fields> packets = rtmptest::MediaProbe(temp.Path(), settings.path).Packets();
+    const auto packets = rtmptest::MediaProbe(temp.Path(), settings.path).Packets();
     // Two seconds of sound are 94 frames of 1024 samples.
     EXPECT_LT(packets.size(), 200u);
     ASSERT_FALSE(packets.empty());

@@ -37,8 +37,7 @@ struct ToneFit {
     double amplitude = 0, residualRms = 0, residualMax = 0;
 };
 
-// Fits a·sin + b·cos + c of 1 kHz to one channel of 48 kHz stereo over the whole periods from
-// frame `first` on.
+// Fits a·sin + b·cos + c of 1 kHz to one channel of 48 kHz stereo, whole periods from `first` on.
 ToneFit FitTone(const std::vector<int16_t>& samples, uint32_t channel, size_t first) {
     const size_t count = (samples.size() / 2 - first) / 48 * 48;
     auto x = [&](size_t i) { return static_cast<double>(samples[i * 2 + channel]); };
@@ -89,9 +88,8 @@ TEST(AudioResample, EveryContextRateGivesTheToneCleanAt48kHzStereoAndTheRestIsRe
         }
     }
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message()
-                     << c.rate << " Hz, " << c.channels << " channel(s), blocks " << c.blockFrames
-                     << " frames and " << c.extraBytes << " bytes");
+        SCOPED_TRACE(testing::Message() << c.rate << " Hz, " << c.channels << " channel(s), blocks "
+                                        << c.blockFrames << " frames + " << c.extraBytes << " B");
         AudioResample resample(Pcm(c.rate, c.channels));
         ASSERT_EQ(1, resample.Open());
         const std::vector<uint8_t> source = Tone(Pcm(c.rate, c.channels));
@@ -147,8 +145,7 @@ TEST(AudioClock, KeepsTheCountWithinAFewMsOfArrivalWithoutAJump) {
         codec::AudioClock clock(kRate);
         const int64_t startUs = 1000000000;
         int64_t hostSamples = 0;  // what the host has written, on its own clock
-        double worstErrorMs = 0;
-        double worstStretch = 0;
+        double worstErrorMs = 0, worstStretch = 0;
         while (hostSamples < int64_t{host.seconds} * kRate) {
             const int64_t samples = blockMs(random) * kRate / 1000;
             hostSamples += samples;

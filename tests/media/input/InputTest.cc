@@ -85,7 +85,7 @@ void Send(QXProtocol& to, uint8_t type, uint8_t mediaId, uint32_t user, const st
 
 // Under its mapped type. A user's audio and encoded video share a clock that stays for the next
 // booking; pictures get none.
-TEST(QXProtocol, EntriesReachTheOneSinkBookedForTheirKeyAndEachUserHasOneClock) {
+TEST(QXProtocol, EntriesReachTheOneSinkBookedForTheirKeyEachUserHasOneClockRefusalsLeaveNone) {
     QXProtocol protocol;
     Recorder audio240, video240, plainAudio, second, picture, otherUser;
     const InputStreamKey a240{7, 0, 4, 240}, v240{7, 0, 5, 240}, a{7, 0, 1, 3};
@@ -121,23 +121,18 @@ TEST(QXProtocol, EntriesReachTheOneSinkBookedForTheirKeyAndEachUserHasOneClock) 
     EXPECT_EQ(1u, plainAudio.Units().size());
     protocol.AddInputStream(&a, &second);
     EXPECT_EQ(audio240.clock, second.clock);
-}
 
-// A clock that could not be made once left its booking behind, pointing at the input the
-// context then destroyed: the next unit for the key reached freed memory.
-TEST(QXProtocol, RefusedBookingLeavesNothingBehind) {
-    QXProtocol protocol([] { return std::shared_ptr<CAVPlaySyncTime>(); });
-    const InputStreamKey key{7, 0, 1, 0};
+    // A clock that could not be made once left its booking behind, pointing at the input the
+    // context then destroyed: the next unit for the key reached freed memory.
+    QXProtocol clockless([] { return std::shared_ptr<CAVPlaySyncTime>(); });
     {
         Recorder refused;
-        EXPECT_EQ(kResultClockFailed, protocol.AddInputStream(&key, &refused));
+        EXPECT_EQ(kResultClockFailed, clockless.AddInputStream(&a, &refused));
         EXPECT_EQ(nullptr, refused.clock);
     }
-    Send(protocol, 1, 0, 7, "reaches no sink");  // under ASan: no use after free
-    Recorder picture;
-    const InputStreamKey raw{7, 0, 3, 0};
-    EXPECT_EQ(kResultOk, protocol.AddInputStream(&raw, &picture));  // needs no clock
-    EXPECT_EQ(kResultClockFailed, protocol.AddInputStream(&key, &picture));
+    Send(clockless, 1, 3, 7, "reaches no sink");                   // under ASan: no use after free
+    EXPECT_EQ(kResultOk, clockless.AddInputStream(&p, &picture));  // needs no clock
+    EXPECT_EQ(kResultClockFailed, clockless.AddInputStream(&a, &picture));
 }
 
 constexpr uint32_t kKey = 0x05A0A011;    // codec 1, key frame, 1280x720
@@ -235,12 +230,11 @@ TEST_F(QXInputTest, DetachedInputKeepsBoundedVideoFromTheLastKeyFrameAndHandsItO
 }
 
 sctest::FakeFramework g_framework;
-int g_sessionManager = 0;
+int g_session = 0;
 
 std::unique_ptr<Context> MakeContext(int32_t port, int32_t handle = 10001) {
     auto context = std::make_unique<Context>();
-    EXPECT_EQ(0,
-              context->Init(handle, &g_framework, &g_sessionManager, nullptr, port, WaveFormat()));
+    EXPECT_EQ(0, context->Init(handle, &g_framework, &g_session, nullptr, port, WaveFormat()));
     return context;
 }
 
@@ -322,10 +316,8 @@ TEST(ReceiverPath, BookedUnitsArriveInOrderInEveryContextWhileOthersChurn) {
     stop.store(true);
     audio.join();
     pictures.join();
-    std::vector<std::string> all;
-    for (uint32_t i = 0; i < kSteadyUnits; ++i) {
-        all.push_back(std::to_string(i));
-    }
+    std::vector<std::string> all(kSteadyUnits);
+    std::generate(all.begin(), all.end(), [i = 0]() mutable { return std::to_string(i++); });
     for (Recorder* sink : {&firstSink, &secondSink}) {
         ASSERT_TRUE(sink->WaitFor(kSteadyUnits));
         EXPECT_EQ(all, sink->Payloads());

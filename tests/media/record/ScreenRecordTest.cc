@@ -121,11 +121,10 @@ TEST(RecordRingRoundTrip,
     constexpr int kBlocks = 4500;
     const int32_t port = sctest::NextChannelPort();
     sctest::FakeFramework framework;
-    qxhost::RingWriter earlier(port);
+    qxhost::RingWriter earlier(port), writer(port);
     ASSERT_TRUE(earlier.Open());
     const uint8_t stale[1] = {9};
     ASSERT_EQ(qxhost::WriteResult::kWritten, earlier.Write(stale, 1));
-    qxhost::RingWriter writer(port);
     ASSERT_TRUE(writer.Open());
     ASSERT_EQ(qxhost::WriteResult::kWritten, writer.Write(stale, 1));  // before the recording
     const auto length = [](int i) { return 1 + static_cast<uint32_t>(i * 7919) % 2048; };
