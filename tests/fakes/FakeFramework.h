@@ -19,15 +19,6 @@
 
 namespace sctest {
 
-// The call's name and its arguments, separated by spaces.
-template <typename... Parts>
-std::string CallLine(const char* name, const Parts&... parts) {
-    std::ostringstream line;
-    line << name;
-    ((line << ' ' << parts), ...);
-    return line.str();
-}
-
 class EmptyConfig : public IConfigCenter {
   public:
     HRESULT QueryInterface(const QXGUID&, void**) override { return E_NOINTERFACE; }
@@ -53,9 +44,13 @@ class FakeFramework : public IComponentFactory {
     uint32_t Release() override { return 1; }
     HRESULT CreateComponent(const QXGUID& clsid, const QXGUID&, IUnknown*, void** out) override;
 
-    // Notes `line` and answers S_OK.
-    HRESULT Note(const std::string& line) {
-        journal_.Note([&](Lines& lines) { lines.push_back(line); });
+    // Notes the call's name and its arguments, separated by spaces, and answers S_OK.
+    template <typename... Parts>
+    HRESULT Note(const std::string& name, const Parts&... parts) {
+        std::ostringstream line;
+        line << name;
+        ((line << ' ' << parts), ...);
+        journal_.Note([&](Lines& lines) { lines.push_back(line.str()); });
         return S_OK;
     }
     // Waits (up to 10 s) until the journal holds `count` lines that start with `prefix`.
@@ -102,23 +97,23 @@ class RecordingMixer : public IVideoMixer {
         return 0;
     }
     HRESULT Init(void*, MixedVideoCallback, const VideoMixerParam* p, IConfigCenter*) override {
-        return owner_->Note(CallLine("Init", Size(*p)));
+        return owner_->Note("Init", Size(*p));
     }
-    HRESULT EnableOutput(int32_t on) override { return owner_->Note(CallLine("EnableOutput", on)); }
+    HRESULT EnableOutput(int32_t on) override { return owner_->Note("EnableOutput", on); }
     HRESULT SetOutputParam(const VideoMixerParam* p) override {
-        return owner_->Note(CallLine("SetOutputParam", Size(*p)));
+        return owner_->Note("SetOutputParam", Size(*p));
     }
     HRESULT Uninit() override { return owner_->Note("Uninit"); }
     int32_t AddInput(int32_t handle, int32_t position, const RenderPara* para) override {
-        owner_->Note(CallLine("AddInput", handle, position, Describe(*para)));
+        owner_->Note("AddInput", handle, position, Describe(*para));
         return owner_->addInputResult;
     }
-    HRESULT DelInput(int32_t handle) override { return owner_->Note(CallLine("DelInput", handle)); }
+    HRESULT DelInput(int32_t handle) override { return owner_->Note("DelInput", handle); }
     HRESULT SetInputSyncTimer(int32_t handle, IPlaySyncTime*) override {
-        return owner_->Note(CallLine("SetInputSyncTimer", handle));
+        return owner_->Note("SetInputSyncTimer", handle);
     }
     HRESULT ResetInput(int32_t handle, int32_t reason, const RenderPara* para) override {
-        return owner_->Note(CallLine("ResetInput", handle, reason, Describe(*para)));
+        return owner_->Note("ResetInput", handle, reason, Describe(*para));
     }
     HRESULT ResetAllInputParam(int32_t count, const int32_t* handles,
                                const RenderPara* paras) override {
@@ -133,9 +128,9 @@ class RecordingMixer : public IVideoMixer {
         if (owner_->onWriteData) {
             owner_->onWriteData(handle);
         }
-        return owner_->Note(CallLine("WriteData", handle, length, Size(info->width, info->height)));
+        return owner_->Note("WriteData", handle, length, Size(info->width, info->height));
     }
-    HRESULT SetBitrate(int32_t bits) override { return owner_->Note(CallLine("SetBitrate", bits)); }
+    HRESULT SetBitrate(int32_t bits) override { return owner_->Note("SetBitrate", bits); }
     HRESULT RequestKeyFrame() override { return owner_->Note("RequestKeyFrame"); }
     int32_t GetEncoderLevel() override { return 0; }
 
@@ -168,10 +163,10 @@ class RecordingRecorder : public IScreenRecorder {
         return 0;
     }
     int32_t GetState() override { return kRecorderIdle; }
-    HRESULT SetPause(int32_t pause) override { return owner_->Note(CallLine("SetPause", pause)); }
+    HRESULT SetPause(int32_t pause) override { return owner_->Note("SetPause", pause); }
     HRESULT Stop() override { return owner_->Note("Stop"); }
     HRESULT WriteData(const uint8_t* data, int32_t length) override {
-        return owner_->Note(CallLine("WriteData", length, int{data[0]}));
+        return owner_->Note("WriteData", length, int{data[0]});
     }
     int32_t GetRecordTime() override { return 4321; }
     HRESULT Start(const RecordParams* params, const char16_t* path) override {

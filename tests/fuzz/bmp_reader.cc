@@ -11,14 +11,10 @@
 
 #include "media/output/DefaultPicture.h"
 
-namespace {
-
-[[noreturn]] void Fail(const char* what) {
+[[noreturn]] static void Fail(const char* what) {
     std::fprintf(stderr, "bmp_reader: %s\n", what);
     std::abort();
 }
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const int fd = memfd_create("bmp_reader", MFD_CLOEXEC);
@@ -36,8 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         return 0;
     }
-    const int64_t width = info.width;
-    const int64_t height = info.height;
+    const int64_t width = info.width, height = info.height;
     if (read != 1 || info.data == nullptr || width < 2 || height < 2 ||
         width > streammanager::DefaultPicture::kMaxSide ||
         height > streammanager::DefaultPicture::kMaxSide ||

@@ -1,8 +1,7 @@
-// One slot of the recording ring through the reader's slot parsing: the read index word, then
-// the slot (length word, up to 2048 bytes of data), written where the index points and to slot 0.
-// The slot taken must be the index's (slot 0 for one outside the ring), the index must step past
-// it, and a length of 0 to 2048 gives that many bytes of the slot (read under ASan from a ring of
-// exactly its size), any other none.
+// One slot of the recording ring through the reader's slot parsing: the read index word, then the
+// slot (length word, data), written where the index points and to slot 0. The slot taken must be
+// the index's (slot 0 outside the ring), the index must step past it, and a length of 0 to 2048
+// gives that many bytes (read under ASan from a ring of exactly its size), any other none.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>

@@ -17,10 +17,9 @@ constexpr int32_t kRate = 48000;
 constexpr int kToneHz = 440;
 
 // `fps` pictures a second of the region (a width of 0: the whole screen) with 48 kHz stereo
-// sound of 16 bits, into fragmented MP4.
+// sound of 16 bits, into fragmented MP4. The words: size, video, profile, window (clip, id),
+// region, fps, bitrate, sound (on, rate, channels, bits, bitrate), MP4.
 inline RecordParams Params(int fps, int left = 0, int top = 0, int width = 0, int height = 0) {
-    // size, video, profile, window (clip, id), region, fps, bitrate, sound (on, rate, channels,
-    // bits, bitrate), MP4
     return {
         sizeof(RecordParams), 1, 0, 0, 0, left, top, width, height, fps, 0, 1, kRate, 2, 16, 0, 1};
 }

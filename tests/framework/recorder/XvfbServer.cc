@@ -8,9 +8,7 @@
 namespace rectest {
 
 unsigned long XvfbServer::Pixel(uint32_t rgb) const {
-    const auto level = [rgb](int shift) {
-        return static_cast<unsigned short>((rgb >> shift & 0xFF) * 257);
-    };
+    const auto level = [rgb](int shift) { return uint16_t((rgb >> shift & 0xFF) * 257); };
     XColor colour{0, level(16), level(8), level(0), 0, 0};
     XAllocColor(x_, DefaultColormap(x_, DefaultScreen(x_)), &colour);
     return colour.pixel;

@@ -4,53 +4,41 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 #include <memory>
 #include <random>
 #include <utility>
 #include <vector>
 
 #include "codec/AudioClock.h"
+#include "host/ToneGenerator.h"
 #include "media/audio/AacEncoder.h"
 #include "media/audio/AudioResample.h"
 #include "media/output/OutputAudio.h"
-
-extern "C" {
-#include <libavcodec/avcodec.h>
-}
+#include "platform/TempFolder.h"
+#include "tests/media/push/FfTool.h"
 
 namespace streammanager {
 namespace {
 
 WaveFormat Pcm(uint32_t rate, uint16_t channels) {
-    WaveFormat format;
-    format.channels = channels;
-    format.samplesPerSec = rate;
-    format.blockAlign = static_cast<uint16_t>(2 * channels);
-    format.avgBytesPerSec = rate * format.blockAlign;
-    return format;
+    return WaveFormat{1, channels, rate, rate * 2 * channels, uint16_t(2 * channels), 16, 0};
 }
 
 // A second of a 1 kHz sine of amplitude 10000 as 16-bit PCM.
 std::vector<uint8_t> Tone(const WaveFormat& format) {
-    std::vector<uint8_t> bytes;
-    for (uint32_t i = 0; i < format.samplesPerSec; ++i) {
-        const auto value = static_cast<int16_t>(
-            std::lround(10000 * std::sin(2 * M_PI * i / format.samplesPerSec * 1000)));
-        for (uint16_t c = 0; c < 2 * format.channels; ++c) {
-            bytes.push_back(static_cast<uint8_t>(c % 2 == 0 ? value : value >> 8));
-        }
-    }
-    return bytes;
+    std::vector<uint8_t> second;
+    qxhost::ToneGenerator({format.samplesPerSec, format.channels, 1000, 1, 10000})
+        .NextBlock(&second);
+    return second;
 }
 
 struct ToneFit {
     double amplitude = 0, residualRms = 0, residualMax = 0;
 };
 
-// Fits a·sin + b·cos + c of 1 kHz to one channel of 48 kHz stereo over the whole periods from
-// frame `first` on.
-template <typename Sample>
-ToneFit FitTone(const std::vector<Sample>& samples, uint32_t channel, size_t first) {
+// Fits a·sin + b·cos + c of 1 kHz to one channel of 48 kHz stereo, whole periods from `first` on.
+ToneFit FitTone(const std::vector<int16_t>& samples, uint32_t channel, size_t first) {
     const size_t count = (samples.size() / 2 - first) / 48 * 48;
     auto x = [&](size_t i) { return static_cast<double>(samples[i * 2 + channel]); };
     auto phase = [](size_t i) { return 2 * M_PI * static_cast<double>(i) / 48; };
@@ -77,13 +65,10 @@ ToneFit FitTone(const std::vector<Sample>& samples, uint32_t channel, size_t fir
 // end fails the call, its whole frames converted; a block that would not fit, or a format that is
 // not 16-bit PCM mono or stereo, is refused, nothing written or consumed.
 TEST(AudioResample, EveryContextRateGivesTheToneCleanAt48kHzStereoAndTheRestIsRefused) {
-    WaveFormat eightBit = Pcm(16000, 1), floatTag = Pcm(48000, 2), oddAlign = Pcm(16000, 1);
-    eightBit.bitsPerSample = 8;
-    eightBit.blockAlign = 1;
-    floatTag.formatTag = 3;
-    oddAlign.blockAlign = 4;
+    // 8-bit, float, a block that is not one frame, no channels, no rate, six channels.
     for (const WaveFormat& format :
-         {eightBit, floatTag, oddAlign, Pcm(16000, 0), Pcm(0, 1), Pcm(16000, 6)}) {
+         {WaveFormat{1, 1, 16000, 16000, 1, 8, 0}, WaveFormat{3, 2, 48000, 192000, 4, 16, 0},
+          WaveFormat{1, 1, 16000, 32000, 4, 16, 0}, Pcm(16000, 0), Pcm(0, 1), Pcm(16000, 6)}) {
         AudioResample resample(format);
         EXPECT_EQ(0, resample.Open());
         uint8_t source[64] = {}, dest[4096];
@@ -103,9 +88,8 @@ TEST(AudioResample, EveryContextRateGivesTheToneCleanAt48kHzStereoAndTheRestIsRe
         }
     }
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message()
-                     << c.rate << " Hz, " << c.channels << " channel(s), blocks " << c.blockFrames
-                     << " frames and " << c.extraBytes << " bytes");
+        SCOPED_TRACE(testing::Message() << c.rate << " Hz, " << c.channels << " channel(s), blocks "
+                                        << c.blockFrames << " frames + " << c.extraBytes << " B");
         AudioResample resample(Pcm(c.rate, c.channels));
         ASSERT_EQ(1, resample.Open());
         const std::vector<uint8_t> source = Tone(Pcm(c.rate, c.channels));
@@ -138,9 +122,7 @@ TEST(AudioResample, EveryContextRateGivesTheToneCleanAt48kHzStereoAndTheRestIsRe
     }
 }
 
-// The sound's clock against hosts as they are, blocks arriving as they end: the count stays within
-// a few ms of the arrivals, no block stretched or squeezed beyond the bound. (Where the count
-// starts, jumps and drops: the recording timeline's table, RecordTimingTest.cc.)
+// Hosts as they are, blocks arriving as they end; no block stretched or squeezed beyond the bound.
 TEST(AudioClock, KeepsTheCountWithinAFewMsOfArrivalWithoutAJump) {
     constexpr int32_t kRate = 48000;
     const struct {
@@ -163,8 +145,7 @@ TEST(AudioClock, KeepsTheCountWithinAFewMsOfArrivalWithoutAJump) {
         codec::AudioClock clock(kRate);
         const int64_t startUs = 1000000000;
         int64_t hostSamples = 0;  // what the host has written, on its own clock
-        double worstErrorMs = 0;
-        double worstStretch = 0;
+        double worstErrorMs = 0, worstStretch = 0;
         while (hostSamples < int64_t{host.seconds} * kRate) {
             const int64_t samples = blockMs(random) * kRate / 1000;
             hostSamples += samples;
@@ -260,8 +241,7 @@ TEST(AacEncoder, BlocksAreGatheredIntoFramesOf4096Bytes) {
         EXPECT_EQ(scenario.frames, fake->frames);
     }
     // A coder that does not open fails Init; a format the resampler refuses does not.
-    WaveFormat eightBit;
-    eightBit.bitsPerSample = 8;
+    WaveFormat eightBit{1, 1, 16000, 32000, 2, 8, 0};
     auto closed = std::make_unique<FakeAacCodec>();
     closed->opens = false;
     EXPECT_EQ(E_FAIL, AacEncoder(4096, std::move(closed)).Init(&eightBit, nullptr));
@@ -278,35 +258,25 @@ struct Frames : IEncodedSink {
     std::vector<uint64_t> times;
 };
 
-// ADTS frames (each must be AAC LC, 48 kHz, stereo) decoded to interleaved samples, 16-bit scale.
-std::vector<float> DecodeAdts48kStereo(const std::vector<std::vector<uint8_t>>& frames) {
-    AVCodecContext* context = avcodec_alloc_context3(avcodec_find_decoder(AV_CODEC_ID_AAC));
-    avcodec_open2(context, context->codec, nullptr);
-    AVFrame* decoded = av_frame_alloc();
-    AVPacket* packet = av_packet_alloc();
-    std::vector<float> samples;
+// ADTS frames (each must be AAC LC, 48 kHz, stereo) decoded by ffmpeg to interleaved samples.
+std::vector<int16_t> DecodeAdts48kStereo(const std::vector<std::vector<uint8_t>>& frames) {
+    const platform::TempFolder temp("sc-aac");
+    std::ofstream file(temp.Path() + "/tone.aac", std::ios::binary);
     for (const auto& f : frames) {
         // Sync word, MPEG-4, layer 0, LC, 48 kHz, stereo, the frame's own length, one block.
         EXPECT_TRUE(f.size() >= 7 && (f[0] << 16 | f[1] << 8 | f[2]) == 0xFFF14C &&
                     f[3] >> 6 == 2 &&
                     f.size() == static_cast<size_t>((f[3] & 3) << 11 | f[4] << 3 | f[5] >> 5) &&
                     (f[6] & 3) == 0);
-        av_new_packet(packet, static_cast<int>(f.size()));
-        std::copy(f.begin(), f.end(), packet->data);
-        EXPECT_EQ(0, avcodec_send_packet(context, packet));
-        av_packet_unref(packet);
-        while (avcodec_receive_frame(context, decoded) == 0) {
-            EXPECT_EQ(2, decoded->ch_layout.nb_channels);
-            for (int i = 0; i < 2 * decoded->nb_samples; ++i) {
-                samples.push_back(reinterpret_cast<float*>(decoded->extended_data[i % 2])[i / 2] *
-                                  32768.0f);
-            }
-        }
+        file.write(reinterpret_cast<const char*>(f.data()), static_cast<std::streamsize>(f.size()));
     }
-    av_packet_free(&packet);
-    av_frame_free(&decoded);
-    avcodec_free_context(&context);
-    return samples;
+    file.close();
+    rtmptest::FfTool ffmpeg(temp.Path(), "ffmpeg",
+                            {"-v", "error", "-i", temp.Path() + "/tone.aac", "-f", "s16le", "-"});
+    EXPECT_TRUE(ffmpeg.Finish(20000) && ffmpeg.ExitCode() == 0);
+    const std::string pcm = ffmpeg.Read(".out");
+    const auto* samples = reinterpret_cast<const int16_t*>(pcm.data());
+    return std::vector<int16_t>(samples, samples + pcm.size() / 2);
 }
 
 // A second of the tone in blocks of any size, arriving as they end, becomes a second of 48 kHz
@@ -349,7 +319,7 @@ TEST(OutputAudio, BlocksOfAnyLengthBecomeTheToneInFramesStampedWithItsTime) {
             bytes += out.frames[j].size();
         }
         EXPECT_NEAR(128.0, bytes * 8.0 / 1024 * 48 / out.times.size(), 12.0);  // kbit/s
-        const std::vector<float> decoded = DecodeAdts48kStereo(out.frames);
+        const std::vector<int16_t> decoded = DecodeAdts48kStereo(out.frames);
         // Smaller blocks let the clock's correction stretch the sound, and the tone its phase.
         for (uint32_t channel = 0; c.blockBytes == c.format.avgBytesPerSec && channel < 2;
              ++channel) {

@@ -1,6 +1,5 @@
-// The input side of a context: the protocol's booking table and QXInput without threads, then
-// the receiving path end to end on real shared memory and semaphores, the host simulator's
-// StreamWriter writing and the process-wide receivers reading.
+// The input side of a context: the protocol's booking table and QXInput without threads, then the
+// receiving path end to end on real shared memory, the host's StreamWriter writing.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -28,45 +27,39 @@
 namespace streammanager {
 namespace {
 
-// Records what the protocol hands to an input-side sink: "<type> <payload>" for each unit.
-class RecordingQXSink : public IQXMediaSink {
-  public:
-    int32_t OnMediaData(uint8_t type, const uint8_t* data, uint32_t length, uint16_t,
-                        uint16_t) override {
-        units.push_back(std::to_string(type) + " " + std::string(data, data + length));
-        return 0;
-    }
-    int32_t SetSyncTimer(IPlaySyncTime* timer) override {
-        clock = timer;
-        return 0;
-    }
-    int32_t ResetFrameCount() override { return 0; }
-    std::vector<std::string> units;
-    IPlaySyncTime* clock = nullptr;
-};
-
-// Records what an input hands to its sink (the output side), from any thread.
-class RecordingInputSink : public IInputMediaSink {
+// Records, from any thread, what reaches it: from a receiver "<type> <user> <length>", from the
+// protocol "<type> <payload>", from an input the payload with its input handle and descriptor.
+class Recorder : public IStreamDataTarget, public IQXMediaSink, public IInputMediaSink {
   public:
     struct Unit {
         int32_t inputHandle;
         MediaDataDesc desc;
         std::string payload;
     };
-    int32_t OnMediaData(int32_t inputHandle, const MediaDataDesc* desc, const uint8_t* data,
-                        uint32_t length) override {
-        const Unit unit{inputHandle, *desc, std::string(data, data + length)};
-        units_.Note([&](std::vector<Unit>& units) { units.push_back(unit); });
-        return 0;
+    void OnStreamData(uint8_t type, uint8_t, const uint8_t*, uint32_t length, uint32_t user,
+                      uint16_t, uint16_t) override {
+        Add({0, {}, Describe(type, user, length)});
     }
+    int32_t OnMediaData(uint8_t type, const uint8_t* data, uint32_t length, uint16_t,
+                        uint16_t) override {
+        return Add({0, {}, std::to_string(type) + " " + std::string(data, data + length)});
+    }
+    int32_t OnMediaData(int32_t handle, const MediaDataDesc* desc, const uint8_t* data,
+                        uint32_t length) override {
+        return Add({handle, *desc, std::string(data, data + length)});
+    }
+    int32_t SetSyncTimer(IPlaySyncTime* timer) override { return SetSyncTimer(0, timer); }
     int32_t SetSyncTimer(int32_t, IPlaySyncTime* timer) override {
         clock = timer;  // set on the control path only
         return 0;
     }
+    int32_t ResetFrameCount() override { return 0; }
+    static std::string Describe(uint8_t type, uint32_t user, uint32_t length) {
+        return std::to_string(type) + " " + std::to_string(user) + " " + std::to_string(length);
+    }
     std::vector<Unit> Units() { return units_.Read(); }
     bool WaitFor(size_t total, int timeoutMs = 20000) {
-        return units_.WaitFor([&](const std::vector<Unit>& units) { return units.size() >= total; },
-                              timeoutMs);
+        return units_.WaitFor([&](const auto& units) { return units.size() >= total; }, timeoutMs);
     }
     std::vector<std::string> Payloads() {
         std::vector<std::string> payloads;
@@ -78,20 +71,23 @@ class RecordingInputSink : public IInputMediaSink {
     IPlaySyncTime* clock = nullptr;
 
   private:
+    int32_t Add(const Unit& unit) {
+        units_.Note([&](std::vector<Unit>& units) { units.push_back(unit); });
+        return 0;
+    }
     fakes::Journal<std::vector<Unit>> units_;
 };
 
-void Send(QXProtocol& protocol, uint8_t type, uint8_t mediaId, uint32_t user,
-          const std::string& payload) {
-    protocol.OnStreamData(type, mediaId, reinterpret_cast<const uint8_t*>(payload.data()),
-                          static_cast<uint32_t>(payload.size()), user, 0, 0);
+void Send(QXProtocol& to, uint8_t type, uint8_t mediaId, uint32_t user, const std::string& unit) {
+    to.OnStreamData(type, mediaId, reinterpret_cast<const uint8_t*>(unit.data()),
+                    static_cast<uint32_t>(unit.size()), user, 0, 0);
 }
 
-// Entries reach the one sink booked for their key, under its mapped type. A user's audio and
-// encoded video share a clock that stays for the next booking; pictures get none.
-TEST(QXProtocol, EntriesReachTheOneSinkBookedForTheirKeyAndEachUserHasOneClock) {
+// Under its mapped type. A user's audio and encoded video share a clock that stays for the next
+// booking; pictures get none.
+TEST(QXProtocol, EntriesReachTheOneSinkBookedForTheirKeyEachUserHasOneClockRefusalsLeaveNone) {
     QXProtocol protocol;
-    RecordingQXSink audio240, video240, plainAudio, second, picture, otherUser;
+    Recorder audio240, video240, plainAudio, second, picture, otherUser;
     const InputStreamKey a240{7, 0, 4, 240}, v240{7, 0, 5, 240}, a{7, 0, 1, 3};
     const InputStreamKey p{7, 0, 3, 0}, o{8, 0, 1, 0}, sameButReserved{7, 99, 1, 3};
     EXPECT_EQ(kResultOk, protocol.AddInputStream(&a240, &audio240));
@@ -113,35 +109,30 @@ TEST(QXProtocol, EntriesReachTheOneSinkBookedForTheirKeyAndEachUserHasOneClock) 
         Send(protocol, type, 240, 7, "dropped");
     }
     Send(protocol, 1, 3, 99, "nobody booked this user");
-    EXPECT_EQ((std::vector<std::string>{"4 a240"}), audio240.units);
-    EXPECT_EQ((std::vector<std::string>{"5 v240"}), video240.units);
-    EXPECT_EQ((std::vector<std::string>{"1 a"}), plainAudio.units);
-    EXPECT_TRUE(second.units.empty());
+    EXPECT_EQ((std::vector<std::string>{"4 a240"}), audio240.Payloads());
+    EXPECT_EQ((std::vector<std::string>{"5 v240"}), video240.Payloads());
+    EXPECT_EQ((std::vector<std::string>{"1 a"}), plainAudio.Payloads());
+    EXPECT_TRUE(second.Units().empty());
 
     for (const InputStreamKey* key : {&a, &a, &a240, &v240}) {  // the second `a`: nothing happens
         protocol.RemoveInputStream(key);
     }
     Send(protocol, 1, 3, 7, "after removal");
-    EXPECT_EQ(1u, plainAudio.units.size());
+    EXPECT_EQ(1u, plainAudio.Units().size());
     protocol.AddInputStream(&a, &second);
     EXPECT_EQ(audio240.clock, second.clock);
-}
 
-// A clock that could not be made once left its booking behind, pointing at the input the
-// context then destroyed: the next unit for the key reached freed memory.
-TEST(QXProtocol, RefusedBookingLeavesNothingBehind) {
-    QXProtocol protocol([] { return std::shared_ptr<CAVPlaySyncTime>(); });
-    const InputStreamKey key{7, 0, 1, 0};
+    // A clock that could not be made once left its booking behind, pointing at the input the
+    // context then destroyed: the next unit for the key reached freed memory.
+    QXProtocol clockless([] { return std::shared_ptr<CAVPlaySyncTime>(); });
     {
-        RecordingQXSink refused;
-        EXPECT_EQ(kResultClockFailed, protocol.AddInputStream(&key, &refused));
+        Recorder refused;
+        EXPECT_EQ(kResultClockFailed, clockless.AddInputStream(&a, &refused));
         EXPECT_EQ(nullptr, refused.clock);
     }
-    Send(protocol, 1, 0, 7, "reaches no sink");  // under ASan: no use after free
-    RecordingQXSink picture;
-    const InputStreamKey raw{7, 0, 3, 0};
-    EXPECT_EQ(kResultOk, protocol.AddInputStream(&raw, &picture));  // needs no clock
-    EXPECT_EQ(kResultClockFailed, protocol.AddInputStream(&key, &picture));
+    Send(clockless, 1, 3, 7, "reaches no sink");                   // under ASan: no use after free
+    EXPECT_EQ(kResultOk, clockless.AddInputStream(&p, &picture));  // needs no clock
+    EXPECT_EQ(kResultClockFailed, clockless.AddInputStream(&a, &picture));
 }
 
 constexpr uint32_t kKey = 0x05A0A011;    // codec 1, key frame, 1280x720
@@ -167,7 +158,7 @@ class QXInputTest : public ::testing::Test {
     QXProtocol protocol;
     QXInput input{10001, 100, &protocol, InputStreamKey{7, 0, kMediaEncodedVideo, 0},
                   [] { return 4242u; }};
-    RecordingInputSink sink;
+    Recorder sink;
 };
 
 TEST_F(QXInputTest, EachKindGoesOnWithItsDescriptorAndUnitsShortOfTheirHeaderAreDropped) {
@@ -198,11 +189,28 @@ TEST_F(QXInputTest, EachKindGoesOnWithItsDescriptorAndUnitsShortOfTheirHeaderAre
         std::make_tuple(int{p.mediaType}, std::string(p.fourcc, 4), int{p.width}, int{p.height}));
 }
 
-TEST_F(QXInputTest, DetachedInputKeepsEncodedVideoFromTheLastKeyFrameAndHandsItOverInOrder) {
+// A host that sends one key frame and then ten minutes of delta frames at 30 fps once made the
+// kept video grow without bound.
+TEST_F(QXInputTest, DetachedInputKeepsBoundedVideoFromTheLastKeyFrameAndHandsItOverInOrder) {
     Deliver(kMediaEncodedVideo, EncodedUnit(kDelta, 1, "before-key"));
     Deliver(kMediaAudio, "pcm");  // audio and pictures are dropped, not kept
     Deliver(kMediaRawPicture, "i420", 16, 16);
     EXPECT_EQ(0u, input.CachedFrameCount());
+    // Small deltas meet the bound on units first, large ones the bound on bytes.
+    for (const size_t deltaBytes : {size_t{4000}, size_t{100000}}) {
+        const std::string delta = EncodedUnit(kDelta, 0, std::string(deltaBytes, 'd'));
+        Deliver(kMediaEncodedVideo, EncodedUnit(kKey, 0, std::string(20000, 'k')));
+        size_t mostBytes = 0;
+        for (int frame = 1; frame < 10 * 60 * 30; ++frame) {
+            Deliver(kMediaEncodedVideo, delta);
+            ASSERT_LE(input.CachedFrameCount(), Input::kMaxCachedUnits);
+            mostBytes = std::max(mostBytes, input.CachedBytes());
+        }
+        EXPECT_LE(mostBytes, Input::kMaxCachedBytes);
+        EXPECT_GT(mostBytes + deltaBytes + 8,
+                  std::min(Input::kMaxCachedBytes, Input::kMaxCachedUnits * (deltaBytes + 8)));
+        EXPECT_EQ(0u, input.CachedFrameCount());  // dropped, waiting for a key frame
+    }
     Deliver(kMediaEncodedVideo, EncodedUnit(kKey, 2, "key1"));
     Deliver(kMediaEncodedVideo, EncodedUnit(kDelta, 3, "d1"));
     Deliver(kMediaEncodedVideo, EncodedUnit(kKey, 4, "key2"));  // starts the kept video again
@@ -221,43 +229,12 @@ TEST_F(QXInputTest, DetachedInputKeepsEncodedVideoFromTheLastKeyFrameAndHandsItO
     EXPECT_EQ(3u, sink.Units().size());
 }
 
-// Without a sink, a host that sends one key frame and then ten minutes of delta frames at
-// 30 fps once made the kept video grow without bound.
-TEST_F(QXInputTest, KeptVideoStaysBoundedThroughALongGop) {
-    // Small deltas meet the bound on units first, large ones the bound on bytes.
-    for (const size_t deltaBytes : {size_t{4000}, size_t{100000}}) {
-        const std::string delta = EncodedUnit(kDelta, 0, std::string(deltaBytes, 'd'));
-        Deliver(kMediaEncodedVideo, EncodedUnit(kKey, 0, std::string(20000, 'k')));
-        size_t mostBytes = 0;
-        for (int frame = 1; frame < 10 * 60 * 30; ++frame) {
-            Deliver(kMediaEncodedVideo, delta);
-            ASSERT_LE(input.CachedFrameCount(), Input::kMaxCachedUnits);
-            mostBytes = std::max(mostBytes, input.CachedBytes());
-        }
-        EXPECT_LE(mostBytes, Input::kMaxCachedBytes);
-        EXPECT_GT(mostBytes + deltaBytes + 8,
-                  std::min(Input::kMaxCachedBytes, Input::kMaxCachedUnits * (deltaBytes + 8)));
-        EXPECT_EQ(0u, input.CachedFrameCount());  // dropped, waiting for a key frame
-    }
-    Deliver(kMediaEncodedVideo, EncodedUnit(kKey, 1, "key"));
-    Deliver(kMediaEncodedVideo, EncodedUnit(kDelta, 2, "d"));
-    input.SetSink(&sink);
-    Deliver(kMediaEncodedVideo, EncodedUnit(kDelta, 3, "live"));
-    EXPECT_EQ((std::vector<std::string>{"key", "d", "live"}), sink.Payloads());
-}
-
 sctest::FakeFramework g_framework;
-int g_sessionManager = 0;
-
-int32_t NextPort() {
-    static std::atomic<int32_t> next{0};
-    return sctest::ChannelPort(next++);
-}
+int g_session = 0;
 
 std::unique_ptr<Context> MakeContext(int32_t port, int32_t handle = 10001) {
     auto context = std::make_unique<Context>();
-    EXPECT_EQ(0,
-              context->Init(handle, &g_framework, &g_sessionManager, nullptr, port, WaveFormat()));
+    EXPECT_EQ(0, context->Init(handle, &g_framework, &g_session, nullptr, port, WaveFormat()));
     return context;
 }
 
@@ -285,32 +262,40 @@ void WriteUnit(qxhost::StreamWriter& writer, uint8_t type, uint32_t user, const 
 
 // While contexts and inputs come and go and the host writes other users' units at full speed on
 // two channels, two contexts booking one key throughout each get all its units in order, across
-// the entry index's wrap (and nothing crashes, deadlocks or touches freed memory).
+// the entry index's wrap (and nothing crashes, deadlocks or touches freed memory). Before them,
+// an earlier writer left units and their count behind, and the writer that took the objects
+// over wrote one before any receiver ran: none of these arrives.
 TEST(ReceiverPath, BookedUnitsArriveInOrderInEveryContextWhileOthersChurn) {
-    const int32_t port = NextPort();
+    const int32_t port = sctest::NextChannelPort();
+    qxhost::StreamWriter earlier(6, port), pictureWriter(6, port), soundWriter(1, port);
+    ASSERT_TRUE(earlier.Open());
+    for (const char* unit : {"90", "91", "92"}) {
+        WriteUnit(earlier, 6, 9, unit);
+    }
+    ASSERT_TRUE(pictureWriter.Open() && soundWriter.Open());
+    WriteUnit(pictureWriter, 6, 9, "99");
     auto first = MakeContext(port, 9998), second = MakeContext(port, 9999);
-    RecordingInputSink firstSink, secondSink;
+    Recorder firstSink, secondSink;
     Attach(*first, 9, kMediaRawPicture6, 0, &firstSink);
     Attach(*second, 9, kMediaRawPicture6, 0, &secondSink);
     constexpr uint32_t kSteadyUnits = 3000;  // the entry index wraps
     std::atomic<bool> stop{false};
-    auto writeAtFullSpeed = [&](uint8_t type, bool withSteady) {
-        qxhost::StreamWriter writer(type, port);  // type 1 on channel 1, type 6 on channel 6
-        ASSERT_TRUE(writer.Open());
+    auto writeAtFullSpeed = [&](qxhost::StreamWriter* writer, bool withSteady) {
+        const uint8_t type = writer->Channel();  // type 1 on channel 1, type 6 on channel 6
         std::vector<uint8_t> unit(512, 1);
         uint32_t steadySent = 0;
         for (uint32_t i = 0; !stop.load() || (withSteady && steadySent < kSteadyUnits); ++i) {
             if (withSteady && steadySent < kSteadyUnits && i % 2 == 0) {
-                WriteUnit(writer, type, 9, std::to_string(steadySent++));
-            } else if (writer.Write(type, 0, 1 + i % 3, 16, 8, unit.data(), 512) !=
+                WriteUnit(*writer, type, 9, std::to_string(steadySent++));
+            } else if (writer->Write(type, 0, 1 + i % 3, 16, 8, unit.data(), 512) !=
                        qxhost::WriteResult::kWritten) {
                 std::this_thread::yield();
             }
         }
     };
-    std::thread audio(writeAtFullSpeed, 1, false);
-    std::thread pictures(writeAtFullSpeed, 6, true);
-    RecordingInputSink churnSink;
+    std::thread audio(writeAtFullSpeed, &soundWriter, false);
+    std::thread pictures(writeAtFullSpeed, &pictureWriter, true);
+    Recorder churnSink;
     // Churns until every steady unit is through (or a bound is reached), so the two overlap.
     for (int round = 0; round < 30 || (!secondSink.WaitFor(kSteadyUnits, 0) && round < 20000);
          ++round) {
@@ -331,11 +316,9 @@ TEST(ReceiverPath, BookedUnitsArriveInOrderInEveryContextWhileOthersChurn) {
     stop.store(true);
     audio.join();
     pictures.join();
-    std::vector<std::string> all;
-    for (uint32_t i = 0; i < kSteadyUnits; ++i) {
-        all.push_back(std::to_string(i));
-    }
-    for (RecordingInputSink* sink : {&firstSink, &secondSink}) {
+    std::vector<std::string> all(kSteadyUnits);
+    std::generate(all.begin(), all.end(), [i = 0]() mutable { return std::to_string(i++); });
+    for (Recorder* sink : {&firstSink, &secondSink}) {
         ASSERT_TRUE(sink->WaitFor(kSteadyUnits));
         EXPECT_EQ(all, sink->Payloads());
     }
@@ -344,32 +327,18 @@ TEST(ReceiverPath, BookedUnitsArriveInOrderInEveryContextWhileOthersChurn) {
               std::make_tuple(int{desc.mediaType}, int{desc.width}, int{desc.height}));
 }
 
-// What a receiver hands its listeners: each unit's type, user and length.
-class Listener : public IStreamDataTarget {
-  public:
-    void OnStreamData(uint8_t type, uint8_t, const uint8_t*, uint32_t length, uint32_t userId,
-                      uint16_t, uint16_t) override {
-        const std::string unit = Describe(type, userId, length);
-        units.Note([&](std::vector<std::string>& all) { all.push_back(unit); });
-    }
-    static std::string Describe(uint8_t type, uint32_t userId, uint32_t length) {
-        return std::to_string(type) + " " + std::to_string(userId) + " " + std::to_string(length);
-    }
-    fakes::Journal<std::vector<std::string>> units;
-};
-
 // The entries of the stream_entry fuzz corpus, as they are, through the real receiver thread:
 // each whose unit lies inside the data area reaches the listener in order, the others count as
 // dropped. On channels a context made and the host held when it went: the last context to go
 // once unlinked them, and the next made new ones that the host never wrote.
 TEST(ReceiverPath, EntriesOfTheFuzzCorpusThroughTheRealReceiverOnChannelsThatOutliveContexts) {
-    const int32_t port = NextPort();
+    const int32_t port = sctest::NextChannelPort();
     auto context = MakeContext(port);  // makes the channels
     qxhost::StreamWriter writer(1, port);
     ASSERT_TRUE(writer.Open());
     EXPECT_FALSE(writer.CreatedObjects());
     context.reset();
-    Listener listener;
+    Recorder listener;
     const std::shared_ptr<InputStream> receiver = ReceiverRegistry::Instance().Acquire(1, port);
     receiver->AddTarget(&listener);
     std::vector<std::string> expected;
@@ -381,41 +350,18 @@ TEST(ReceiverPath, EntriesOfTheFuzzCorpusThroughTheRealReceiverOnChannelsThatOut
         const StreamEntry e = LoadStreamEntry(reinterpret_cast<const uint8_t*>(input.data()) + 5);
         ASSERT_EQ(qxhost::WriteResult::kWritten, writer.WriteEntry(e)) << file.path();
         if (uint64_t{e.offset} + e.length <= writer.DataBytes()) {
-            expected.push_back(Listener::Describe(e.type, e.userId, e.length));
+            expected.push_back(Recorder::Describe(e.type, e.userId, e.length));
         } else {
             ++dropped;
         }
     }
     WriteUnit(writer, 0xFE, 0, "end");  // a unit of no media type, so the last one is known
-    expected.push_back(Listener::Describe(0xFE, 0, 3));
-    ASSERT_TRUE(listener.units.WaitFor(
-        [&](const std::vector<std::string>& all) { return all.size() >= expected.size(); }));
+    expected.push_back(Recorder::Describe(0xFE, 0, 3));
+    ASSERT_TRUE(listener.WaitFor(expected.size()));
     receiver->RemoveTarget(&listener);
-    EXPECT_EQ(expected, listener.units.Read());
+    EXPECT_EQ(expected, listener.Payloads());
     EXPECT_EQ(dropped, receiver->DroppedEntries());
     EXPECT_GE(expected.size() + dropped, 11u);  // the whole corpus
-}
-
-// An earlier writer left entries and their count behind (its run ended before a receiver took
-// them). A new writer takes over the objects: the receiver then sees exactly the new units.
-TEST(ReceiverPath, ANewWriterStartsCleanOverWhatAnEarlierOneLeft) {
-    const int32_t port = NextPort();
-    qxhost::StreamWriter earlier(1, port);
-    ASSERT_TRUE(earlier.Open());
-    for (const char* unit : {"90", "91", "92"}) {
-        WriteUnit(earlier, 1, 7, unit, 3);
-    }
-    qxhost::StreamWriter writer(1, port);
-    ASSERT_TRUE(writer.Open());
-    WriteUnit(writer, 1, 7, "99", 3);  // before any receiver runs: skipped at its start
-    auto context = MakeContext(port);
-    RecordingInputSink sink;
-    Attach(*context, 7, kMediaAudio, 3, &sink);
-    WriteUnit(writer, 1, 7, "100", 3);
-    WriteUnit(writer, 1, 7, "101", 3);
-    ASSERT_TRUE(sink.WaitFor(2));
-    context.reset();
-    EXPECT_EQ((std::vector<std::string>{"100", "101"}), sink.Payloads());
 }
 
 }  // namespace

@@ -25,11 +25,8 @@ VideoLayout Layout(int32_t handle, int32_t index, int32_t x, int32_t crop = kCro
     return VideoLayout{handle, crop, 0, {}, {}, index, x, 0, 160, 90};
 }
 
-VideoOutputParam Canvas(std::vector<VideoLayout> layouts) {
-    VideoOutputParam video;
-    video.canvasSet = 1;
-    video.canvasWidth = 640;
-    video.canvasHeight = 360;
+VideoOutputParam Canvas(std::vector<VideoLayout> layouts, int32_t width = 640) {
+    VideoOutputParam video{1, width, 360, {}};
     for (const VideoLayout& layout : layouts) {
         video.layouts.emplace(layout.handle, layout);
     }
@@ -48,15 +45,10 @@ class OutputTest : public ::testing::Test {
         EXPECT_EQ(0, context.CreateInput(&key, &handle));
         return handle;
     }
-    int32_t Apply(const VideoOutputParam& video, const AudioOutputParam& audio = {}) {
-        return context.SetOutParam(audio, video, 25, 2);
-    }
+    int32_t Apply(const VideoOutputParam& video) { return context.SetOutParam({}, video, 25, 2); }
     // A raw picture of width × height from `handle`, as its input hands it on.
     void Picture(int32_t handle, uint16_t width, uint16_t height) {
-        MediaDataDesc desc;
-        desc.mediaType = kMediaRawPicture;
-        desc.width = width;
-        desc.height = height;
+        const MediaDataDesc desc{kMediaRawPicture, 0, {}, 0, 0, width, height};
         const std::vector<uint8_t> bytes(size_t{width} * height * 3 / 2);
         context.GetOutput()->OnMediaData(handle, &desc, bytes.data(),
                                          static_cast<uint32_t>(bytes.size()));
@@ -76,58 +68,51 @@ TEST_F(OutputTest, LayoutReachesTheMixerInItsOrderAndTheDefaultInputFillsAnEmpty
                                         "EnableOutput 1"}));
     // Listed c, a, b: drawn in that order whatever the map's order; 99 goes first.
     ASSERT_EQ(0, Apply(Canvas({Layout(a, 2, 160), Layout(b, 3, 320), Layout(c, 1, 0, 2)})));
+    EXPECT_TRUE(framework.Starting("SetOutputParam").empty());  // same canvas
     const std::vector<std::string> calls = framework.Take();
     ASSERT_GE(calls.size(), 7u);
     EXPECT_EQ(calls[0], "EnableOutput 0");
     EXPECT_EQ(calls[1], "DelInput 99");
-    EXPECT_EQ(framework.Starting("SetOutputParam").size(), 0u);  // same canvas
     EXPECT_EQ(calls[calls.size() - 2], "ResetAllInputParam " + std::to_string(c) +
                                            ":kind=0 crop=2 0,0,160x90 " + std::to_string(a) +
                                            ":kind=1 crop=1 160,0,160x90 " + std::to_string(b) +
                                            ":kind=1 crop=1 320,0,160x90");
     EXPECT_EQ(calls.back(), "EnableOutput 1");
     // A new canvas size reaches the mixer; a new rate alone would not.
-    VideoOutputParam wider = Canvas({Layout(a, 1, 0)});
-    wider.canvasWidth = 1280;
-    ASSERT_EQ(0, Apply(wider));
+    ASSERT_EQ(0, Apply(Canvas({Layout(a, 1, 0)}, 1280)));
     const std::vector<std::string> again = framework.Take();
     EXPECT_NE(std::find(again.begin(), again.end(), "SetOutputParam 1280x360@25"), again.end());
     EXPECT_NE(std::find(again.begin(), again.end(), "DelInput " + std::to_string(b)), again.end());
 }
 
-TEST_F(OutputTest, PictureShapeChoosesTheCropModeAndEachNewSizeResetsOnce) {
-    const int32_t a = Create(7, kMediaRawPicture);
-    ASSERT_EQ(0, Apply(Canvas({Layout(a, 1, 0, kCropFill)})));
+// A picture of a new size resets its input once, its shape choosing the crop mode; an input the
+// mixer refused at booking joins with its first picture, below the next index.
+TEST_F(OutputTest, EachNewPictureSizeResetsOnceAndAnInputTheMixerRefusedJoinsWithItsFirstPicture) {
+    const int32_t a = Create(7, kMediaRawPicture), b = Create(8, kMediaRawPicture);
+    const int32_t c = Create(9, kMediaRawPicture);
+    ASSERT_EQ(0, Apply(Canvas({Layout(a, 1, 0, kCropFill), Layout(c, 3, 320)})));
+    framework.addInputResult = 5;
+    EXPECT_EQ(E_FAIL & 0xFFFF,
+              Apply(Canvas({Layout(a, 1, 0, kCropFill), Layout(b, 2, 160), Layout(c, 3, 320)})));
+    framework.addInputResult = 0;
     framework.Take();
     Picture(a, 160, 90);  // the size booked: no reset
     Picture(a, 1280, 720);
     Picture(a, 1280, 720);
     Picture(a, 720, 1280);  // portrait: fill becomes fit
     Picture(a, 720, 720);
+    Picture(b, 160, 90);
     const std::string h = std::to_string(a);
     EXPECT_EQ(framework.Starting("ResetInput"),
               (std::vector<std::string>{"ResetInput " + h + " -2 kind=1 crop=2 0,0,160x90",
                                         "ResetInput " + h + " -2 kind=1 crop=3 0,0,160x90",
                                         "ResetInput " + h + " -2 kind=1 crop=3 0,0,160x90"}));
-    EXPECT_EQ(framework.Starting("WriteData").size(), 5u);
-}
-
-TEST_F(OutputTest, AnInputTheMixerRefusedAtBookingJoinsBelowTheNextIndexWithItsFirstPicture) {
-    const int32_t a = Create(7, kMediaRawPicture), b = Create(8, kMediaRawPicture);
-    const int32_t c = Create(9, kMediaRawPicture);
-    ASSERT_EQ(0, Apply(Canvas({Layout(a, 1, 0), Layout(c, 3, 320)})));
-    framework.addInputResult = 5;
-    EXPECT_EQ(E_FAIL & 0xFFFF,
-              Apply(Canvas({Layout(a, 1, 0), Layout(b, 2, 160), Layout(c, 3, 320)})));
-    framework.addInputResult = 0;
-    framework.Take();
-    Picture(b, 160, 90);
     EXPECT_EQ(framework.Starting("AddInput"),
               (std::vector<std::string>{"AddInput " + std::to_string(b) + " " + std::to_string(c) +
                                         " kind=1 crop=1 160,0,160x90"}));
+    EXPECT_EQ(framework.Starting("WriteData").size(), 6u);
 }
 
-// A decode that takes long for one input holds up no other input of the context.
 TEST_F(OutputTest, OneInputsSlowPictureDoesNotHoldUpTheOthers) {
     const int32_t a = Create(7, kMediaRawPicture), b = Create(8, kMediaRawPicture);
     ASSERT_EQ(0, Apply(Canvas({Layout(a, 1, 0), Layout(b, 2, 160)})));

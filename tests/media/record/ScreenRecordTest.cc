@@ -26,55 +26,55 @@
 namespace streammanager {
 namespace {
 
-// A port of its own for each test: the process keeps a recording ring open until it ends, so
-// a ring the host removed is never seen again under its name.
-int32_t NextPort() {
-    static std::atomic<int32_t> next{7};
-    return sctest::ChannelPort(next++);
-}
-
 int32_t Start(ScreenRecord* record, const char16_t* path = u"/tmp/x.mp4") {
     const RecordParams params{};
     return record->StartRecord(params, path);
 }
 
-// The host's side of the ring: its bytes and its semaphore, written directly.
-class ScreenRecordTest : public ::testing::Test {
-  protected:
-    // Writes `size` bytes (the length word, then data) into `slot`, the rest of it zero, and
-    // signals it.
-    void Signal(int32_t slot, const void* bytes, size_t size) {
-        uint8_t* at = ring_.Data() + RecordSlotOffset(slot);
+// The record_ring fuzz corpus through the reader of one paused recording: each input's slot where
+// its read index points (slot 0 outside the ring), a marker after it. A slot of 1 to 2048 bytes
+// reaches the recorder once (length, first byte), any other not at all; the index then stands
+// after the marker. The ring is an earlier recording's: releasing one used to unlink the names,
+// so the next read new objects while the host wrote into the old. The reader ends before the stop.
+// Before it, starts that fail leave no recorder and no reader.
+TEST(ScreenRecordTest, SlotsReachTheRecorderOnceOrNotAtAllUntilTheStopAndFailedStartsLeaveNothing) {
+    const int32_t port = sctest::NextChannelPort();
+    sctest::FakeFramework framework;
+    platform::NamedSharedMemory ring;
+    platform::NamedSemaphore filled;
+    // The host's side: writes `size` bytes (the length word, then data) into `slot`, the rest of
+    // it zero, and signals it.
+    const auto signal = [&](int32_t slot, const void* bytes, size_t size) {
+        uint8_t* at = ring.Data() + RecordSlotOffset(slot);
         std::memset(at, 0, kRecordSlotBytes);
         std::memcpy(at, bytes, std::min<size_t>(size, kRecordSlotBytes));
-        filled_.Release();
-    }
-
-    const int32_t port_ = NextPort();
-    sctest::FakeFramework framework_;
-    platform::NamedSharedMemory ring_;
-    platform::NamedSemaphore filled_;
-};
-
-// The record_ring fuzz corpus through the reader of one paused recording: each input's slot
-// where its read index points (slot 0 for one outside the ring), a marker after it. A slot of 1
-// to 2048 bytes reaches the recorder once, with its length and first byte, any other not at all;
-// the index then stands after the marker. The ring is an earlier recording's: releasing one used
-// to unlink the names this process made, so the next one read new objects while the host wrote
-// into the old. The stop ends the reader before the recorder stops.
-TEST_F(ScreenRecordTest, SlotsReachTheRecorderOnceOrNotAtAllUntilTheStop) {
-    auto earlier = std::make_unique<ScreenRecord>(&framework_, port_);
+        filled.Release();
+    };
+    ScreenRecord orphan(nullptr, port);
+    EXPECT_EQ(E_FAIL, Start(&orphan));
+    framework.refuseRecorder = true;
+    ScreenRecord refused(&framework, port);
+    EXPECT_EQ(REGDB_E_CLASSNOTREG, Start(&refused));
+    framework.refuseRecorder = false;
+    framework.recorderStartResult = REC_E_FILE;
+    ScreenRecord failed(&framework, port);
+    EXPECT_EQ(REC_E_FILE, Start(&failed));
+    EXPECT_EQ(nullptr, failed.Recorder());
+    EXPECT_FALSE(failed.IsRunning());
+    EXPECT_EQ("Release", framework.Take().back());
+    framework.recorderStartResult = S_OK;
+    auto earlier = std::make_unique<ScreenRecord>(&framework, port);
     ASSERT_EQ(0, Start(earlier.get()));
-    ASSERT_TRUE(ring_.Open(RecordMemoryName(port_), kRecordRingBytes));
-    ASSERT_TRUE(filled_.Open(RecordSemaphoreName(port_), 0));
+    ASSERT_TRUE(ring.Open(RecordMemoryName(port), kRecordRingBytes));
+    ASSERT_TRUE(filled.Open(RecordSemaphoreName(port), 0));
     earlier.reset();  // as a new RecordParam does
-    ScreenRecord record(&framework_, port_);
+    ScreenRecord record(&framework, port);
     ASSERT_EQ(0, Start(&record));
     ASSERT_EQ(0, Start(&record));  // a second start reuses recorder, ring and thread
     record.PauseRecord();          // slots are still read and handed on
     const std::string start = "Start video=0 rate=0 mp4=0 path=10";
     EXPECT_EQ((std::vector<std::string>{start, "Stop", "Release", start, start, "SetPause 1"}),
-              framework_.Take());
+              framework.Take());
     uint8_t marker = 0;
     for (const auto& file : std::filesystem::directory_iterator(SC_RECORD_RING_CORPUS)) {
         SCOPED_TRACE(file.path().filename().string());
@@ -91,39 +91,24 @@ TEST_F(ScreenRecordTest, SlotsReachTheRecorderOnceOrNotAtAllUntilTheStop) {
                                std::to_string(input.size() > 8 ? input[8] : 0));
         }
         expected.push_back("WriteData 7 " + std::to_string(++marker));
-        StoreLittle32(ring_.Data(), static_cast<uint32_t>(index));
-        Signal(slot, input.data() + 4, input.size() - 4);
+        StoreLittle32(ring.Data(), static_cast<uint32_t>(index));
+        signal(slot, input.data() + 4, input.size() - 4);
         const uint8_t mark[5] = {7, 0, 0, 0, marker};
-        Signal(next, mark, sizeof(mark));
-        ASSERT_TRUE(framework_.WaitFor("WriteData", expected.size()));
-        EXPECT_EQ(expected, framework_.Take());
-        EXPECT_EQ(static_cast<uint32_t>(next + 1), LoadLittle32(ring_.Data()));
+        signal(next, mark, sizeof(mark));
+        ASSERT_TRUE(framework.WaitFor("WriteData", expected.size()));
+        EXPECT_EQ(expected, framework.Take());
+        EXPECT_EQ(static_cast<uint32_t>(next + 1), LoadLittle32(ring.Data()));
     }
     EXPECT_GE(marker, 8);
     record.RestoreRecord();
     record.StopRecord();
     EXPECT_FALSE(record.IsRunning());
     const uint8_t late[5] = {1, 0, 0, 0, 1};
-    Signal(0, late, sizeof(late));  // after the stop: dropped
+    signal(0, late, sizeof(late));  // after the stop: dropped
     record.Release();
     record.Release();
-    EXPECT_EQ((std::vector<std::string>{"SetPause 0", "Stop", "Release"}), framework_.Take());
+    EXPECT_EQ((std::vector<std::string>{"SetPause 0", "Stop", "Release"}), framework.Take());
     EXPECT_EQ(nullptr, record.Recorder());
-}
-
-TEST_F(ScreenRecordTest, AStartThatFailsLeavesNothing) {
-    ScreenRecord orphan(nullptr, port_);
-    EXPECT_EQ(E_FAIL, Start(&orphan));
-    framework_.refuseRecorder = true;
-    ScreenRecord refused(&framework_, port_);
-    EXPECT_EQ(REGDB_E_CLASSNOTREG, Start(&refused));
-    framework_.refuseRecorder = false;
-    framework_.recorderStartResult = REC_E_FILE;
-    ScreenRecord failed(&framework_, port_);
-    EXPECT_EQ(REC_E_FILE, Start(&failed));
-    EXPECT_EQ(nullptr, failed.Recorder());
-    EXPECT_FALSE(failed.IsRunning());
-    EXPECT_EQ("Release", framework_.Take().back());
 }
 
 // qxhost's ring writers against the reader. Blocks released while no recording reads belong to
@@ -134,13 +119,12 @@ TEST_F(ScreenRecordTest, AStartThatFailsLeavesNothing) {
 TEST(RecordRingRoundTrip,
      BlocksArriveOnceInOrderAcrossTheWrapAndAStopEndsTheReaderWhileTheHostWrites) {
     constexpr int kBlocks = 4500;
-    const int32_t port = NextPort();
+    const int32_t port = sctest::NextChannelPort();
     sctest::FakeFramework framework;
-    qxhost::RingWriter earlier(port);
+    qxhost::RingWriter earlier(port), writer(port);
     ASSERT_TRUE(earlier.Open());
     const uint8_t stale[1] = {9};
     ASSERT_EQ(qxhost::WriteResult::kWritten, earlier.Write(stale, 1));
-    qxhost::RingWriter writer(port);
     ASSERT_TRUE(writer.Open());
     ASSERT_EQ(qxhost::WriteResult::kWritten, writer.Write(stale, 1));  // before the recording
     const auto length = [](int i) { return 1 + static_cast<uint32_t>(i * 7919) % 2048; };
