@@ -1,5 +1,5 @@
-// The host's media for tests of the composed output through the real process, and the
-// SetOutParam that lays it out. HostMedia writes from its own thread until stopped.
+// Solid colours for tests of the composed output through the real process: HostMedia writes
+// them from its own thread until stopped, ColourAt finds them in the canvas.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/WThread.h"
@@ -78,40 +79,16 @@ class HostMedia : public KESTREL::WThread {
     qxhost::H264Encoder encoder_;
 };
 
-inline std::string Layout(int handle, int x, int y) {
-    return "<Input val=\"" + std::to_string(handle) + "\"><CropMode val=\"2\" /><Layout><X val=\"" +
-           std::to_string(x) + "\" /><Y val=\"" + std::to_string(y) +
-           "\" /><Width val=\"160\" /><Height val=\"90\" /></Layout></Input>";
-}
+// HostMedia's inputs {user, type}, as a context books them (handles 100 to 103), and their
+// output (qxhost's --output after its URLs, and --layout): the pictures in three quarters of a
+// 320x180 canvas at 15 fps, and the tone.
+const std::vector<std::pair<int, int>> kHostInputs = {{7, 3}, {8, 3}, {9, 2}, {10, 1}};
+constexpr const char* kCanvas = ",canvas=320x180,rate=15,audio=103";
+const std::vector<std::string> kLayouts = {"input=100,crop=2,x=0,y=0,size=160x90",
+                                           "input=101,crop=2,x=160,y=0,size=160x90",
+                                           "input=102,crop=2,x=0,y=90,size=160x90"};
 
-// A SetOutParam for context `context`, whose inputs 100 to 103 were booked in HostMedia's
-// order: the three pictures on a 320x180 canvas at 15 fps, and the tone.
-inline std::string SetOutParam(const std::vector<std::string>& urls, int context = 10001) {
-    std::string text = "<cmd id=\"4103\"><ContextID val=\"" + std::to_string(context) +
-                       "\" /><OutPutFrameRate val=\"15\" /><OutUrlList>";
-    for (const std::string& url : urls) {
-        text += "<OutUrl val=\"" + url + "\" />";
-    }
-    return text +
-           "</OutUrlList><CanvasSize><Width val=\"320\" /><Height val=\"180\" /></CanvasSize>"
-           "<AudioInputList><Input val=\"103\" /></AudioInputList><VideoInputList>" +
-           Layout(100, 0, 0) + Layout(101, 160, 0) + Layout(102, 0, 90) + "</VideoInputList></cmd>";
-}
-
-// The four CreateInput commands of HostMedia's streams (handles 100 to 103), for `context`.
-inline std::vector<std::string> CreateInputs(int context = 10001) {
-    const int types[] = {3, 3, 2, 1};
-    std::vector<std::string> commands;
-    for (int i = 0; i < 4; ++i) {
-        commands.push_back("<cmd id=\"4101\"><ContextID val=\"" + std::to_string(context) +
-                           "\" /><UserID val=\"" + std::to_string(7 + i) +
-                           "\" /><MediaType val=\"" + std::to_string(types[i]) +
-                           "\" /><MediaID val=\"0\" /></cmd>");
-    }
-    return commands;
-}
-
-// True when the I420 canvas of a SetOutParam (320x180) shows `want` at x, y (each plane within
+// True when a 320x180 I420 canvas shows `want` at x, y (each plane within
 // 12 of it, as a coded picture comes back).
 inline ::testing::AssertionResult ColourAt(const std::vector<uint8_t>& picture, int x, int y,
                                            const Yuv& want) {

@@ -38,28 +38,19 @@ const rtmptest::MetaFields kMetaData = {
 TEST_F(LiveOutputTest, ComposedStreamReachesEveryCdnAndAChangedListKeepsTheKeptStream) {
     ASSERT_TRUE(server_.Start());
     ASSERT_TRUE(StartSession());
-    ASSERT_TRUE(host_.Send("<cmd id=\"4100\" />"));
-    ASSERT_TRUE(
-        NextMessageIs("<cmd id=\"4356\"><ContextID val=\"10001\" /><Result val=\"0\" /></cmd>"));
-    for (const std::string& command : CreateInputs()) {
-        ASSERT_TRUE(host_.Send(command));
-        ASSERT_TRUE(Next(qxhost::ReceiveStatus::kMessage, "<cmd id=\"4357\"><Result val=\"0\" />",
-                         kAnswerMs, false));
-    }
+    ASSERT_TRUE(OpenContext(kHostInputs));
     HostMedia media(host_.Port());
     ASSERT_TRUE(media.Open());
     ASSERT_TRUE(media.StartThread());
-    const std::string answer =
-        "<cmd id=\"4359\"><Result val=\"0\" /><ContextID val=\"10001\" /></cmd>";
     // The second CDN's port is closed: its pusher retries, and the others play all the same.
     const std::string dead =
         "rtmp://127.0.0.1:" + std::to_string(rtmptest::NginxServer::FreePort()) + "/live/dead";
     const std::string srtPort = std::to_string(rtmptest::NginxServer::FreePort());
     rtmptest::FfTool srt(server_.Folder(), "srt-live-transmit",
                          {"-q", "srt://:" + srtPort + "?mode=listener", "file://con"});
-    ASSERT_TRUE(host_.Send(
-        SetOutParam({server_.Url("a"), dead, "srt://127.0.0.1:" + srtPort + "?latency=120"})));
-    ASSERT_TRUE(NextMessageIs(answer));
+    ASSERT_TRUE(SetOutput("url=" + server_.Url("a") + ",url=" + dead +
+                              ",url=srt://127.0.0.1:" + srtPort + "?latency=120" + kCanvas,
+                          kLayouts));
 
     ASSERT_GE(srt.WaitForOutput(100000, kToolMs), 0) << srt.Read(".err");
     srt.Interrupt();
@@ -87,8 +78,8 @@ TEST_F(LiveOutputTest, ComposedStreamReachesEveryCdnAndAChangedListKeepsTheKeptS
                               {"-nostdin", "-v", "error", "-rw_timeout", "5000000", "-i",
                                server_.Url("a"), "-c", "copy", "-t", "6", recording});
     ASSERT_TRUE(server_.WaitForLog("play: name='a'", kToolMs, 5));
-    ASSERT_TRUE(host_.Send(SetOutParam({server_.Url("a"), server_.Url("b")})));
-    ASSERT_TRUE(NextMessageIs(answer));
+    ASSERT_TRUE(
+        SetOutput("url=" + server_.Url("a") + ",url=" + server_.Url("b") + kCanvas, kLayouts));
     EXPECT_TRUE(server_.WaitForLog("publish: name='b'", kToolMs));
     EXPECT_EQ(kMetaData, rtmptest::ReadMetaData(server_.Url("b")));
     ASSERT_TRUE(follower.Finish(kToolMs)) << follower.Read(".err");
@@ -99,12 +90,10 @@ TEST_F(LiveOutputTest, ComposedStreamReachesEveryCdnAndAChangedListKeepsTheKeptS
     EXPECT_FALSE(server_.WaitForLog("publish: name='a'", 100, 2));  // and no second publish
 
     // Then "b" alone: "a" ends.
-    ASSERT_TRUE(host_.Send(SetOutParam({server_.Url("b")})));
-    ASSERT_TRUE(NextMessageIs(answer));
+    ASSERT_TRUE(SetOutput("url=" + server_.Url("b") + kCanvas, kLayouts));
     EXPECT_TRUE(server_.WaitForLog("deleteStream", kToolMs));
     media.StopThread();
-    host_.CloseSession();
-    EXPECT_TRUE(ExitsWithZero(kExitMs));
+    EXPECT_TRUE(EndsWithZero());
 }
 
 }  // namespace

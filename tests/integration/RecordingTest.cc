@@ -5,8 +5,6 @@
 
 #include <string>
 
-#include "host/MediaFeeder.h"
-#include "host/MediaOptions.h"
 #include "host/RecordOptions.h"
 #include "tests/framework/recorder/XvfbServer.h"
 #include "tests/integration/StreamCourierTest.h"
@@ -29,13 +27,9 @@ TEST_F(RecordingTest, ARegionAndTheRingsSoundReachTheFileWhichTheSessionsEndFini
         << error;
     ASSERT_TRUE(host_.Send(record));
     ASSERT_TRUE(NextMessageIs("<cmd id=\"4352\"><Result val=\"0\" /></cmd>"));
-    qxhost::FeedSettings tone;  // 1.5 s of 48 kHz stereo in 10 ms blocks
-    ASSERT_TRUE(qxhost::ParseMediaOption("--ring", "rate=100,hz=440,count=150", &tone, &error));
-    qxhost::MediaFeeder feeder(host_.Port());  // the port is known once the host listens
-    ASSERT_TRUE(feeder.AddStream(tone, &error) && feeder.Open(&error) && feeder.Start()) << error;
-    ASSERT_TRUE(feeder.WaitFinished(10000));
-    host_.CloseSession();
-    EXPECT_TRUE(ExitsWithZero(kExitMs));
+    ASSERT_TRUE(Feed({{"--ring", "rate=100,hz=440,count=150"}}));  // 1.5 s of 48 kHz stereo
+    ASSERT_TRUE(feeder_->WaitFinished(10000));
+    EXPECT_TRUE(EndsWithZero());
 
     const rtmptest::MediaProbe probe(home_.Path(), file);
     rtmptest::Fields video = probe.Stream("video");

@@ -19,10 +19,6 @@ struct Ending {
     bool sigterm;  // else the host closes the session
 };
 
-void PrintTo(const Ending& ending, std::ostream* out) {
-    *out << ending.name;
-}
-
 class SessionEndTest : public StreamCourierTest, public ::testing::WithParamInterface<Ending> {};
 
 TEST_P(SessionEndTest, EndsTheProcessWithZero) {
@@ -53,10 +49,6 @@ struct Start {
     std::vector<std::string> args;  // "PORT" stands for the host's port
     bool alone;  // a copy of the program runs alone in a folder, without the framework library
 };
-
-void PrintTo(const Start& start, std::ostream* out) {
-    *out << start.name;
-}
 
 class StartupTest : public StreamCourierTest, public ::testing::WithParamInterface<Start> {};
 
