@@ -4,9 +4,10 @@
 // rectangle, announced in onMetaData as the server received it, and reach an SRT listener
 // beside it as MPEG-TS with the same picture and sound; a CDN that cannot be reached holds
 // nothing up; a changed URL list keeps the stream of a kept URL going without a reconnect
-// or a gap, starts the new one (with the same metadata) and ends the dropped one.
+// or a gap, starts the new one (with the same metadata) and ends the dropped one; and lip sync.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "tests/media/push/MediaProbe.h"
 #include "tests/media/push/MetaDataReader.h"
 #include "tests/media/push/NginxServer.h"
+#include "tests/media/push/RecordedSync.h"
 
 namespace sctest {
 namespace {
@@ -60,11 +62,7 @@ TEST_F(LiveOutputTest, ComposedStreamReachesEveryCdnAndAChangedListKeepsTheKeptS
     for (const std::string& source : {server_.Url("a"), srt.Path(".out")}) {
         SCOPED_TRACE(source);
         const rtmptest::MediaProbe probe(server_.Folder(), source);
-        rtmptest::Fields video = probe.Stream("video"), audio = probe.Stream("audio");
-        EXPECT_EQ("h264", video["codec_name"]);
-        EXPECT_EQ("320x180", video["width"] + "x" + video["height"]);
-        EXPECT_EQ("aac", audio["codec_name"]);
-        EXPECT_EQ("48000 2", audio["sample_rate"] + " " + audio["channels"]);
+        EXPECT_EQ("h264 320x180, aac 48000 Hz 2 ch", probe.Summary());
         const std::vector<uint8_t> picture = probe.KeyPicture(320, 180);
         EXPECT_TRUE(ColourAt(picture, 80, 45, kRed));
         EXPECT_TRUE(ColourAt(picture, 240, 45, kGreen));
@@ -74,10 +72,11 @@ TEST_F(LiveOutputTest, ComposedStreamReachesEveryCdnAndAChangedListKeepsTheKeptS
 
     // While a player records "a", the list becomes "a" and "b".
     const std::string recording = server_.Folder() + "/kept.flv";
+    const size_t plays = server_.LogCount("play: name='a'");
     rtmptest::FfTool follower(server_.Folder(), "ffmpeg",
                               {"-nostdin", "-v", "error", "-rw_timeout", "5000000", "-i",
                                server_.Url("a"), "-c", "copy", "-t", "6", recording});
-    ASSERT_TRUE(server_.WaitForLog("play: name='a'", kToolMs, 5));
+    ASSERT_TRUE(server_.WaitForLog("play: name='a'", kToolMs, plays + 1));
     ASSERT_TRUE(
         SetOutput("url=" + server_.Url("a") + ",url=" + server_.Url("b") + kCanvas, kLayouts));
     EXPECT_TRUE(server_.WaitForLog("publish: name='b'", kToolMs));
@@ -93,6 +92,42 @@ TEST_F(LiveOutputTest, ComposedStreamReachesEveryCdnAndAChangedListKeepsTheKeptS
     ASSERT_TRUE(SetOutput("url=" + server_.Url("b") + kCanvas, kLayouts));
     EXPECT_TRUE(server_.WaitForLog("deleteStream", kToolMs));
     media.StopThread();
+    EXPECT_TRUE(EndsWithZero());
+}
+
+// The sync pattern (a white picture and a beep at the same instants, the sound in 20 ms blocks
+// written as they end): in what nginx recorded every flash meets its beep within 25 ms, by the
+// recording's own timestamps.
+TEST_F(LiveOutputTest, EveryFlashMeetsItsBeepAtTheServer) {
+    ASSERT_TRUE(server_.Start());
+    ASSERT_TRUE(StartSession());
+    ASSERT_TRUE(OpenContext({{7, 3}, {7, 1}}));
+    ASSERT_TRUE(Feed({{"--video", "channel=3,user=7,size=320x180,rate=30,pattern=sync"},
+                      {"--audio", "channel=1,user=7,rate=50,pattern=sync"}}));
+    ASSERT_TRUE(SetOutput("url=" + server_.Url("sync") + ",canvas=320x180,rate=30,audio=101",
+                          {"input=100,x=0,y=0,size=320x180"}));
+
+    const std::string recording = server_.Folder() + "/sync.flv";
+    rtmptest::FfTool record(server_.Folder(), "ffmpeg",
+                            {"-nostdin", "-v", "error", "-rw_timeout", "5000000", "-i",
+                             server_.Url("sync"), "-c", "copy", "-t", "10", "-y", recording});
+    ASSERT_TRUE(record.Finish(30000)) << record.Read(".err");
+    feeder_->Stop();
+    std::string error;
+    const std::vector<double> flashes = rtmptest::RecordedFlashes(server_.Folder(), recording);
+    const std::vector<rtmptest::Onset> onsets =
+        rtmptest::RecordedOnsets(server_.Folder(), recording, &error);
+    ASSERT_TRUE(error.empty()) << error;
+    int pairs = 0;
+    for (const double flash : flashes) {
+        for (const rtmptest::Onset& onset : onsets) {
+            if (std::abs(onset.ptsMs - flash) < 500) {
+                EXPECT_NEAR(onset.ptsMs, flash, 25.0) << "flash at " << flash << " ms";
+                ++pairs;
+            }
+        }
+    }
+    EXPECT_GE(pairs, 3);
     EXPECT_TRUE(EndsWithZero());
 }
 

@@ -1,7 +1,7 @@
 // How the program ends: the host leaving, SIGTERM, and starts that cannot work. Each time with
-// exit code 0. (How the session reads each ending of the host's bytes, a protocol violation's
-// among them, is the session manager's own test; how the port and the framework are read, the
-// command line's and the loader's.)
+// exit code 0 and the shared objects gone. (How the session reads each ending of the host's bytes,
+// a protocol violation's among them, is the session manager's own test; how the port and the
+// framework are read, the command line's and the loader's.)
 #include <csignal>
 #include <filesystem>
 #include <string>
@@ -15,17 +15,34 @@ namespace {
 
 struct Ending {
     const char* name;
-    bool keepAliveFirst;
-    bool sigterm;  // else the host closes the session
+    bool contextFirst;  // a context with an input made and destroyed first
+    bool sigterm;       // else the host closes the session
 };
+
+void PrintTo(const Ending& ending, std::ostream* out) {
+    *out << ending.name;
+}
 
 class SessionEndTest : public StreamCourierTest, public ::testing::WithParamInterface<Ending> {};
 
-TEST_P(SessionEndTest, EndsTheProcessWithZero) {
+// The receivers' channels, which a context makes (there is no host media here), outlive the last
+// context, for a host that holds them, and go when the process ends; its log stays in the
+// documents folder under HOME.
+TEST_P(SessionEndTest, EndsTheProcessWithZeroLeavingItsLogAndNoChannel) {
     const Ending& ending = GetParam();
     ASSERT_TRUE(StartSession());
-    if (ending.keepAliveFirst) {
-        ASSERT_TRUE(KeepAliveAnswered());
+    const std::string port = std::to_string(host_.Port());
+    const std::string channel[] = {"/dev/shm/sem.SemStream3_" + port,
+                                   "/dev/shm/MemStream3_" + port};
+    if (ending.contextFirst) {
+        ASSERT_TRUE(OpenContext({{7, 3}}));
+        ASSERT_TRUE(host_.Send(qxhost::CommandBuilder(qxhost::CommandBuilder::kDestroyContext)
+                                   .Param("ContextID", 10001)
+                                   .Text()));
+        EXPECT_TRUE(KeepAliveIsTheOnlyAnswer());
+        for (const std::string& path : channel) {
+            EXPECT_TRUE(platform::FileExists(path)) << path;
+        }
     }
     if (ending.sigterm) {
         host_.Signal(SIGTERM);
@@ -34,12 +51,18 @@ TEST_P(SessionEndTest, EndsTheProcessWithZero) {
         host_.CloseSession();
     }
     EXPECT_TRUE(ExitsWithZero(kExitMs));
+    for (const std::string& path : channel) {
+        EXPECT_FALSE(platform::FileExists(path)) << path;
+    }
+    std::error_code error;
+    EXPECT_FALSE(std::filesystem::is_empty(home_.Path() + "/Documents/Wyn/QXDesktop/Log", error));
+    EXPECT_FALSE(error);
 }
 
 INSTANTIATE_TEST_SUITE_P(Endings, SessionEndTest,
-                         ::testing::Values(Ending{"HostClose", true, false},
+                         ::testing::Values(Ending{"HostCloseAfterAContext", true, false},
                                            Ending{"HostCloseBeforeAnyMessage", false, false},
-                                           Ending{"Sigterm", true, true}),
+                                           Ending{"SigtermAfterAContext", true, true}),
                          [](const ::testing::TestParamInfo<Ending>& info) {
                              return info.param.name;
                          });
@@ -49,6 +72,10 @@ struct Start {
     std::vector<std::string> args;  // "PORT" stands for the host's port
     bool alone;  // a copy of the program runs alone in a folder, without the framework library
 };
+
+void PrintTo(const Start& start, std::ostream* out) {
+    *out << start.name;
+}
 
 class StartupTest : public StreamCourierTest, public ::testing::WithParamInterface<Start> {};
 

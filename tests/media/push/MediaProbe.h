@@ -50,6 +50,20 @@ class MediaProbe {
         }
         return {};
     }
+    // Its picture and sound in short: "h264 320x180, aac 48000 Hz 2 ch" (a part empty when the
+    // stream is missing).
+    std::string Summary() const {
+        std::string video, audio;
+        for (Fields stream : Streams()) {
+            if (stream["codec_type"] == "video") {
+                video = stream["codec_name"] + " " + stream["width"] + "x" + stream["height"];
+            } else if (stream["codec_type"] == "audio") {
+                audio = stream["codec_name"] + " " + stream["sample_rate"] + " Hz " +
+                        stream["channels"] + " ch";
+            }
+        }
+        return video + ", " + audio;
+    }
     // The packets (codec_type, pts, pts_time, flags) of the streams `select` picks ("v", "a";
     // "" for all), the first `count` of them (0: all).
     std::vector<Fields> Packets(const std::string& select = "", int count = 0) const {

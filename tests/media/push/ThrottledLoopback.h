@@ -1,19 +1,11 @@
-// A slow uplink on the loopback: the process moves into a network namespace of its own, where
-// the loopback interface carries an htb root whose default class is unlimited, and each
-// throttled TCP destination port gets a class of its own (rate = ceil, a 50-packet pfifo under
-// it, a u32 filter on the port). Only packets sent to that port are limited, so a server
-// listening there receives at the rate set while what it sends back, and every other port, is
-// untouched.
-//
-// Enter is called once, from the main thread before any other thread or child process starts
-// (a namespace is per thread; children inherit the caller's), and needs root. The loopback
-// gets a 1500-byte MTU there, as an uplink has: on a 64 KiB MTU one TCP segment would take most
-// of a second through a limit of a few hundred kbit/s, and a 50-packet queue would hold half a
-// minute. `ip` and `tc` (iproute2) run as child processes; their errors become the reason a
-// call gives.
-//
-// An instance owns the htb root it adds (removed by its destructor) and its classes; owned and
-// called by one thread.
+// A slow uplink on the loopback, in a network namespace of the process's own: an htb root whose
+// default class is unlimited, and a class (rate = ceil, a pfifo under it, a u32 filter) for each
+// throttled TCP destination port, so that only what is sent to that port is limited. The
+// loopback gets an uplink's 1500-byte MTU (on 64 KiB one segment would take most of a second
+// through a few hundred kbit/s). `ip` and `tc` run as child processes; their errors become the
+// reason a call gives. Enter is called once, from the main thread before any other thread or
+// child starts, and needs root. An instance owns the htb root it adds (removed by its
+// destructor) and its classes; one thread.
 #pragma once
 
 #include <sched.h>
