@@ -15,7 +15,6 @@
 #include "tests/integration/StreamCourierTest.h"
 #include "tests/media/push/FfTool.h"
 #include "tests/media/push/MediaProbe.h"
-#include "tests/media/push/MetaDataReader.h"
 #include "tests/media/push/NginxServer.h"
 #include "tests/media/push/RecordedSync.h"
 
@@ -31,7 +30,7 @@ class LiveOutputTest : public StreamCourierTest {
 
 // What players of this stream must read in its onMetaData: the canvas, 15 fps, the bitrate rule's
 // 125 kbit/s for 320x180 at 15 fps and quality 2, and 128 kbit/s stereo AAC at 48 kHz.
-const rtmptest::MetaFields kMetaData = {
+const rtmptest::Fields kMetaData = {
     {"encoder", "SC Courier"}, {"width", "320"},         {"height", "180"},
     {"framerate", "15"},       {"videocodecid", "7"},    {"videodatarate", "125"},
     {"audiocodecid", "10"},    {"audiodatarate", "128"}, {"audiosamplerate", "48000"},
@@ -57,7 +56,7 @@ TEST_F(LiveOutputTest, ComposedStreamReachesEveryCdnAndAChangedListKeepsTheKeptS
     ASSERT_GE(srt.WaitForOutput(100000, kToolMs), 0) << srt.Read(".err");
     srt.Interrupt();
     ASSERT_TRUE(srt.Finish(kToolMs));
-    EXPECT_EQ(kMetaData, rtmptest::ReadMetaData(server_.Url("a")));
+    EXPECT_EQ(kMetaData, rtmptest::MediaProbe(server_.Folder(), server_.Url("a")).MetaData());
     // The canvas, each input's colour in its rectangle, on the server and at the SRT listener.
     for (const std::string& source : {server_.Url("a"), srt.Path(".out")}) {
         SCOPED_TRACE(source);
@@ -80,7 +79,7 @@ TEST_F(LiveOutputTest, ComposedStreamReachesEveryCdnAndAChangedListKeepsTheKeptS
     ASSERT_TRUE(
         SetOutput("url=" + server_.Url("a") + ",url=" + server_.Url("b") + kCanvas, kLayouts));
     EXPECT_TRUE(server_.WaitForLog("publish: name='b'", kToolMs));
-    EXPECT_EQ(kMetaData, rtmptest::ReadMetaData(server_.Url("b")));
+    EXPECT_EQ(kMetaData, rtmptest::MediaProbe(server_.Folder(), server_.Url("b")).MetaData());
     ASSERT_TRUE(follower.Finish(kToolMs)) << follower.Read(".err");
     int packets = 0;
     EXPECT_LT(rtmptest::MediaProbe(server_.Folder(), recording).WidestGap("v", &packets), 0.3)

@@ -64,6 +64,21 @@ class MediaProbe {
         }
         return video + ", " + audio;
     }
+    // The onMetaData of an FLV source as it arrived, each value as text (without
+    // -flv_full_metadata, ffprobe keeps only the keys it does not read itself); nginx's
+    // |RtmpSampleAccess is left out.
+    Fields MetaData() const {
+        Fields tags;
+        for (const Fields& format : Sections(
+                 Probe({"-flv_full_metadata", "1", "-show_entries", "format_tags"}), "FORMAT")) {
+            for (const auto& [key, value] : format) {
+                if (key.rfind("TAG:", 0) == 0 && key.rfind("TAG:|", 0) != 0) {
+                    tags[key.substr(4)] = value;
+                }
+            }
+        }
+        return tags;
+    }
     // The packets (codec_type, pts, pts_time, flags) of the streams `select` picks ("v", "a";
     // "" for all), the first `count` of them (0: all).
     std::vector<Fields> Packets(const std::string& select = "", int count = 0) const {
