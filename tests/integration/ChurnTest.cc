@@ -59,7 +59,8 @@ class ChurnTest : public StreamCourierTest {};
 TEST_F(ChurnTest, ContextsAndUrlListsChangedWhileMediaFlowsLeaveNothing) {
     rtmptest::NginxServer server;
     HostMedia media(host_.Port());
-    ASSERT_TRUE(server.Start() && StartSession() && media.Open() && media.StartThread());
+    ASSERT_TRUE(server.Start() && StartSession() && media.Open() && media.StartThread() &&
+                Feed({kHostTone}));
     const int kept = 10001;
     ASSERT_TRUE(OpenContext(kHostInputs, kept));
     // The inputs laid out in `context`, to the server's streams `keys`.

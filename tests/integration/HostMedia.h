@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -34,11 +33,12 @@ inline std::vector<uint8_t> Solid(const Yuv& color) {
     return picture;
 }
 
-// The host's side: a red (user 7) and a green (user 8) picture at 15 fps, a blue one as H.264
-// (user 9), a 440 Hz tone in 20 ms blocks (user 10), written into the process's channels.
+// The host's pictures: a red (user 7) and a green (user 8) one at about 15 fps, and a blue one
+// as H.264 (user 9), written into the process's channels (the tone of kHostInputs comes from
+// kHostTone).
 class HostMedia : public KESTREL::WThread {
   public:
-    explicit HostMedia(int32_t port) : pictures_(3, port), encoded_(2, port), sound_(1, port) {}
+    explicit HostMedia(int32_t port) : pictures_(3, port), encoded_(2, port) {}
     ~HostMedia() override { StopThread(); }
     bool Open() {
         qxhost::H264Settings settings;
@@ -46,36 +46,25 @@ class HostMedia : public KESTREL::WThread {
         settings.height = kLow;
         settings.frameRate = 15;
         settings.keyInterval = 15;
-        return pictures_.Open() && encoded_.Open() && sound_.Open() && encoder_.Open(settings);
+        return pictures_.Open() && encoded_.Open() && encoder_.Open(settings);
     }
     int32_t ThreadProcEx() override {
         const std::vector<uint8_t> red = Solid(kRed), green = Solid(kGreen), blue = Solid(kBlue);
-        std::vector<uint8_t> tone(640);
-        for (uint32_t block = 0; !StopEvent().WaitFor(20); ++block) {
-            for (size_t i = 0; i < tone.size() / 2; ++i) {
-                const double t = (block * 320.0 + i) / 16000.0;
-                const auto sample = static_cast<int16_t>(8000 * std::sin(2 * M_PI * 440 * t));
-                tone[2 * i] = static_cast<uint8_t>(sample);
-                tone[2 * i + 1] = static_cast<uint8_t>(sample >> 8);
-            }
-            sound_.Write(1, 0, 10, 0, 0, tone.data(), static_cast<uint32_t>(tone.size()));
-            if (block % 3 == 0) {
-                pictures_.Write(3, 0, 7, kSide, kLow, red.data(),
-                                static_cast<uint32_t>(red.size()));
-                pictures_.Write(3, 0, 8, kSide, kLow, green.data(),
-                                static_cast<uint32_t>(green.size()));
-                qxhost::EncodedUnit unit;
-                if (encoder_.Encode(blue.data(), block * 20, &unit)) {
-                    encoded_.Write(2, 0, 9, 0, 0, unit.bytes.data(),
-                                   static_cast<uint32_t>(unit.bytes.size()));
-                }
+        for (uint32_t frame = 0; !StopEvent().WaitFor(60); ++frame) {
+            pictures_.Write(3, 0, 7, kSide, kLow, red.data(), static_cast<uint32_t>(red.size()));
+            pictures_.Write(3, 0, 8, kSide, kLow, green.data(),
+                            static_cast<uint32_t>(green.size()));
+            qxhost::EncodedUnit unit;
+            if (encoder_.Encode(blue.data(), frame * 60, &unit)) {
+                encoded_.Write(2, 0, 9, 0, 0, unit.bytes.data(),
+                               static_cast<uint32_t>(unit.bytes.size()));
             }
         }
         return 0;
     }
 
   private:
-    qxhost::StreamWriter pictures_, encoded_, sound_;
+    qxhost::StreamWriter pictures_, encoded_;
     qxhost::H264Encoder encoder_;
 };
 
@@ -83,6 +72,7 @@ class HostMedia : public KESTREL::WThread {
 // output (qxhost's --output after its URLs, and --layout): the pictures in three quarters of a
 // 320x180 canvas at 15 fps, and the tone.
 const std::vector<std::pair<int, int>> kHostInputs = {{7, 3}, {8, 3}, {9, 2}, {10, 1}};
+const std::pair<std::string, std::string> kHostTone = {"--audio", "channel=1,user=10,hz=440"};
 constexpr const char* kCanvas = ",canvas=320x180,rate=15,audio=103";
 const std::vector<std::string> kLayouts = {"input=100,crop=2,x=0,y=0,size=160x90",
                                            "input=101,crop=2,x=160,y=0,size=160x90",

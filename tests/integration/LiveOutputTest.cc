@@ -41,8 +41,7 @@ TEST_F(LiveOutputTest, ComposedStreamReachesEveryCdnAndAChangedListKeepsTheKeptS
     ASSERT_TRUE(StartSession());
     ASSERT_TRUE(OpenContext(kHostInputs));
     HostMedia media(host_.Port());
-    ASSERT_TRUE(media.Open());
-    ASSERT_TRUE(media.StartThread());
+    ASSERT_TRUE(media.Open() && media.StartThread() && Feed({kHostTone}));
     // The second CDN's port is closed: its pusher retries, and the others play all the same.
     const std::string dead =
         "rtmp://127.0.0.1:" + std::to_string(rtmptest::NginxServer::FreePort()) + "/live/dead";
