@@ -4,13 +4,17 @@
 // LiveFeeder feeds a pusher in real time from its own thread until stopped.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "base/WThread.h"
+#include "framework/memory/MemoryAllocator.h"
 #include "media/audio/AacEncoder.h"
 #include "media/push/RtmpPusher.h"
 #include "platform/Clock.h"
@@ -107,6 +111,26 @@ class LiveFeeder : public KESTREL::WThread {
     RtmpPusher* pusher_;
     std::atomic<bool>* keyWanted_;
     MediaFeed feed_;
+};
+
+// Tests of a pusher fed this media: StartPusher starts one as the output does, with the video
+// status and the feed's metadata set.
+class PushTest : public ::testing::Test {
+  protected:
+    void TearDown() override { allocator_->Release(); }
+    std::unique_ptr<RtmpPusher> StartPusher(const std::string& url,
+                                            RtmpPusher::Options options = {}) {
+        auto pusher = std::make_unique<RtmpPusher>(allocator_, std::move(options));
+        pusher->InitRtmpPusher(url.c_str(), 1);
+        pusher->SetVideoStatus(1);
+        streammanager::StreamMetaData meta{kWidth, kHeight, kFrameRate};
+        meta.hasAudio = true;
+        pusher->SetMetaData(meta);
+        EXPECT_TRUE(pusher->StartThread(true));
+        return pusher;
+    }
+
+    framework::MemoryAllocator* allocator_ = new framework::MemoryAllocator();
 };
 
 // The feed as MediaProbe::Summary tells it.

@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "framework/memory/MemoryAllocator.h"
 #include "media/push/RtmpPusher.h"
 #include "platform/TcpSocket.h"
 #include "platform/TempFolder.h"
@@ -52,20 +51,8 @@ const std::string& Certificates() {
     return made;
 }
 
-class RtmpPushTest : public ::testing::Test {
+class RtmpPushTest : public rtmptest::PushTest {
   protected:
-    void TearDown() override { allocator_->Release(); }
-
-    // With the video status and the metadata set, as the output does.
-    std::unique_ptr<RtmpPusher> StartPusher(const std::string& url,
-                                            RtmpPusher::Options options = {}) {
-        auto pusher = std::make_unique<RtmpPusher>(allocator_, std::move(options));
-        pusher->InitRtmpPusher(url.c_str(), 1);
-        EXPECT_TRUE(pusher->StartThread(true));
-        pusher->SetVideoStatus(1);
-        pusher->SetMetaData({rtmptest::kWidth, rtmptest::kHeight, rtmptest::kFrameRate});
-        return pusher;
-    }
     // The server with its TLS front: `certificate` (with its key) from Certificates().
     static bool Start(rtmptest::NginxServer* server, const std::string& certificate) {
         const std::string& folder = Certificates();
@@ -73,7 +60,6 @@ class RtmpPushTest : public ::testing::Test {
         return !folder.empty() && server->Start();
     }
 
-    framework::MemoryAllocator* allocator_ = new framework::MemoryAllocator();
     rtmptest::NginxServer server_;
 };
 

@@ -430,14 +430,6 @@ TEST_F(RtmpPusherTest, TheFuzzCorpusPassesThroughAPushThread) {
     EXPECT_GE(files, 5u);
 }
 
-Bytes Join(std::initializer_list<Bytes> parts) {
-    Bytes joined;
-    for (const Bytes& part : parts) {
-        joined.insert(joined.end(), part.begin(), part.end());
-    }
-    return joined;
-}
-
 const Bytes kStart3 = {0x00, 0x00, 0x01};
 
 TEST(FlvTagBody, OtherAacRatesAndNoMetaDataWithoutRoom) {
@@ -455,9 +447,10 @@ TEST(FlvTagBody, EachSliceOfAPictureGoesWithItsLength) {
     const Bytes one = {0x65, 0x88, 0x80}, two = {0x65, 0x11, 0x22, 0x33}, three = {0x65, 0x44};
     const Bytes header = {0x17, 0x01, 0, 0, 0};
     for (const auto& [picture, body] :
-         {std::pair<Bytes, Bytes>{one, Join({header, {0, 0, 0, 3}, one})},
-          {Join({one, kStart, two, kStart3, three}),
-           Join({header, {0, 0, 0, 3}, one, {0, 0, 0, 4}, two, {0, 0, 0, 2}, three})}}) {
+         {std::pair<Bytes, Bytes>{one, header + Bytes{0, 0, 0, 3} + one},
+          {one + kStart + two + kStart3 + three, header + Bytes{0, 0, 0, 3} + one +
+                                                     Bytes{0, 0, 0, 4} + two + Bytes{0, 0, 0, 2} +
+                                                     three}}) {
         Bytes written;
         FlvTagBody::WriteVideoBody(true, picture.data(), static_cast<uint32_t>(picture.size()),
                                    &written);
@@ -485,20 +478,20 @@ TEST(ParseParameterSets, ThePictureFollowsTheSetsAndOnlyWholeSetsThatFitAreKept)
         Bytes sps, pps;  // kept afterwards
     };
     const Row rows[] = {
-        {"4-byte start codes", Join({kStart, sps, kStart, pps, kStart, idr}), true, sps, pps},
-        {"3-byte start codes", Join({kStart3, sps2, kStart, pps2, kStart3, idr}), true, sps2, pps2},
+        {"4-byte start codes", kStart + sps + kStart + pps + kStart + idr, true, sps, pps},
+        {"3-byte start codes", kStart3 + sps2 + kStart + pps2 + kStart3 + idr, true, sps2, pps2},
         {"x264's: delimiter, sets, SEI",
-         Join({kStart, aud, kStart, sps, kStart, pps, kStart, sei, kStart3, idr}), true, sps, pps},
+         kStart + aud + kStart + sps + kStart + pps + kStart + sei + kStart3 + idr, true, sps, pps},
         {"SEI between the sets ends the SPS",
-         Join({kStart, sei, kStart, sps2, kStart, sei, kStart, pps2, kStart, idr}), true, sps2,
+         kStart + sei + kStart + sps2 + kStart + sei + kStart + pps2 + kStart + idr, true, sps2,
          pps2},
-        {"no picture", Join({kStart, aud, kStart, sei}), false, sps2, pps2},
-        {"sets alone, each to the end", Join({kStart, sps, kStart, pps}), false, sps, pps},
+        {"no picture", kStart + aud + kStart + sei, false, sps2, pps2},
+        {"sets alone, each to the end", kStart + sps + kStart + pps, false, sps, pps},
         {"no start code", idr, false, sps, pps},
         {"too short for a start code", kStart3, false, sps, pps},
         {"sets too long for their buffers",
-         Join({kStart, tooLongSps, kStart, tooLongPps, kStart, idr}), true, sps, pps},
-        {"sets just fitting", Join({kStart, longestSps, kStart, longestPps, kStart, idr}), true,
+         kStart + tooLongSps + kStart + tooLongPps + kStart + idr, true, sps, pps},
+        {"sets just fitting", kStart + longestSps + kStart + longestPps + kStart + idr, true,
          longestSps, longestPps},
     };
     H264ParameterSets sets;
