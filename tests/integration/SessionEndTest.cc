@@ -1,12 +1,14 @@
-// How the program ends: the host leaving, SIGTERM, and starts that cannot work. Each time with
-// exit code 0 and the shared objects gone. (How the session reads each ending of the host's bytes,
-// a protocol violation's among them, is the session manager's own test; how the port and the
-// framework are read, the command line's and the loader's.)
+// What a session drops, and how the program ends: the host leaving, SIGTERM, starts that cannot
+// work, and the qxhost tool's session. Each time with exit code 0 and the shared objects gone. (How
+// the session reads each ending of the host's bytes, a protocol violation's among them, is the
+// session manager's own test; how the port and the framework are read, the command line's and the
+// loader's.)
 #include <csignal>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "platform/ChildProcess.h"
 #include "platform/FileSystem.h"
 #include "tests/integration/StreamCourierTest.h"
 
@@ -25,10 +27,12 @@ void PrintTo(const Ending& ending, std::ostream* out) {
 
 class SessionEndTest : public StreamCourierTest, public ::testing::WithParamInterface<Ending> {};
 
-// The receivers' channels, which a context makes (there is no host media here), outlive the last
-// context, for a host that holds them, and go when the process ends; its log stays in the
-// documents folder under HOME.
-TEST_P(SessionEndTest, EndsTheProcessWithZeroLeavingItsLogAndNoChannel) {
+// Commands never answered (DestroyContext, an unknown one) and payloads that are no command are
+// dropped, and the session goes on. The receivers' channels, which a context makes (there is no
+// host media here), outlive the last context, for a host that holds them, and go when the
+// process ends; its log stays in the documents folder under HOME.
+TEST_P(SessionEndTest, DropsWhatItDoesNotAnswerAndEndsWithZeroLeavingItsLogAndNoChannel) {
+    using qxhost::CommandBuilder;
     const Ending& ending = GetParam();
     ASSERT_TRUE(StartSession());
     const std::string port = std::to_string(host_.Port());
@@ -36,9 +40,11 @@ TEST_P(SessionEndTest, EndsTheProcessWithZeroLeavingItsLogAndNoChannel) {
                                    "/dev/shm/MemStream3_" + port};
     if (ending.contextFirst) {
         ASSERT_TRUE(OpenContext({{7, 3}}));
-        ASSERT_TRUE(host_.Send(qxhost::CommandBuilder(qxhost::CommandBuilder::kDestroyContext)
-                                   .Param("ContextID", 10001)
-                                   .Text()));
+        for (const std::string& dropped :
+             {CommandBuilder(CommandBuilder::kDestroyContext).Param("ContextID", 10001).Text(),
+              CommandBuilder(5000).Text(), std::string("keep alive, please")}) {
+            ASSERT_TRUE(host_.Send(dropped));
+        }
         EXPECT_TRUE(KeepAliveIsTheOnlyAnswer());
         for (const std::string& path : channel) {
             EXPECT_TRUE(platform::FileExists(path)) << path;
@@ -105,6 +111,16 @@ INSTANTIATE_TEST_SUITE_P(
                       Start{"PortOver16Bits", {"-port", "70000"}, false},
                       Start{"MissingFrameworkLibrary", {"-port", "PORT"}, true}),
     [](const ::testing::TestParamInfo<Start>& info) { return info.param.name; });
+
+TEST_F(StreamCourierTest, QxHostToolRunsAKeepAliveSessionToExitCodeZero) {
+    platform::ChildProcess tool;
+    ASSERT_TRUE(tool.Start(SC_QXHOST_EXE,
+                           {SC_QXHOST_EXE, "--exe", SC_STREAMCOURIER_EXE, "--wait", "300",
+                            "keepalive", "<cmd id=\"5000\" />", "keepalive"},
+                           Environment()));
+    ASSERT_TRUE(tool.WaitExit(30000));
+    EXPECT_EQ(tool.ExitCode(), 0);
+}
 
 }  // namespace
 }  // namespace sctest
