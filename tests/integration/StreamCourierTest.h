@@ -76,18 +76,14 @@ class StreamCourierTest : public ::testing::Test {
     // `inputs`, answered with Result 0 (a context numbers its inputs from 100).
     AssertionResult OpenContext(const std::vector<std::pair<int, int>>& inputs,
                                 int context = 10001) {
-        using qxhost::CommandBuilder;
-        const std::string id = "<ContextID val=\"" + std::to_string(context) + "\" />";
-        AssertionResult opened = Exchange(CommandBuilder(CommandBuilder::kCreateContext).Text(),
-                                          "<cmd id=\"4356\">" + id + "<Result val=\"0\" />");
+        AssertionResult opened = Exchange(
+            "<cmd id=\"4100\" />", "<cmd id=\"4356\"><ContextID val=\"" + std::to_string(context) +
+                                       "\" /><Result val=\"0\" />");
+        std::string text, error;
         for (size_t i = 0; opened && i < inputs.size(); ++i) {
-            opened = Exchange(CommandBuilder(CommandBuilder::kCreateInput)
-                                  .Param("ContextID", context)
-                                  .Param("UserID", inputs[i].first)
-                                  .Param("MediaType", inputs[i].second)
-                                  .Param("MediaID", 0)
-                                  .Text(),
-                              "<cmd id=\"4357\"><Result val=\"0\" />");
+            qxhost::CommandText(qxhost::InputCommand{context, inputs[i].first, inputs[i].second, 0},
+                                qxhost::SessionAnswers(), &text, &error);
+            opened = Exchange(text, "<cmd id=\"4357\"><Result val=\"0\" />");
         }
         return opened;
     }

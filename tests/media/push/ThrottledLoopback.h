@@ -14,14 +14,12 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "platform/ChildProcess.h"
 #include "platform/TempFolder.h"
+#include "tests/media/push/FfTool.h"
 
 namespace rtmptest {
 
@@ -83,25 +81,16 @@ class ThrottledLoopback {
     // Runs an iproute2 program (from PATH); false with its error text when it fails.
     static bool Run(const std::vector<std::string>& command, std::string* reason) {
         platform::TempFolder folder("sc-tc");
-        const std::string errors = folder.Path() + "/err";
-        std::vector<std::string> args = {"sh", "-c", "exec \"$0\" \"$@\" >/dev/null 2>\"$ERR\""};
-        args.insert(args.end(), command.begin(), command.end());
-        platform::ChildProcess process;
-        if (!process.Start("/bin/sh", args, {"ERR=" + errors}) || !process.WaitExit(10000)) {
-            *reason = "could not run " + command[0];
-            return false;
-        }
-        if (process.ExitCode() == 0) {
+        FfTool run(folder.Path(), command[0], {command.begin() + 1, command.end()});
+        if (run.Finish(10000) && run.ExitCode() == 0) {
             return true;
         }
-        std::stringstream text;
-        text << std::ifstream(errors).rdbuf();
         std::string joined;
         for (const std::string& word : command) {
             joined += (joined.empty() ? "" : " ") + word;
         }
-        *reason = process.ExitCode() == 127 ? "`" + command[0] + "` is missing (package iproute2)"
-                                            : "`" + joined + "` failed: " + text.str();
+        *reason = run.ExitCode() == 127 ? "`" + command[0] + "` is missing (package iproute2)"
+                                        : "`" + joined + "` failed: " + run.Read(".err");
         return false;
     }
 
