@@ -82,19 +82,15 @@ const std::vector<std::string> kLayouts = {"input=100,crop=2,x=0,y=0,size=160x90
 // 12 of it, as a coded picture comes back).
 inline ::testing::AssertionResult ColourAt(const std::vector<uint8_t>& picture, int x, int y,
                                            const Yuv& want) {
-    const int width = 320, height = 180;
-    if (picture.size() < static_cast<size_t>(width * height * 3 / 2)) {
+    const size_t luma = 320 * 180, chroma = luma + (y / 2) * 160 + x / 2;
+    if (picture.size() < luma * 3 / 2) {
         return ::testing::AssertionFailure() << "no picture";
     }
-    const uint8_t got[3] = {picture[y * width + x],
-                            picture[width * height + (y / 2) * (width / 2) + x / 2],
-                            picture[width * height * 5 / 4 + (y / 2) * (width / 2) + x / 2]};
-    const uint8_t expected[3] = {want.y, want.u, want.v};
-    for (int i = 0; i < 3; ++i) {
-        if (std::abs(got[i] - expected[i]) > 12) {
-            return ::testing::AssertionFailure() << "at " << x << "," << y << ": " << int(got[0])
-                                                 << "," << int(got[1]) << "," << int(got[2]);
-        }
+    const int got[3] = {picture[y * 320 + x], picture[chroma], picture[chroma + luma / 4]};
+    if (std::abs(got[0] - want.y) > 12 || std::abs(got[1] - want.u) > 12 ||
+        std::abs(got[2] - want.v) > 12) {
+        return ::testing::AssertionFailure()
+               << "at " << x << "," << y << ": " << got[0] << "," << got[1] << "," << got[2];
     }
     return ::testing::AssertionSuccess();
 }

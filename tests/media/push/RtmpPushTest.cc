@@ -28,36 +28,31 @@ using streammanager::RtmpPusher;
 using Tool = rtmptest::FfTool;
 constexpr int kToolMs = MediaProbe::kToolMs;
 
-// A test CA, which the pusher trusts through STREAMCOURIER_TLS_CA_FILE (read once, at the first
-// handshake), a certificate from it for localhost ("good") and a self-signed one for localhost
-// ("selfsigned"), as PEM files with their keys; their folder, "" when openssl failed.
-const std::string& Certificates() {
-    static platform::TempFolder folder("sc-tls");
-    static const std::string made = [] {
-        Tool openssl(folder.Path(), "sh",
-                     {"-c", R"(cd "$0" &&
-            new="openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -subj"
-            $new '/CN=Test CA' -x509 -days 2 -keyout ca.key -out ca.pem &&
-            $new /CN=localhost -x509 -days 2 -keyout selfsigned.key -out selfsigned.pem \
-                -addext subjectAltName=DNS:localhost &&
-            $new /CN=localhost -keyout good.key -out good.csr &&
-            echo subjectAltName=DNS:localhost > ext && openssl x509 -req -in good.csr -CA ca.pem \
-                -CAkey ca.key -CAcreateserial -days 2 -out good.pem -extfile ext)",
-                      folder.Path()});
-        const bool ok = openssl.Finish(kToolMs) && openssl.ExitCode() == 0;
-        const std::string ca = folder.Path() + "/ca.pem";
-        return ok && setenv("STREAMCOURIER_TLS_CA_FILE", ca.c_str(), 1) == 0 ? folder.Path() : "";
-    }();
-    return made;
-}
-
 class RtmpPushTest : public rtmptest::PushTest {
   protected:
-    // The server with its TLS front: `certificate` (with its key) from Certificates().
+    // The server with its TLS front: `certificate` ("good", from a test CA the pusher trusts
+    // through STREAMCOURIER_TLS_CA_FILE, read at the first handshake; or "selfsigned"), both
+    // for localhost, made once.
     static bool Start(rtmptest::NginxServer* server, const std::string& certificate) {
-        const std::string& folder = Certificates();
-        server->EnableTls(folder + "/" + certificate + ".pem", folder + "/" + certificate + ".key");
-        return !folder.empty() && server->Start();
+        static platform::TempFolder folder("sc-tls");
+        static const bool made = [] {
+            Tool openssl(folder.Path(), "sh",
+                         {"-c", R"(cd "$0" &&
+                new="openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -subj"
+                $new '/CN=Test CA' -x509 -days 2 -keyout ca.key -out ca.pem &&
+                $new /CN=localhost -x509 -days 2 -keyout selfsigned.key -out selfsigned.pem \
+                    -addext subjectAltName=DNS:localhost &&
+                $new /CN=localhost -keyout good.key -out good.csr &&
+                echo subjectAltName=DNS:localhost > ext && openssl x509 -req -in good.csr \
+                    -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 -out good.pem -extfile ext)",
+                          folder.Path()});
+            const std::string ca = folder.Path() + "/ca.pem";
+            return openssl.Finish(kToolMs) && openssl.ExitCode() == 0 &&
+                   setenv("STREAMCOURIER_TLS_CA_FILE", ca.c_str(), 1) == 0;
+        }();
+        const std::string path = folder.Path() + "/" + certificate;
+        server->EnableTls(path + ".pem", path + ".key");
+        return made && server->Start();
     }
 
     rtmptest::NginxServer server_;
