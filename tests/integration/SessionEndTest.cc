@@ -1,24 +1,27 @@
-// What a session drops, and how the program ends: the host leaving, SIGTERM, starts that cannot
-// work, and the qxhost tool's session. Each time with exit code 0 and the shared objects gone. (How
-// the session reads each ending of the host's bytes, a protocol violation's among them, is the
-// session manager's own test; how the port and the framework are read, the command line's and the
-// loader's.)
+// What a session drops, and how the program ends: the host leaving, SIGTERM, a silent host,
+// starts that cannot work, and the qxhost tool's session. Each time with exit code 0 and the shared
+// objects gone. (How the session reads each ending of the host's bytes, a protocol violation's
+// among them, is the session manager's own test; how the port and the framework are read, the
+// command line's and the loader's.)
 #include <csignal>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "platform/ChildProcess.h"
+#include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "tests/integration/StreamCourierTest.h"
 
 namespace sctest {
 namespace {
 
+enum class Cause { kHostCloses, kSigterm, kSilentHost };
+
 struct Ending {
     const char* name;
     bool contextFirst;  // a context with an input made and destroyed first
-    bool sigterm;       // else the host closes the session
+    Cause cause;
 };
 
 void PrintTo(const Ending& ending, std::ostream* out) {
@@ -50,12 +53,19 @@ TEST_P(SessionEndTest, DropsWhatItDoesNotAnswerAndEndsWithZeroLeavingItsLogAndNo
         EXPECT_TRUE(KeepAliveIsTheOnlyAnswer());
         EXPECT_EQ(2, channel());
     }
-    if (ending.sigterm) {
+    const uint64_t quietFromUs = platform::MonotonicMicros();
+    if (ending.cause == Cause::kSigterm) {
         host_.Signal(SIGTERM);
-        EXPECT_TRUE(SessionCloses(kExitMs));  // the program closes it, sending nothing before
-    } else {
-        host_.CloseSession();
     }
+    if (ending.cause == Cause::kHostCloses) {
+        host_.CloseSession();
+    } else {  // the program closes it, sending nothing before
+        EXPECT_TRUE(SessionCloses(ending.cause == Cause::kSilentHost ? 30000 : kExitMs));
+    }
+    // A silent host is dropped at the third overdue heartbeat check, not at the second, which
+    // comes 13 to 16 s into the silence.
+    EXPECT_TRUE(ending.cause != Cause::kSilentHost ||
+                platform::MonotonicMicros() - quietFromUs >= 16000000u);
     EXPECT_TRUE(ExitsWithZero(kExitMs));
     EXPECT_EQ(0, channel());
     std::error_code error;
@@ -63,13 +73,14 @@ TEST_P(SessionEndTest, DropsWhatItDoesNotAnswerAndEndsWithZeroLeavingItsLogAndNo
     EXPECT_FALSE(error);
 }
 
-INSTANTIATE_TEST_SUITE_P(Endings, SessionEndTest,
-                         ::testing::Values(Ending{"HostCloseAfterAContext", true, false},
-                                           Ending{"HostCloseBeforeAnyMessage", false, false},
-                                           Ending{"SigtermAfterAContext", true, true}),
-                         [](const ::testing::TestParamInfo<Ending>& info) {
-                             return info.param.name;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Endings, SessionEndTest,
+    ::testing::Values(Ending{"HostCloseAfterAContext", true, Cause::kHostCloses},
+                      Ending{"HostCloseBeforeAnyMessage", false, Cause::kHostCloses},
+                      Ending{"SigtermAfterAContext", true, Cause::kSigterm},
+                      // About twenty seconds; labelled slow.
+                      Ending{"SilentHost", true, Cause::kSilentHost}),
+    [](const ::testing::TestParamInfo<Ending>& info) { return info.param.name; });
 
 struct Start {
     const char* name;
