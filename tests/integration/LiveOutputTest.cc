@@ -8,6 +8,7 @@
 // contexts coming and going without a leak.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -30,14 +31,12 @@ constexpr int kCycles = 100;
 constexpr long kRssGrowthBoundKiB = 16 * 1024;
 
 size_t CountEntries(const std::string& folder, const std::string& suffix = "") {
-    size_t count = 0;
     std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    return std::count_if(std::filesystem::directory_iterator(folder, error), {}, [&](auto& entry) {
         const std::string name = entry.path().filename().string();
-        count += name.size() >= suffix.size() &&
-                 name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
-    }
-    return count;
+        return name.size() >= suffix.size() &&
+               name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+    });
 }
 
 // What a process holds that a leak would make grow: threads, descriptors, the shared-memory
@@ -65,6 +64,11 @@ Footprint Measure(pid_t pid, uint16_t port) {
 
 class LiveOutputTest : public StreamCourierTest {
   protected:
+    void SetUp() override {
+        StreamCourierTest::SetUp();
+        ASSERT_TRUE(server_.Start() && StartSession());
+    }
+
     rtmptest::NginxServer server_;
 };
 
@@ -77,8 +81,6 @@ const rtmptest::Fields kMetaData = {
     {"audiosamplesize", "16"}, {"stereo", "true"}};
 
 TEST_F(LiveOutputTest, ComposedStreamReachesEveryCdnAndAChangedListKeepsTheKeptStream) {
-    ASSERT_TRUE(server_.Start());
-    ASSERT_TRUE(StartSession());
     ASSERT_TRUE(OpenContext(kHostInputs));
     HostMedia media(host_.Port());
     ASSERT_TRUE(media.Open() && media.StartThread() && Feed({kHostTone}));
@@ -137,8 +139,6 @@ TEST_F(LiveOutputTest, ComposedStreamReachesEveryCdnAndAChangedListKeepsTheKeptS
 // written as they end): in what nginx recorded every flash meets its beep within 25 ms, by the
 // recording's own timestamps.
 TEST_F(LiveOutputTest, EveryFlashMeetsItsBeepAtTheServer) {
-    ASSERT_TRUE(server_.Start());
-    ASSERT_TRUE(StartSession());
     ASSERT_TRUE(OpenContext({{7, 3}, {7, 1}}));
     ASSERT_TRUE(Feed({{"--video", "channel=3,user=7,size=320x180,rate=30,pattern=sync"},
                       {"--audio", "channel=1,user=7,rate=50,pattern=sync"}}));
@@ -175,8 +175,7 @@ TEST_F(LiveOutputTest, EveryFlashMeetsItsBeepAtTheServer) {
 // context's parts (mixer, encoders, pushers, buffers) would stay under.
 TEST_F(LiveOutputTest, ContextsAndUrlListsChangedWhileMediaFlowsLeaveNothing) {
     HostMedia media(host_.Port());
-    ASSERT_TRUE(server_.Start() && StartSession() && media.Open() && media.StartThread() &&
-                Feed({kHostTone}));
+    ASSERT_TRUE(media.Open() && media.StartThread() && Feed({kHostTone}));
     const int kept = 10001;
     ASSERT_TRUE(OpenContext(kHostInputs, kept));
     // The inputs laid out in `context`, to the server's streams `keys`.

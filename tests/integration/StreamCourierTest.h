@@ -46,10 +46,9 @@ class StreamCourierTest : public ::testing::Test {
     }
     // Starts `exe` (the build's program unless given) and accepts its session.
     AssertionResult StartSession(const std::string& exe = SC_STREAMCOURIER_EXE) {
-        if (!host_.StartProcess(exe, Environment()) || !host_.AcceptSession(kStartMs)) {
-            return AssertionFailure() << "StreamCourier did not start and connect";
-        }
-        return AssertionSuccess();
+        return host_.StartProcess(exe, Environment()) && host_.AcceptSession(kStartMs)
+                   ? AssertionSuccess()
+                   : AssertionFailure() << "StreamCourier did not start and connect";
     }
 
     // The next thing the program does is `status`, with a payload starting with `prefix`.
@@ -146,11 +145,10 @@ class StreamCourierTest : public ::testing::Test {
         return ExitsWithZero(kExitMs);
     }
     AssertionResult ExitsWithZero(int timeoutMs) {
-        if (!host_.WaitExit(timeoutMs) || host_.ExitCode() != 0) {
-            return AssertionFailure() << "not ended with 0 within " << timeoutMs
-                                      << " ms, exit code " << host_.ExitCode();
-        }
-        return AssertionSuccess();
+        return host_.WaitExit(timeoutMs) && host_.ExitCode() == 0
+                   ? AssertionSuccess()
+                   : AssertionFailure() << "not ended with 0 within " << timeoutMs
+                                        << " ms, exit code " << host_.ExitCode();
     }
 
     platform::TempFolder home_{"sc-home"};

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -181,18 +182,17 @@ Message Expected(const std::string& code) {
     }
 }
 std::vector<Message> Messages(const std::vector<std::string>& codes) {
-    std::vector<Message> messages;
-    for (const std::string& code : codes) {
-        messages.push_back(Expected(code));
-    }
+    std::vector<Message> messages(codes.size());
+    std::transform(codes.begin(), codes.end(), messages.begin(), Expected);
     return messages;
 }
 
 class RtmpPusherTest : public ::testing::Test {
   protected:
-    // Initialised as the output does it; with `video`, the video status and metadata are set.
+    // Initialised as the output does it; with `video`, the video status and metadata are set;
+    // with `start`, its thread started.
     std::unique_ptr<RtmpPusher> MakePusher(LinkJournal* link, bool video,
-                                           uint32_t firstTimestampMs = 0) {
+                                           uint32_t firstTimestampMs = 0, bool start = false) {
         RtmpPusher::Options options;
         options.connection = std::make_unique<FakeConnection>(link);
         options.retryDelayMs = 1;
@@ -203,11 +203,7 @@ class RtmpPusherTest : public ::testing::Test {
             pusher->SetVideoStatus(1);
             pusher->SetMetaData(kMeta);
         }
-        return pusher;
-    }
-    std::unique_ptr<RtmpPusher> StartPusher(LinkJournal* link, bool video) {
-        std::unique_ptr<RtmpPusher> pusher = MakePusher(link, video);
-        EXPECT_TRUE(pusher->StartThread(true));
+        EXPECT_TRUE(!start || pusher->StartThread(true));
         return pusher;
     }
     // ADTS frames (0xFF first) as audio, the rest as video, captured at `mediaMs`.
@@ -339,12 +335,12 @@ TEST_F(RtmpPusherTest, MessagesLeaveInMediaOrderStampedFromTheOriginWithTheirHea
 // Caching never waits for the pusher's own connection, and a stuck pusher holds up no other.
 TEST_F(RtmpPusherTest, APusherStuckInASendDelaysNeitherCachingIntoItNorAnotherPusher) {
     LinkJournal stuckLink, otherLink;
-    std::unique_ptr<RtmpPusher> stuck = StartPusher(&stuckLink, false);
+    std::unique_ptr<RtmpPusher> stuck = MakePusher(&stuckLink, false, 0, true);
     stuckLink.Note([](Link& l) { l.holdSends = true; });
     Cache(stuck.get(), 0, kAudioFrame);
     ASSERT_TRUE(stuckLink.WaitFor([](const Link& l) { return l.held; }));
 
-    std::unique_ptr<RtmpPusher> other = StartPusher(&otherLink, false);
+    std::unique_ptr<RtmpPusher> other = MakePusher(&otherLink, false, 0, true);
     for (uint32_t tick = 0; tick < 63; tick += 21) {
         Cache(stuck.get(), tick, kAudioFrame);
         Cache(other.get(), tick, kAudioFrame);
@@ -403,7 +399,7 @@ TEST_F(RtmpPusherTest, TheFuzzCorpusPassesThroughAPushThread) {
         const Bytes data{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
         ASSERT_FALSE(data.empty());
         LinkJournal link;
-        std::unique_ptr<RtmpPusher> pusher = StartPusher(&link, (data[0] & 1) != 0);
+        std::unique_ptr<RtmpPusher> pusher = MakePusher(&link, (data[0] & 1) != 0, 0, true);
         size_t at = 1;
         while (data.size() - at >= 3) {
             const uint8_t kind = data[at];

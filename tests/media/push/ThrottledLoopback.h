@@ -54,28 +54,17 @@ class ThrottledLoopback {
 
     // Limits what is sent to TCP port `port` to `kbit` kbit/s with a queue of `queuePackets`;
     // a port limited before gets the new rate. False with `reason` when tc refused.
-    bool Throttle(uint16_t port, uint32_t kbit, uint32_t queuePackets = 50,
-                  std::string* reason = nullptr) {
-        std::string error;
-        const bool ok = AddRoot(&error) &&
-                        (classes_.count(port) != 0 ? SetRate(classes_[port], kbit, &error)
-                                                   : AddClass(port, kbit, queuePackets, &error));
-        if (!ok && reason != nullptr) {
-            *reason = error;
-        }
-        return ok;
+    bool Throttle(uint16_t port, uint32_t kbit, uint32_t queuePackets, std::string* reason) {
+        return AddRoot(reason) &&
+               (classes_.count(port) != 0 ? SetRate(classes_[port], kbit, reason)
+                                          : AddClass(port, kbit, queuePackets, reason));
     }
 
     // Lifts the limit on `port`: its class goes to the unlimited rate, so what waits in its
     // queue leaves at once and nothing is dropped.
-    bool Clear(uint16_t port, std::string* reason = nullptr) {
+    bool Clear(uint16_t port, std::string* reason) {
         const auto found = classes_.find(port);
-        std::string error;
-        const bool ok = found == classes_.end() || SetRate(found->second, kUnlimitedKbit, &error);
-        if (!ok && reason != nullptr) {
-            *reason = error;
-        }
-        return ok;
+        return found == classes_.end() || SetRate(found->second, kUnlimitedKbit, reason);
     }
 
     // Runs an iproute2 program (from PATH); false with its error text when it fails.
