@@ -10,7 +10,6 @@
 #include <sstream>
 #include <string>
 
-#include "host/MediaFeeder.h"
 #include "tests/integration/StreamCourierTest.h"
 #include "tests/media/push/FfTool.h"
 #include "tests/media/push/MediaProbe.h"
@@ -45,42 +44,11 @@ TEST_F(CongestionTest, ASlowUplinkLowersTheBitrateAndTheStreamStaysWholeWithItsS
     const std::string stats = home_.Path() + "/stats";
     extraEnvironment_.push_back("STREAMCOURIER_STATS_FILE=" + stats);
     ASSERT_TRUE(StartSession());
-    ASSERT_TRUE(host_.Send("<cmd id=\"4100\" />"));
-    ASSERT_TRUE(
-        NextMessageIs("<cmd id=\"4356\"><ContextID val=\"10001\" /><Result val=\"0\" /></cmd>"));
-    for (const int type : {3, 1}) {
-        ASSERT_TRUE(
-            host_.Send("<cmd id=\"4101\"><ContextID val=\"10001\" /><UserID val=\"7\" />"
-                       "<MediaType val=\"" +
-                       std::to_string(type) + "\" /><MediaID val=\"0\" /></cmd>"));
-        ASSERT_TRUE(Next(qxhost::ReceiveStatus::kMessage, "<cmd id=\"4357\"><Result val=\"0\" />",
-                         kAnswerMs, false));
-    }
-    qxhost::MediaFeeder feeder(host_.Port());
-    qxhost::FeedSettings pictures;
-    pictures.userId = 7;
-    pictures.width = 1280;
-    pictures.height = 720;
-    qxhost::FeedSettings tone;
-    tone.kind = qxhost::FeedKind::kTone;
-    tone.channel = 1;
-    tone.type = 1;
-    tone.userId = 7;
-    tone.rate = 50;
-    std::string error;
-    ASSERT_TRUE(feeder.AddStream(pictures, &error) && feeder.AddStream(tone, &error) &&
-                feeder.Open(&error) && feeder.Start())
-        << error;
-    ASSERT_TRUE(host_.Send(
-        "<cmd id=\"4103\"><ContextID val=\"10001\" /><OutPutFrameRate val=\"30\" /><OutUrlList>"
-        "<OutUrl val=\"" +
-        server.Url("slow") +
-        "\" /></OutUrlList><CanvasSize><Width val=\"1280\" /><Height val=\"720\" /></CanvasSize>"
-        "<AudioInputList><Input val=\"101\" /></AudioInputList><VideoInputList><Input "
-        "val=\"100\"><Layout><X val=\"0\" /><Y val=\"0\" /><Width val=\"1280\" /><Height "
-        "val=\"720\" /></Layout></Input></VideoInputList></cmd>"));
-    ASSERT_TRUE(Next(qxhost::ReceiveStatus::kMessage, "<cmd id=\"4359\"><Result val=\"0\" />",
-                     kAnswerMs, false));
+    ASSERT_TRUE(OpenContext({{7, 3}, {7, 1}}));
+    ASSERT_TRUE(Feed({{"--video", "channel=3,user=7,size=1280x720,rate=30"},
+                      {"--audio", "channel=1,user=7,rate=50,hz=440"}}));
+    ASSERT_TRUE(SetOutput("url=" + server.Url("slow") + ",canvas=1280x720,rate=30,audio=101",
+                          {"input=100,x=0,y=0,size=1280x720"}));
     ASSERT_TRUE(server.WaitForLog("publish: name='slow'", kToolMs));
     // The encoder's bitrate, once `holds` it or after `seconds` (the statistics come once a
     // second); KeepAlives keep the session meanwhile.
@@ -108,7 +76,7 @@ TEST_F(CongestionTest, ASlowUplinkLowersTheBitrateAndTheStreamStaysWholeWithItsS
         << "encoder at " << throttledKbps << " of " << nominalKbps << " kbit/s";
     ASSERT_TRUE(uplink.Clear(server.Port(), &reason)) << reason;
     ASSERT_TRUE(viewer.Finish(kToolMs)) << viewer.Read(".err");
-    feeder.Stop();
+    feeder_->Stop();
 
     // What the viewer got decodes without an error, and has its sound.
     const rtmptest::MediaProbe viewed(server.Folder(), recording);
@@ -117,8 +85,7 @@ TEST_F(CongestionTest, ASlowUplinkLowersTheBitrateAndTheStreamStaysWholeWithItsS
     EXPECT_LT(viewed.WidestGap("a", &packets), 0.5) << "a gap in the sound";
     EXPECT_GT(packets, 300);  // most of 16 s of 21 ms frames
     EXPECT_EQ(1u, server.LogCount("publish: name='slow'"));
-    host_.CloseSession();
-    EXPECT_TRUE(ExitsWithZero(kExitMs));
+    EXPECT_TRUE(EndsWithZero());
 }
 
 }  // namespace

@@ -1,13 +1,13 @@
-// The host's media for tests of the composed output through the real process, and the
-// SetOutParam that lays it out. HostMedia writes from its own thread until stopped.
+// Solid colours for tests of the composed output through the real process: HostMedia writes
+// them from its own thread until stopped, ColourAt finds them in the canvas.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/WThread.h"
@@ -33,11 +33,12 @@ inline std::vector<uint8_t> Solid(const Yuv& color) {
     return picture;
 }
 
-// The host's side: a red (user 7) and a green (user 8) picture at 15 fps, a blue one as H.264
-// (user 9), a 440 Hz tone in 20 ms blocks (user 10), written into the process's channels.
+// The host's pictures: a red (user 7) and a green (user 8) one at about 15 fps, and a blue one
+// as H.264 (user 9), written into the process's channels (the tone of kHostInputs comes from
+// kHostTone).
 class HostMedia : public KESTREL::WThread {
   public:
-    explicit HostMedia(int32_t port) : pictures_(3, port), encoded_(2, port), sound_(1, port) {}
+    explicit HostMedia(int32_t port) : pictures_(3, port), encoded_(2, port) {}
     ~HostMedia() override { StopThread(); }
     bool Open() {
         qxhost::H264Settings settings;
@@ -45,89 +46,51 @@ class HostMedia : public KESTREL::WThread {
         settings.height = kLow;
         settings.frameRate = 15;
         settings.keyInterval = 15;
-        return pictures_.Open() && encoded_.Open() && sound_.Open() && encoder_.Open(settings);
+        return pictures_.Open() && encoded_.Open() && encoder_.Open(settings);
     }
     int32_t ThreadProcEx() override {
         const std::vector<uint8_t> red = Solid(kRed), green = Solid(kGreen), blue = Solid(kBlue);
-        std::vector<uint8_t> tone(640);
-        for (uint32_t block = 0; !StopEvent().WaitFor(20); ++block) {
-            for (size_t i = 0; i < tone.size() / 2; ++i) {
-                const double t = (block * 320.0 + i) / 16000.0;
-                const auto sample = static_cast<int16_t>(8000 * std::sin(2 * M_PI * 440 * t));
-                tone[2 * i] = static_cast<uint8_t>(sample);
-                tone[2 * i + 1] = static_cast<uint8_t>(sample >> 8);
-            }
-            sound_.Write(1, 0, 10, 0, 0, tone.data(), static_cast<uint32_t>(tone.size()));
-            if (block % 3 == 0) {
-                pictures_.Write(3, 0, 7, kSide, kLow, red.data(),
-                                static_cast<uint32_t>(red.size()));
-                pictures_.Write(3, 0, 8, kSide, kLow, green.data(),
-                                static_cast<uint32_t>(green.size()));
-                qxhost::EncodedUnit unit;
-                if (encoder_.Encode(blue.data(), block * 20, &unit)) {
-                    encoded_.Write(2, 0, 9, 0, 0, unit.bytes.data(),
-                                   static_cast<uint32_t>(unit.bytes.size()));
-                }
+        for (uint32_t frame = 0; !StopEvent().WaitFor(60); ++frame) {
+            pictures_.Write(3, 0, 7, kSide, kLow, red.data(), static_cast<uint32_t>(red.size()));
+            pictures_.Write(3, 0, 8, kSide, kLow, green.data(),
+                            static_cast<uint32_t>(green.size()));
+            qxhost::EncodedUnit unit;
+            if (encoder_.Encode(blue.data(), frame * 60, &unit)) {
+                encoded_.Write(2, 0, 9, 0, 0, unit.bytes.data(),
+                               static_cast<uint32_t>(unit.bytes.size()));
             }
         }
         return 0;
     }
 
   private:
-    qxhost::StreamWriter pictures_, encoded_, sound_;
+    qxhost::StreamWriter pictures_, encoded_;
     qxhost::H264Encoder encoder_;
 };
 
-inline std::string Layout(int handle, int x, int y) {
-    return "<Input val=\"" + std::to_string(handle) + "\"><CropMode val=\"2\" /><Layout><X val=\"" +
-           std::to_string(x) + "\" /><Y val=\"" + std::to_string(y) +
-           "\" /><Width val=\"160\" /><Height val=\"90\" /></Layout></Input>";
-}
+// HostMedia's inputs {user, type}, as a context books them (handles 100 to 103), and their
+// output (qxhost's --output after its URLs, and --layout): the pictures in three quarters of a
+// 320x180 canvas at 15 fps, and the tone.
+const std::vector<std::pair<int, int>> kHostInputs = {{7, 3}, {8, 3}, {9, 2}, {10, 1}};
+const std::pair<std::string, std::string> kHostTone = {"--audio", "channel=1,user=10,hz=440"};
+constexpr const char* kCanvas = ",canvas=320x180,rate=15,audio=103";
+const std::vector<std::string> kLayouts = {"input=100,crop=2,x=0,y=0,size=160x90",
+                                           "input=101,crop=2,x=160,y=0,size=160x90",
+                                           "input=102,crop=2,x=0,y=90,size=160x90"};
 
-// A SetOutParam for context `context`, whose inputs 100 to 103 were booked in HostMedia's
-// order: the three pictures on a 320x180 canvas at 15 fps, and the tone.
-inline std::string SetOutParam(const std::vector<std::string>& urls, int context = 10001) {
-    std::string text = "<cmd id=\"4103\"><ContextID val=\"" + std::to_string(context) +
-                       "\" /><OutPutFrameRate val=\"15\" /><OutUrlList>";
-    for (const std::string& url : urls) {
-        text += "<OutUrl val=\"" + url + "\" />";
-    }
-    return text +
-           "</OutUrlList><CanvasSize><Width val=\"320\" /><Height val=\"180\" /></CanvasSize>"
-           "<AudioInputList><Input val=\"103\" /></AudioInputList><VideoInputList>" +
-           Layout(100, 0, 0) + Layout(101, 160, 0) + Layout(102, 0, 90) + "</VideoInputList></cmd>";
-}
-
-// The four CreateInput commands of HostMedia's streams (handles 100 to 103), for `context`.
-inline std::vector<std::string> CreateInputs(int context = 10001) {
-    const int types[] = {3, 3, 2, 1};
-    std::vector<std::string> commands;
-    for (int i = 0; i < 4; ++i) {
-        commands.push_back("<cmd id=\"4101\"><ContextID val=\"" + std::to_string(context) +
-                           "\" /><UserID val=\"" + std::to_string(7 + i) +
-                           "\" /><MediaType val=\"" + std::to_string(types[i]) +
-                           "\" /><MediaID val=\"0\" /></cmd>");
-    }
-    return commands;
-}
-
-// True when the I420 canvas of a SetOutParam (320x180) shows `want` at x, y (each plane within
+// True when a 320x180 I420 canvas shows `want` at x, y (each plane within
 // 12 of it, as a coded picture comes back).
 inline ::testing::AssertionResult ColourAt(const std::vector<uint8_t>& picture, int x, int y,
                                            const Yuv& want) {
-    const int width = 320, height = 180;
-    if (picture.size() < static_cast<size_t>(width * height * 3 / 2)) {
+    const size_t luma = 320 * 180, chroma = luma + (y / 2) * 160 + x / 2;
+    if (picture.size() < luma * 3 / 2) {
         return ::testing::AssertionFailure() << "no picture";
     }
-    const uint8_t got[3] = {picture[y * width + x],
-                            picture[width * height + (y / 2) * (width / 2) + x / 2],
-                            picture[width * height * 5 / 4 + (y / 2) * (width / 2) + x / 2]};
-    const uint8_t expected[3] = {want.y, want.u, want.v};
-    for (int i = 0; i < 3; ++i) {
-        if (std::abs(got[i] - expected[i]) > 12) {
-            return ::testing::AssertionFailure() << "at " << x << "," << y << ": " << int(got[0])
-                                                 << "," << int(got[1]) << "," << int(got[2]);
-        }
+    const int got[3] = {picture[y * 320 + x], picture[chroma], picture[chroma + luma / 4]};
+    if (std::abs(got[0] - want.y) > 12 || std::abs(got[1] - want.u) > 12 ||
+        std::abs(got[2] - want.v) > 12) {
+        return ::testing::AssertionFailure()
+               << "at " << x << "," << y << ": " << got[0] << "," << got[1] << "," << got[2];
     }
     return ::testing::AssertionSuccess();
 }

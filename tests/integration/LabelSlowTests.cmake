@@ -1,4 +1,6 @@
-# Read by ctest after the discovered tests of integration_slow_tests are defined.
-if(integration_slow_tests_TESTS)
-  set_tests_properties(${integration_slow_tests_TESTS} PROPERTIES LABELS "integration;slow")
-endif()
+# Read by ctest after the discovered tests of integration_tests are defined.
+foreach(test IN LISTS integration_tests_TESTS)
+  if(test MATCHES "/SilentHost")
+    set_tests_properties(${test} PROPERTIES LABELS "integration;slow")
+  endif()
+endforeach()

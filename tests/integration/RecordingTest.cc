@@ -5,8 +5,6 @@
 
 #include <string>
 
-#include "host/MediaFeeder.h"
-#include "host/MediaOptions.h"
 #include "host/RecordOptions.h"
 #include "tests/framework/recorder/XvfbServer.h"
 #include "tests/integration/StreamCourierTest.h"
@@ -29,20 +27,12 @@ TEST_F(RecordingTest, ARegionAndTheRingsSoundReachTheFileWhichTheSessionsEndFini
         << error;
     ASSERT_TRUE(host_.Send(record));
     ASSERT_TRUE(NextMessageIs("<cmd id=\"4352\"><Result val=\"0\" /></cmd>"));
-    qxhost::FeedSettings tone;  // 1.5 s of 48 kHz stereo in 10 ms blocks
-    ASSERT_TRUE(qxhost::ParseMediaOption("--ring", "rate=100,hz=440,count=150", &tone, &error));
-    qxhost::MediaFeeder feeder(host_.Port());  // the port is known once the host listens
-    ASSERT_TRUE(feeder.AddStream(tone, &error) && feeder.Open(&error) && feeder.Start()) << error;
-    ASSERT_TRUE(feeder.WaitFinished(10000));
-    host_.CloseSession();
-    EXPECT_TRUE(ExitsWithZero(kExitMs));
+    ASSERT_TRUE(Feed({{"--ring", "rate=100,hz=440,count=150"}}));  // 1.5 s of 48 kHz stereo
+    ASSERT_TRUE(feeder_->WaitFinished(10000));
+    EXPECT_TRUE(EndsWithZero());
 
     const rtmptest::MediaProbe probe(home_.Path(), file);
-    rtmptest::Fields video = probe.Stream("video");
-    EXPECT_EQ(video["codec_name"], "h264");
-    EXPECT_EQ(rtmptest::ToInt(video, "width"), 160);
-    EXPECT_EQ(rtmptest::ToInt(video, "height"), 120);
-    EXPECT_EQ(probe.Stream("audio")["codec_name"], "aac");
+    EXPECT_EQ("h264 160x120, aac 48000 Hz 2 ch", probe.Summary());
     // The ring's 1.5 s are 70 frames of 1024 samples, nearly all of which must be there (without
     // the ring's sound, the end's 100 ms of silence would be 5 frames).
     EXPECT_GT(probe.Packets("a").size(), 60u);

@@ -1,8 +1,7 @@
 // Real media for push tests, in time order as the output's encoders deliver it: a 25 fps
 // 320x240 picture with a key frame every second (x264) and 48 kHz stereo AAC frames of 1024
 // samples with their ADTS headers (the program's own encoder). MediaFeed is used by one thread;
-// LiveFeeder feeds a pusher in real time from its own thread until stopped; ExpectFeed checks
-// that a probe finds them.
+// LiveFeeder feeds a pusher in real time from its own thread until stopped.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,10 +9,12 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "base/WThread.h"
+#include "framework/memory/MemoryAllocator.h"
 #include "media/audio/AacEncoder.h"
 #include "media/push/RtmpPusher.h"
 #include "platform/Clock.h"
@@ -112,24 +113,27 @@ class LiveFeeder : public KESTREL::WThread {
     MediaFeed feed_;
 };
 
-// The feed's picture and sound are what `probe` finds (with frameRate, at that rate).
-inline void ExpectFeed(const MediaProbe& probe, const std::string& frameRate = "") {
-    bool video = false, audio = false;
-    for (const Fields& stream : probe.Streams()) {
-        if (stream.at("codec_type") == "video") {
-            video = true;
-            EXPECT_EQ("h264", stream.at("codec_name"));
-            EXPECT_EQ(kWidth, ToInt(stream, "width"));
-            EXPECT_EQ(kHeight, ToInt(stream, "height"));
-            EXPECT_TRUE(frameRate.empty() || frameRate == stream.at("avg_frame_rate"));
-        } else if (stream.at("codec_type") == "audio") {
-            audio = true;
-            EXPECT_EQ("aac", stream.at("codec_name"));
-            EXPECT_EQ(48000, ToInt(stream, "sample_rate"));
-            EXPECT_EQ(2, ToInt(stream, "channels"));
-        }
+// Tests of a pusher fed this media: StartPusher starts one as the output does, with the video
+// status and the feed's metadata set.
+class PushTest : public ::testing::Test {
+  protected:
+    void TearDown() override { allocator_->Release(); }
+    std::unique_ptr<RtmpPusher> StartPusher(const std::string& url,
+                                            RtmpPusher::Options options = {}) {
+        auto pusher = std::make_unique<RtmpPusher>(allocator_, std::move(options));
+        pusher->InitRtmpPusher(url.c_str(), 1);
+        pusher->SetVideoStatus(1);
+        streammanager::StreamMetaData meta{kWidth, kHeight, kFrameRate};
+        meta.hasAudio = true;
+        pusher->SetMetaData(meta);
+        EXPECT_TRUE(pusher->StartThread(true));
+        return pusher;
     }
-    EXPECT_TRUE(video && audio) << "picture and sound";
-}
+
+    framework::MemoryAllocator* allocator_ = new framework::MemoryAllocator();
+};
+
+// The feed as MediaProbe::Summary tells it.
+constexpr const char* kFeed = "h264 320x240, aac 48000 Hz 2 ch";
 
 }  // namespace rtmptest

@@ -50,6 +50,35 @@ class MediaProbe {
         }
         return {};
     }
+    // Its picture and sound in short: "h264 320x180, aac 48000 Hz 2 ch" (a part empty when the
+    // stream is missing).
+    std::string Summary() const {
+        std::string video, audio;
+        for (Fields stream : Streams()) {
+            if (stream["codec_type"] == "video") {
+                video = stream["codec_name"] + " " + stream["width"] + "x" + stream["height"];
+            } else if (stream["codec_type"] == "audio") {
+                audio = stream["codec_name"] + " " + stream["sample_rate"] + " Hz " +
+                        stream["channels"] + " ch";
+            }
+        }
+        return video + ", " + audio;
+    }
+    // The onMetaData of an FLV source as it arrived, each value as text (without
+    // -flv_full_metadata, ffprobe keeps only the keys it does not read itself); nginx's
+    // |RtmpSampleAccess is left out.
+    Fields MetaData() const {
+        Fields tags;
+        for (const Fields& format : Sections(
+                 Probe({"-flv_full_metadata", "1", "-show_entries", "format_tags"}), "FORMAT")) {
+            for (const auto& [key, value] : format) {
+                if (key.rfind("TAG:", 0) == 0 && key.rfind("TAG:|", 0) != 0) {
+                    tags[key.substr(4)] = value;
+                }
+            }
+        }
+        return tags;
+    }
     // The packets (codec_type, pts, pts_time, flags) of the streams `select` picks ("v", "a";
     // "" for all), the first `count` of them (0: all).
     std::vector<Fields> Packets(const std::string& select = "", int count = 0) const {
@@ -65,17 +94,14 @@ class MediaProbe {
     }
     // The widest step between the presentation times of `select`'s packets, in seconds, with
     // their number; -1 without two packets.
-    double WidestGap(const std::string& select, int* packets = nullptr) const {
+    double WidestGap(const std::string& select, int* packets) const {
         double last = -1, widest = -1;
-        int counted = 0;
+        *packets = 0;
         for (const Fields& packet : Packets(select)) {
             const double at = std::atof(packet.at("pts_time").c_str());
             widest = last < 0 ? widest : std::max(widest, at - last);
             last = at;
-            ++counted;
-        }
-        if (packets != nullptr) {
-            *packets = counted;
+            ++*packets;
         }
         return widest;
     }

@@ -28,21 +28,6 @@ bool ShowinfoValue(const std::string& line, const std::string& key, double* valu
     return true;
 }
 
-// The left channel of a file of interleaved stereo s16le samples.
-std::vector<int16_t> LeftChannel(const std::string& path) {
-    std::ifstream file(path, std::ios::binary | std::ios::ate);
-    const size_t bytes = file ? static_cast<size_t>(file.tellg()) : 0;
-    file.seekg(0);
-    std::vector<int16_t> stereo(bytes / 2, 0);
-    file.read(reinterpret_cast<char*>(stereo.data()),
-              static_cast<std::streamsize>(stereo.size() * 2));
-    std::vector<int16_t> left(stereo.size() / 2);
-    for (size_t i = 0; i < left.size(); ++i) {
-        left[i] = stereo[2 * i];
-    }
-    return left;
-}
-
 // The onsets in `left`, sample i placed in packet i / 1024.
 std::vector<Onset> FindOnsets(const std::vector<int16_t>& left,
                               const std::vector<double>& packetPts) {
@@ -97,9 +82,10 @@ std::vector<double> RecordedFlashes(const std::string& folder, const std::string
 std::vector<Onset> RecordedOnsets(const std::string& folder, const std::string& recording,
                                   std::string* error) {
     const std::string pcmFile = folder + "/sound.s16";
-    rtmptest::FfTool decode(folder, "ffmpeg",
-                            {"-nostdin", "-v", "error", "-y", "-i", recording, "-map", "0:a:0",
-                             "-f", "s16le", "-acodec", "pcm_s16le", pcmFile});
+    rtmptest::FfTool decode(
+        folder, "ffmpeg",
+        {"-nostdin", "-v", "error", "-y", "-i", recording, "-map", "0:a:0", "-af", "pan=mono|c0=FL",
+         "-f", "s16le", "-acodec", "pcm_s16le", pcmFile});
     std::vector<double> packetPts;
     for (const Fields& packet : MediaProbe(folder, recording).Packets("a:0")) {
         packetPts.push_back(std::atof(packet.at("pts").c_str()));
@@ -108,7 +94,10 @@ std::vector<Onset> RecordedOnsets(const std::string& folder, const std::string& 
         *error = "ffprobe or ffmpeg failed on the recording";
         return {};
     }
-    const std::vector<int16_t> left = LeftChannel(pcmFile);
+    std::ifstream file(pcmFile, std::ios::binary | std::ios::ate);
+    std::vector<int16_t> left(file ? static_cast<size_t>(file.tellg()) / 2 : 0);
+    file.seekg(0);
+    file.read(reinterpret_cast<char*>(left.data()), static_cast<std::streamsize>(left.size() * 2));
     if (left.size() != packetPts.size() * kAacFrame) {
         *error = "decoded sound (" + std::to_string(left.size()) +
                  " samples) is not 1024 for each of " + std::to_string(packetPts.size()) +

@@ -2,8 +2,8 @@
 // timeline:
 //   - flashes: `ffmpeg -i out.flv -vf scale=32:18,showinfo -f null -`, a flash as FlashEdge
 //     tells it from showinfo's mean luma;
-//   - beep onsets: the sound decoded (`ffmpeg -i out.flv -f s16le`, stereo, left channel
-//     used), which must give 1024 samples for every AAC packet, and the packets' pts
+//   - beep onsets: the left channel decoded (`ffmpeg -i out.flv -af pan=mono|c0=FL -f s16le`),
+//     which must give 1024 samples for every AAC packet, and the packets' pts
 //     (`ffprobe -show_entries packet=pts`); an onset is the first sample over 30 % of the
 //     loudest after at least 200 ms under it; sample i lies in packet i / 1024 and plays at
 //     that packet's pts + (i mod 1024) / 48 ms, as a player places it.

@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "framework/memory/MemoryAllocator.h"
 #include "media/push/RtmpPusher.h"
 #include "platform/TcpSocket.h"
 #include "platform/TempFolder.h"
@@ -29,51 +28,33 @@ using streammanager::RtmpPusher;
 using Tool = rtmptest::FfTool;
 constexpr int kToolMs = MediaProbe::kToolMs;
 
-// A test CA, which the pusher trusts through STREAMCOURIER_TLS_CA_FILE (read once, at the first
-// handshake), a certificate from it for localhost ("good") and a self-signed one for localhost
-// ("selfsigned"), as PEM files with their keys; their folder, "" when openssl failed.
-const std::string& Certificates() {
-    static platform::TempFolder folder("sc-tls");
-    static const std::string made = [] {
-        Tool openssl(folder.Path(), "sh",
-                     {"-c", R"(cd "$0" &&
-            new="openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -subj"
-            $new '/CN=Test CA' -x509 -days 2 -keyout ca.key -out ca.pem &&
-            $new /CN=localhost -x509 -days 2 -keyout selfsigned.key -out selfsigned.pem \
-                -addext subjectAltName=DNS:localhost &&
-            $new /CN=localhost -keyout good.key -out good.csr &&
-            echo subjectAltName=DNS:localhost > ext && openssl x509 -req -in good.csr -CA ca.pem \
-                -CAkey ca.key -CAcreateserial -days 2 -out good.pem -extfile ext)",
-                      folder.Path()});
-        const bool ok = openssl.Finish(kToolMs) && openssl.ExitCode() == 0;
-        const std::string ca = folder.Path() + "/ca.pem";
-        return ok && setenv("STREAMCOURIER_TLS_CA_FILE", ca.c_str(), 1) == 0 ? folder.Path() : "";
-    }();
-    return made;
-}
-
-class RtmpPushTest : public ::testing::Test {
+class RtmpPushTest : public rtmptest::PushTest {
   protected:
-    void TearDown() override { allocator_->Release(); }
-
-    // With the video status and the metadata set, as the output does.
-    std::unique_ptr<RtmpPusher> StartPusher(const std::string& url,
-                                            RtmpPusher::Options options = {}) {
-        auto pusher = std::make_unique<RtmpPusher>(allocator_, std::move(options));
-        pusher->InitRtmpPusher(url.c_str(), 1);
-        EXPECT_TRUE(pusher->StartThread(true));
-        pusher->SetVideoStatus(1);
-        pusher->SetMetaData({rtmptest::kWidth, rtmptest::kHeight, rtmptest::kFrameRate});
-        return pusher;
-    }
-    // The server with its TLS front: `certificate` (with its key) from Certificates().
+    // The server with its TLS front: `certificate` ("good", from a test CA the pusher trusts
+    // through STREAMCOURIER_TLS_CA_FILE, read at the first handshake; or "selfsigned"), both
+    // for localhost, made once.
     static bool Start(rtmptest::NginxServer* server, const std::string& certificate) {
-        const std::string& folder = Certificates();
-        server->EnableTls(folder + "/" + certificate + ".pem", folder + "/" + certificate + ".key");
-        return !folder.empty() && server->Start();
+        static platform::TempFolder folder("sc-tls");
+        static const bool made = [] {
+            Tool openssl(folder.Path(), "sh",
+                         {"-c", R"(cd "$0" &&
+                new="openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -subj"
+                $new '/CN=Test CA' -x509 -days 2 -keyout ca.key -out ca.pem &&
+                $new /CN=localhost -x509 -days 2 -keyout selfsigned.key -out selfsigned.pem \
+                    -addext subjectAltName=DNS:localhost &&
+                $new /CN=localhost -keyout good.key -out good.csr &&
+                echo subjectAltName=DNS:localhost > ext && openssl x509 -req -in good.csr \
+                    -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 -out good.pem -extfile ext)",
+                          folder.Path()});
+            const std::string ca = folder.Path() + "/ca.pem";
+            return openssl.Finish(kToolMs) && openssl.ExitCode() == 0 &&
+                   setenv("STREAMCOURIER_TLS_CA_FILE", ca.c_str(), 1) == 0;
+        }();
+        const std::string path = folder.Path() + "/" + certificate;
+        server->EnableTls(path + ".pem", path + ".key");
+        return made && server->Start();
     }
 
-    framework::MemoryAllocator* allocator_ = new framework::MemoryAllocator();
     rtmptest::NginxServer server_;
 };
 
@@ -111,7 +92,8 @@ TEST_F(RtmpPushTest, EveryUnitArrivesInItsTimeOverTlsAndAcrossTheTimestampEdges)
         pusher->StopRtmpThread();
 
         const MediaProbe probe(server_.Folder(), file);
-        rtmptest::ExpectFeed(probe, "25/1");
+        EXPECT_EQ(rtmptest::kFeed, probe.Summary());
+        EXPECT_EQ("25/1", probe.Stream("video")["avg_frame_rate"]);
         const std::vector<Fields> video = probe.Packets("v");
         const std::vector<Fields> audio = probe.Packets("a");
         ASSERT_EQ(50u, video.size());
@@ -148,7 +130,7 @@ TEST_F(RtmpPushTest, PlaysAgainAfterTheServerRestarts) {
     server_.Kill();
     ASSERT_TRUE(server_.Start());
     ASSERT_TRUE(server_.WaitForLog(published, kToolMs, 2));
-    rtmptest::ExpectFeed(live);
+    EXPECT_EQ(rtmptest::kFeed, live.Summary());
     const std::vector<Fields> packets = live.Packets("", 20);
     ASSERT_FALSE(packets.empty());
     for (const Fields& packet : packets) {

@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "framework/memory/MemoryAllocator.h"
 #include "media/push/RtmpPusher.h"
 #include "media/push/SrtSender.h"
 #include "platform/Clock.h"
@@ -29,24 +28,14 @@ using streammanager::RtmpPusher;
 
 constexpr int kToolMs = rtmptest::MediaProbe::kToolMs;
 
-class SrtPushTest : public ::testing::Test {
+class SrtPushTest : public rtmptest::PushTest {
   protected:
-    void TearDown() override { allocator_->Release(); }
-
     std::unique_ptr<RtmpPusher> StartPusher(const std::string& options) {
         RtmpPusher::Options with;
         with.sender = std::make_unique<streammanager::SrtSender>();
         with.requestKeyFrame = [this] { keyWanted_.store(true); };
-        auto pusher = std::make_unique<RtmpPusher>(allocator_, std::move(with));
-        const std::string url = "srt://127.0.0.1:" + std::to_string(port_) + "?" + options;
-        pusher->InitRtmpPusher(url.c_str(), 1);
-        pusher->SetVideoStatus(1);
-        streammanager::StreamMetaData meta{rtmptest::kWidth, rtmptest::kHeight,
-                                           rtmptest::kFrameRate};
-        meta.hasAudio = true;
-        pusher->SetMetaData(meta);
-        EXPECT_TRUE(pusher->StartThread(true));
-        return pusher;
+        return PushTest::StartPusher("srt://127.0.0.1:" + std::to_string(port_) + "?" + options,
+                                     std::move(with));
     }
     // A listener on the test's port writing what it receives to its ".out" file.
     std::unique_ptr<FfTool> Listen(const std::string& options) {
@@ -60,7 +49,7 @@ class SrtPushTest : public ::testing::Test {
     // a stream `cutShort`).
     void ExpectPlayable(const std::string& file, bool cutShort) {
         const rtmptest::MediaProbe probe(folder_.Path(), file);
-        rtmptest::ExpectFeed(probe);
+        EXPECT_EQ(rtmptest::kFeed, probe.Summary());
         const std::vector<Fields> pictures = probe.Packets("v", 1);
         ASSERT_FALSE(pictures.empty());
         EXPECT_EQ('K', pictures[0].at("flags")[0]) << "the first picture is not a key frame";
@@ -69,7 +58,6 @@ class SrtPushTest : public ::testing::Test {
         }
     }
 
-    framework::MemoryAllocator* allocator_ = new framework::MemoryAllocator();
     platform::TempFolder folder_{"sc-srt"};
     const uint16_t port_ = rtmptest::NginxServer::FreePort();
     std::atomic<bool> keyWanted_{false};

@@ -1,19 +1,11 @@
-// A slow uplink on the loopback: the process moves into a network namespace of its own, where
-// the loopback interface carries an htb root whose default class is unlimited, and each
-// throttled TCP destination port gets a class of its own (rate = ceil, a 50-packet pfifo under
-// it, a u32 filter on the port). Only packets sent to that port are limited, so a server
-// listening there receives at the rate set while what it sends back, and every other port, is
-// untouched.
-//
-// Enter is called once, from the main thread before any other thread or child process starts
-// (a namespace is per thread; children inherit the caller's), and needs root. The loopback
-// gets a 1500-byte MTU there, as an uplink has: on a 64 KiB MTU one TCP segment would take most
-// of a second through a limit of a few hundred kbit/s, and a 50-packet queue would hold half a
-// minute. `ip` and `tc` (iproute2) run as child processes; their errors become the reason a
-// call gives.
-//
-// An instance owns the htb root it adds (removed by its destructor) and its classes; owned and
-// called by one thread.
+// A slow uplink on the loopback, in a network namespace of the process's own: an htb root whose
+// default class is unlimited, and a class (rate = ceil, a pfifo under it, a u32 filter) for each
+// throttled TCP destination port, so that only what is sent to that port is limited. The
+// loopback gets an uplink's 1500-byte MTU (on 64 KiB one segment would take most of a second
+// through a few hundred kbit/s). `ip` and `tc` run as child processes; their errors become the
+// reason a call gives. Enter is called once, from the main thread before any other thread or
+// child starts, and needs root. An instance owns the htb root it adds (removed by its
+// destructor) and its classes; one thread.
 #pragma once
 
 #include <sched.h>
@@ -22,14 +14,12 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "platform/ChildProcess.h"
 #include "platform/TempFolder.h"
+#include "tests/media/push/FfTool.h"
 
 namespace rtmptest {
 
@@ -64,52 +54,32 @@ class ThrottledLoopback {
 
     // Limits what is sent to TCP port `port` to `kbit` kbit/s with a queue of `queuePackets`;
     // a port limited before gets the new rate. False with `reason` when tc refused.
-    bool Throttle(uint16_t port, uint32_t kbit, uint32_t queuePackets = 50,
-                  std::string* reason = nullptr) {
-        std::string error;
-        const bool ok = AddRoot(&error) &&
-                        (classes_.count(port) != 0 ? SetRate(classes_[port], kbit, &error)
-                                                   : AddClass(port, kbit, queuePackets, &error));
-        if (!ok && reason != nullptr) {
-            *reason = error;
-        }
-        return ok;
+    bool Throttle(uint16_t port, uint32_t kbit, uint32_t queuePackets, std::string* reason) {
+        return AddRoot(reason) &&
+               (classes_.count(port) != 0 ? SetRate(classes_[port], kbit, reason)
+                                          : AddClass(port, kbit, queuePackets, reason));
     }
 
     // Lifts the limit on `port`: its class goes to the unlimited rate, so what waits in its
     // queue leaves at once and nothing is dropped.
-    bool Clear(uint16_t port, std::string* reason = nullptr) {
+    bool Clear(uint16_t port, std::string* reason) {
         const auto found = classes_.find(port);
-        std::string error;
-        const bool ok = found == classes_.end() || SetRate(found->second, kUnlimitedKbit, &error);
-        if (!ok && reason != nullptr) {
-            *reason = error;
-        }
-        return ok;
+        return found == classes_.end() || SetRate(found->second, kUnlimitedKbit, reason);
     }
 
     // Runs an iproute2 program (from PATH); false with its error text when it fails.
     static bool Run(const std::vector<std::string>& command, std::string* reason) {
         platform::TempFolder folder("sc-tc");
-        const std::string errors = folder.Path() + "/err";
-        std::vector<std::string> args = {"sh", "-c", "exec \"$0\" \"$@\" >/dev/null 2>\"$ERR\""};
-        args.insert(args.end(), command.begin(), command.end());
-        platform::ChildProcess process;
-        if (!process.Start("/bin/sh", args, {"ERR=" + errors}) || !process.WaitExit(10000)) {
-            *reason = "could not run " + command[0];
-            return false;
-        }
-        if (process.ExitCode() == 0) {
+        FfTool run(folder.Path(), command[0], {command.begin() + 1, command.end()});
+        if (run.Finish(10000) && run.ExitCode() == 0) {
             return true;
         }
-        std::stringstream text;
-        text << std::ifstream(errors).rdbuf();
         std::string joined;
         for (const std::string& word : command) {
             joined += (joined.empty() ? "" : " ") + word;
         }
-        *reason = process.ExitCode() == 127 ? "`" + command[0] + "` is missing (package iproute2)"
-                                            : "`" + joined + "` failed: " + text.str();
+        *reason = run.ExitCode() == 127 ? "`" + command[0] + "` is missing (package iproute2)"
+                                        : "`" + joined + "` failed: " + run.Read(".err");
         return false;
     }
 
