@@ -94,14 +94,17 @@ class MediaProbe {
     }
     // The widest step between the presentation times of `select`'s packets, in seconds, with
     // their number; -1 without two packets.
-    double WidestGap(const std::string& select, int* packets) const {
+    double WidestGap(const std::string& select, int* packets = nullptr) const {
         double last = -1, widest = -1;
-        *packets = 0;
+        int counted = 0;
         for (const Fields& packet : Packets(select)) {
             const double at = std::atof(packet.at("pts_time").c_str());
             widest = last < 0 ? widest : std::max(widest, at - last);
             last = at;
-            ++*packets;
+            ++counted;
+        }
+        if (packets != nullptr) {
+            *packets = counted;
         }
         return widest;
     }
