@@ -30,19 +30,18 @@ int32_t InputStream::StartReceive() {
     if (!semaphore_.IsOpen() || base_ == nullptr) {
         return E_FAIL;
     }
-    if (!resynchronised_) {
-        SkipStaleEntries();
-        resynchronised_ = true;
-    }
     if (IsRunning()) {
         return 0;
     }
+    SkipStaleEntries();
     stop_.store(false);
     return StartThread(true, nullptr) ? 0 : E_FAIL;
 }
 
-// Entries released before this process first opened the channel (by a host that wrote while
-// no receiver ran, or by an earlier run's writer) are skipped, as if taken: the read index and
+// Entries released while no receiver thread ran (before this process first opened the channel,
+// by an earlier run's writer, or between the last context's end and the next context) are
+// skipped, as if taken: a new context starts with what is current, not with a burst of old
+// units (after 1000 of them, entries the writer has since overwritten), and the read index and
 // the semaphore's count stay in step with what the writer publishes from now on.
 void InputStream::SkipStaleEntries() {
     const uint32_t stale = semaphore_.Drain();

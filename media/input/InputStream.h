@@ -70,7 +70,6 @@ class InputStream : public KESTREL::WThread {
     platform::NamedSemaphore semaphore_;
     platform::NamedSharedMemory block_;
     uint8_t* base_ = nullptr;
-    bool resynchronised_ = false;  // stale entries skipped (owner's thread, before any reader)
     uint32_t dataSize_ = 0;
 
     // Others.

@@ -330,7 +330,8 @@ TEST(ReceiverPath, BookedUnitsArriveInOrderInEveryContextWhileOthersChurn) {
 // The entries of the stream_entry fuzz corpus, as they are, through the real receiver thread:
 // each whose unit lies inside the data area reaches the listener in order, the others count as
 // dropped. On channels a context made and the host held when it went: the last context to go
-// once unlinked them, and the next made new ones that the host never wrote.
+// once unlinked them, and the next made new ones that the host never wrote. What the host
+// writes while no receiver runs is skipped when the next one starts.
 TEST(ReceiverPath, EntriesOfTheFuzzCorpusThroughTheRealReceiverOnChannelsThatOutliveContexts) {
     const int32_t port = sctest::NextChannelPort();
     auto context = MakeContext(port);  // makes the channels
@@ -339,7 +340,7 @@ TEST(ReceiverPath, EntriesOfTheFuzzCorpusThroughTheRealReceiverOnChannelsThatOut
     EXPECT_FALSE(writer.CreatedObjects());
     context.reset();
     Recorder listener;
-    const std::shared_ptr<InputStream> receiver = ReceiverRegistry::Instance().Acquire(1, port);
+    std::shared_ptr<InputStream> receiver = ReceiverRegistry::Instance().Acquire(1, port);
     receiver->AddTarget(&listener);
     std::vector<std::string> expected;
     uint64_t dropped = 0;
@@ -362,6 +363,16 @@ TEST(ReceiverPath, EntriesOfTheFuzzCorpusThroughTheRealReceiverOnChannelsThatOut
     EXPECT_EQ(expected, listener.Payloads());
     EXPECT_EQ(dropped, receiver->DroppedEntries());
     EXPECT_GE(expected.size() + dropped, 11u);  // the whole corpus
+
+    receiver.reset();  // the last holder: the thread stops, the channel stays
+    WriteUnit(writer, 0xFE, 0, "stale!");
+    Recorder next;
+    receiver = ReceiverRegistry::Instance().Acquire(1, port);
+    receiver->AddTarget(&next);
+    WriteUnit(writer, 0xFE, 0, "fresh");
+    ASSERT_TRUE(next.WaitFor(1));
+    receiver->RemoveTarget(&next);
+    EXPECT_EQ(std::vector<std::string>{Recorder::Describe(0xFE, 0, 5)}, next.Payloads());
 }
 
 }  // namespace
