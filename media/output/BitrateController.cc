@@ -12,6 +12,10 @@ bool Connected(const PusherStats& pusher) {
 
 }  // namespace
 
+int32_t BitrateController::CongestedAtMs(const PusherStats& pusher) {
+    return pusher.deadlineMs > 0 ? std::min(kCongestedMs, pusher.deadlineMs / 2) : kCongestedMs;
+}
+
 void BitrateController::Reset(int32_t originalBps, int32_t audioBps) {
     original_ = originalBps;
     audio_ = audioBps;
@@ -29,7 +33,7 @@ int32_t BitrateController::Update(uint64_t nowMs, const std::vector<PusherStats>
             continue;
         }
         ++connected;
-        if (pusher.backlogMs >= kCongestedMs) {
+        if (pusher.backlogMs >= CongestedAtMs(pusher)) {
             slowestKbps = congested == 0 ? pusher.sendKbps : std::min(slowestKbps, pusher.sendKbps);
             ++congested;
         }

@@ -1,9 +1,11 @@
 // Dynamic bitrate: the output's encoder runs at what its links carry. A loop of a measured
 // signal, a threshold, an action and a cool-down:
-// - when every pusher that is connected is congested (its backlog at least kCongestedMs), the
-//   video bitrate goes down to the slowest link's send rate of the last two seconds less the
-//   sound, rounded down to 100 kbit/s, never below a quarter of the original; then the links
-//   are measured again for kSettleMs before a further cut;
+// - when every pusher that is connected is congested (its backlog at least kCongestedMs, or half
+//   its link's deadline where that is shorter: SRT gives up on what waits past its latency, so
+//   its backlog never grows beyond that), the video bitrate goes down to the slowest link's send
+//   rate of the last two seconds less the sound, rounded down to 100 kbit/s, never below a
+//   quarter of the original; then the links are measured again for kSettleMs before a further
+//   cut;
 // - when some pushers are congested and others not, nothing changes: one slow CDN does not
 //   lower the others' picture (its pusher drops video instead);
 // - when none has been congested for kRaiseEveryMs, the bitrate goes up by a tenth of the
@@ -22,6 +24,8 @@ namespace streammanager {
 class BitrateController {
   public:
     static constexpr int32_t kCongestedMs = 200;
+    // The backlog at which `pusher` counts as congested.
+    static int32_t CongestedAtMs(const PusherStats& pusher);
     static constexpr uint64_t kSettleMs = 2000;
     static constexpr uint64_t kRaiseEveryMs = 4000;
     static constexpr int32_t kStepBps = 100000;

@@ -46,6 +46,12 @@ class IStreamSender {
     virtual uint64_t BytesWritten() const = 0;
     // Bytes handed over that the server has not acknowledged yet.
     virtual int64_t QueuedBytes() = 0;
+    // Bytes handed over that the transport gave up on as too late (SRT drops what can no
+    // longer arrive within the latency; a TCP stream never does).
+    virtual uint64_t DroppedBytes() { return 0; }
+    // How long the link may hold a unit before the receiver gives up on it (SRT's latency);
+    // 0: no such limit. Valid once connected.
+    virtual int32_t DeadlineMs() { return 0; }
     // The errno-style cause of the last failure.
     virtual int32_t LastError() const = 0;
     virtual void Abort() = 0;

@@ -15,8 +15,9 @@ struct PusherStats {
     std::string url;
     PushState state = PushState::kCreated;
     uint64_t bytesSent = 0;     // acknowledged by the server
-    int32_t sendKbps = 0;       // over the last two seconds
+    int32_t sendKbps = 0;       // media delivered over the last two seconds
     int32_t backlogMs = 0;      // media time queued: in the cache and unacknowledged in the socket
+    int32_t deadlineMs = 0;     // how long the link may hold a unit (SRT's latency); 0: no limit
     uint64_t videoDropped = 0;  // video units dropped to catch up
     uint32_t reconnects = 0;    // connections lost while streaming
     uint32_t connectFailures = 0;  // connects that failed

@@ -159,13 +159,17 @@ void RtmpPusher::Connect() {
            shownUrl_.c_str());
     parameterSets_.Clear();
     wire_.Clear();
+    deadlineMs_.store(sender_->DeadlineMs());
     To(PushState::kSendingHeaders);
     RequestKeyFrame();  // the stream starts at the next one
 }
 
 void RtmpPusher::Fail() {
     SC_TRACE("streammanager::RtmpPusher::ReInitRtmpPusher");
-    ackedBefore_ += sender_->BytesWritten();
+    const uint64_t delivered = Delivered(sender_->BytesWritten(), 0, sender_->DroppedBytes());
+    ackedBefore_ += delivered;
+    mediaBefore_ += MediaShare(delivered);
+    mediaBytes_ = 0;
     lastError_.store(sender_->LastError());
     sender_->Close();
     ClearPushDataCache();
@@ -307,8 +311,7 @@ bool RtmpPusher::SendAudio(const PushDataInfo& unit) {
     if (!sender_->SendAudio(unit.buffer->GetData(), unit.length, TimestampOf(unit))) {
         return false;
     }
-    wire_.Sent(unit.mediaMs, sender_->BytesWritten());
-    lastSentMediaMs_ = unit.mediaMs;
+    NoteSent(unit);
     if (!streaming) {
         To(PushState::kStreaming);  // a stream without pictures starts with its sound
     }
@@ -351,9 +354,25 @@ bool RtmpPusher::SendVideo(const PushDataInfo& unit) {
     if (!sender_->SendVideo(video, timestamp)) {
         return false;
     }
+    NoteSent(unit);
+    return true;
+}
+
+void RtmpPusher::NoteSent(const PushDataInfo& unit) {
     wire_.Sent(unit.mediaMs, sender_->BytesWritten());
     lastSentMediaMs_ = unit.mediaMs;
-    return true;
+    mediaBytes_ += static_cast<uint64_t>(unit.length);
+}
+
+uint64_t RtmpPusher::MediaShare(uint64_t delivered) const {
+    const uint64_t written = sender_->BytesWritten();
+    return written == 0 ? 0
+                        : static_cast<uint64_t>(static_cast<double>(delivered) * mediaBytes_ /
+                                                static_cast<double>(written));
+}
+
+uint64_t RtmpPusher::Delivered(uint64_t written, uint64_t queued, uint64_t dropped) {
+    return written > queued + dropped ? written - queued - dropped : 0;
 }
 
 int32_t RtmpPusher::BacklogMs() {
@@ -394,15 +413,17 @@ void RtmpPusher::Tick(uint64_t nowUs) {
     }
     videoDropped_.fetch_add(m_cache_push_data_list.TakeSkippedVideo());
     if (nowUs >= nextSampleUs_) {
-        // The send rate over the last two seconds, from what the server acknowledged.
-        const uint64_t written = connected ? sender_->BytesWritten() : 0;
-        const uint64_t queued =
-            connected ? static_cast<uint64_t>(std::max<int64_t>(sender_->QueuedBytes(), 0)) : 0;
-        const uint64_t acked = ackedBefore_ + (written > queued ? written - queued : 0);
+        // The send rate over the last two seconds, from what the server acknowledged, in media
+        // bytes: the packaging (MPEG-TS's is about a tenth) does not count.
+        const uint64_t delivered =
+            connected
+                ? Delivered(sender_->BytesWritten(), std::max<int64_t>(sender_->QueuedBytes(), 0),
+                            sender_->DroppedBytes())
+                : 0;
         rateSamples_[0] = rateSamples_[1];
         rateSamples_[1] = rateSamples_[2];
-        rateSamples_[2] = acked;
-        bytesSent_.store(acked);
+        rateSamples_[2] = mediaBefore_ + MediaShare(delivered);
+        bytesSent_.store(ackedBefore_ + delivered);
         sendKbps_.store(static_cast<int32_t>((rateSamples_[2] - rateSamples_[0]) * 8 / 2000));
         nextSampleUs_ = nowUs + kSampleIntervalUs;
         PushStatisticsFile::Instance().WriteIfDue(nowUs);
@@ -429,6 +450,7 @@ PusherStats RtmpPusher::Statistics() const {
     stats.bytesSent = bytesSent_.load();
     stats.sendKbps = sendKbps_.load();
     stats.backlogMs = backlogMs_.load();
+    stats.deadlineMs = deadlineMs_.load();
     stats.videoDropped = videoDropped_.load();
     stats.reconnects = reconnects_.load();
     stats.connectFailures = connectFailures_.load();

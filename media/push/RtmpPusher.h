@@ -137,6 +137,11 @@ class RtmpPusher : public KESTREL::WThread {
     // Backlog and drops, the send rate, the statistics line: looked at every pass.
     void Tick(uint64_t nowUs);
     int32_t BacklogMs();
+    void NoteSent(const PushDataInfo& unit);
+    // What reached the server of `written` bytes: neither still queued nor given up on.
+    static uint64_t Delivered(uint64_t written, uint64_t queued, uint64_t dropped);
+    // The media among `delivered` bytes of the current connection.
+    uint64_t MediaShare(uint64_t delivered) const;
     void RequestKeyFrame();
     void LogStatistics();
 
@@ -174,7 +179,9 @@ class RtmpPusher : public KESTREL::WThread {
     uint64_t lastVideoStamp_ = 0;
     uint64_t lastSentMediaMs_ = 0;
     uint64_t ackedBefore_ = 0;      // acknowledged bytes of the connections before this one
-    uint64_t rateSamples_[3] = {};  // acknowledged bytes, a second apart
+    uint64_t mediaBefore_ = 0;      // and the media among them
+    uint64_t mediaBytes_ = 0;       // media handed to the current connection
+    uint64_t rateSamples_[3] = {};  // acknowledged media bytes, a second apart
     uint64_t nextSampleUs_ = 0;
     uint64_t nextLogUs_ = 0;
 
@@ -182,6 +189,7 @@ class RtmpPusher : public KESTREL::WThread {
     std::atomic<uint64_t> bytesSent_{0};
     std::atomic<int32_t> sendKbps_{0};
     std::atomic<int32_t> backlogMs_{0};
+    std::atomic<int32_t> deadlineMs_{0};
     std::atomic<uint64_t> videoDropped_{0};
     std::atomic<uint32_t> reconnects_{0};
     std::atomic<uint32_t> connectFailures_{0};

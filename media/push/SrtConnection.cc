@@ -121,6 +121,9 @@ bool SrtConnection::Connect(const SrtUrl& url) {
         const int reason = srt_getrejectreason(socket_);
         return Fail(CauseOfRejection(reason), srt_rejectreason_str(reason));
     }
+    int latency = 0;
+    int size = sizeof(latency);
+    latencyMs_ = srt_getsockflag(socket_, SRTO_PEERLATENCY, &latency, &size) == 0 ? latency : 0;
     lastAcks_ = 0;
     lastAckUs_ = platform::MonotonicMicros();
     nextCheckUs_ = lastAckUs_;
@@ -170,9 +173,12 @@ bool SrtConnection::Send(const uint8_t* data, int32_t length) {
     if (socket_ < 0) {
         return Fail(ENOTCONN, "not connected");
     }
+    if (PeerWentSilent()) {
+        return Fail(ECONNRESET, "the peer went silent");
+    }
     for (;;) {
         if (srt_sendmsg2(socket_, reinterpret_cast<const char*>(data), length, nullptr) >= 0) {
-            return !PeerWentSilent() || Fail(ECONNRESET, "the peer went silent");
+            return true;
         }
         if (srt_getlasterror(nullptr) != SRT_EASYNCSND) {
             return Fail(ECONNRESET, srt_getlasterror_str());
@@ -195,7 +201,9 @@ bool SrtConnection::PeerWentSilent() {
         return false;
     }
     const uint64_t acks = static_cast<uint64_t>(stats.pktRecvACKTotal);
-    if (acks != lastAcks_) {
+    // Silence counts only while something waits for an acknowledgement: a stream that sent
+    // nothing for a while (waiting for its first key frame) has a quiet peer, not a lost one.
+    if (acks != lastAcks_ || stats.pktSndBuf == 0) {
         lastAcks_ = acks;
         lastAckUs_ = now;
     }
@@ -208,6 +216,14 @@ int64_t SrtConnection::QueuedBytes() {
         return 0;
     }
     return stats.byteSndBuf;
+}
+
+uint64_t SrtConnection::DroppedBytes() {
+    SRT_TRACEBSTATS stats{};
+    if (socket_ < 0 || srt_bstats(socket_, &stats, 0) != 0) {
+        return 0;
+    }
+    return stats.byteSndDropTotal;
 }
 
 void SrtConnection::Close() {

@@ -45,6 +45,11 @@ class SrtConnection {
     bool Send(const uint8_t* data, int32_t length);
     // Bytes handed to SRT that the peer has not acknowledged yet; 0 without a connection.
     int64_t QueuedBytes();
+    // Bytes SRT gave up on, since the connection was made, because they could no longer reach
+    // the peer within its latency.
+    uint64_t DroppedBytes();
+    // The latency the peer holds each packet to, agreed at connect; 0 without a connection.
+    int32_t LatencyMs() const { return latencyMs_; }
     bool IsOpen() const { return socket_ >= 0; }
     void Close();
     int32_t LastError() const { return lastError_; }
@@ -66,6 +71,7 @@ class SrtConnection {
     uint64_t lastAcks_ = 0;
     uint64_t lastAckUs_ = 0;
     uint64_t nextCheckUs_ = 0;
+    int32_t latencyMs_ = 0;
     int32_t lastError_ = 0;
     std::string lastReason_;
     platform::WakeupFd wakeUp_;

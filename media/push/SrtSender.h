@@ -28,6 +28,8 @@ class SrtSender : public IStreamSender {
     bool SendAudio(const uint8_t* frame, int32_t length, uint32_t timestamp) override;
     uint64_t BytesWritten() const override { return written_; }
     int64_t QueuedBytes() override { return connection_.QueuedBytes(); }
+    uint64_t DroppedBytes() override { return connection_.DroppedBytes(); }
+    int32_t DeadlineMs() override { return connection_.LatencyMs(); }
     int32_t LastError() const override { return connection_.LastError(); }
     void Abort() override { connection_.Abort(); }
 

@@ -142,8 +142,9 @@ TEST(OutputBitRate, EachTriplingOfThePixelsDoublesTheRate) {
     }
 }
 
-PusherStats Link(int32_t backlogMs, int32_t sendKbps, PushState state = PushState::kStreaming) {
-    return PusherStats{0, "", state, 0, sendKbps, backlogMs};
+PusherStats Link(int32_t backlogMs, int32_t sendKbps, PushState state = PushState::kStreaming,
+                 int32_t deadlineMs = 0) {
+    return PusherStats{0, "", state, 0, sendKbps, backlogMs, deadlineMs};
 }
 
 // 2 Mbit/s of video and 128 kbit/s of sound; a step every half second.
@@ -177,8 +178,12 @@ TEST(BitrateController, FollowsTheLinksWhenAllAreSlowAndClimbsBackWhenTheyClear)
         {27500, {fast, fast}, 1700000, ""},
         {31500, {fast, fast}, 1900000, ""},
         {35500, {fast, fast}, 2000000, "back to the original"},
-        {39500, {fast, fast}, 0, "and not beyond"},
-        {40000, {Link(0, 0, PushState::kWaitingToReconnect)}, 0, "no link connected: no change"},
+        {39500, {Link(80, 1500), fast}, 0, "and not beyond"},
+        {40000,
+         {Link(250, 1500), Link(80, 1500, PushState::kStreaming, 120)},
+         1300000,
+         "a link whose receiver gives up after 120 ms is congested from 60 ms on"},
+        {40500, {Link(0, 0, PushState::kWaitingToReconnect)}, 0, "no link connected: no change"},
     };
     BitrateController controller;
     controller.Reset(2000000, 128000);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "media/push/RtmpPusher.h"
+#include "media/push/SrtConnection.h"
 #include "media/push/SrtSender.h"
 #include "platform/Clock.h"
 #include "platform/TempFolder.h"
@@ -87,6 +88,21 @@ TEST_F(SrtPushTest, PlaysFromAKeyFrameAndComesBackSoonAfterTheListenerIsKilledAn
 
     ExpectPlayable(first->Path(".out"), true);
     ExpectPlayable(second->Path(".out"), false);
+}
+
+// A stream that has sent nothing yet (it waits for its first key frame) has a quiet peer, not
+// a lost one: silence counts only while something waits for an acknowledgement.
+TEST_F(SrtPushTest, AConnectionQuietPastTheSilenceBoundIsNotTakenForLost) {
+    std::unique_ptr<FfTool> listener = Listen("");
+    streammanager::SrtUrl url;
+    ASSERT_EQ(nullptr, streammanager::SrtUrl::Parse(
+                           "srt://127.0.0.1:" + std::to_string(port_) + "?latency=120", &url));
+    streammanager::SrtConnection connection;
+    ASSERT_TRUE(connection.Connect(url)) << connection.LastReason();
+    listener->Finish(streammanager::SrtConnection::kSilentPeerMs + 500);  // a quiet spell
+    const std::vector<uint8_t> packet(188, 0x47);
+    EXPECT_TRUE(connection.Send(packet.data(), static_cast<int32_t>(packet.size())))
+        << connection.LastReason();
 }
 
 TEST_F(SrtPushTest, APassphraseTheListenerDoesNotShareIsRefusedAndRetried) {
