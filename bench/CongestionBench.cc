@@ -56,6 +56,7 @@
 
 #include "bench/CongestionTrace.h"
 #include "bench/LiveMedia.h"
+#include "bench/OwnNetworkMain.h"
 #include "bench/Percentile.h"
 #include "bench/PusherStatsFile.h"
 #include "bench/RtmpReader.h"
@@ -342,17 +343,5 @@ BENCHMARK(OneCdn)->Apply(OneRun);
 }  // namespace bench
 
 int main(int argc, char** argv) {
-    // Before any thread or child process: they all belong in the namespace.
-    std::string reason;
-    if (!rtmptest::ThrottledLoopback::Enter(&reason)) {
-        std::printf("bench_congestion: skipped, %s\n", reason.c_str());
-        return 0;
-    }
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        return 1;
-    }
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::RunInOwnNetwork("bench_congestion", argc, argv);
 }

@@ -30,7 +30,6 @@
 #include <netinet/in.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -39,11 +38,11 @@
 #include "bench/FlashMatch.h"
 #include "bench/LiveMedia.h"
 #include "bench/LossyLink.h"
+#include "bench/OwnNetworkMain.h"
 #include "bench/PusherStatsFile.h"
 #include "bench/SyncSession.h"
 #include "platform/TempFolder.h"
 #include "tests/media/push/NginxServer.h"
-#include "tests/media/push/ThrottledLoopback.h"
 
 namespace bench {
 namespace {
@@ -186,17 +185,5 @@ BENCHMARK(SrtBesideRtmp)
 }  // namespace bench
 
 int main(int argc, char** argv) {
-    // Before any thread or child process: they all belong in the namespace.
-    std::string reason;
-    if (!rtmptest::ThrottledLoopback::Enter(&reason)) {
-        std::printf("bench_srt: skipped, %s\n", reason.c_str());
-        return 0;
-    }
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        return 1;
-    }
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::RunInOwnNetwork("bench_srt", argc, argv);
 }
